@@ -1,0 +1,103 @@
+"""The demo: the real kovex-deepclean.exe cleaning a simulated machine in a
+Wine sandbox. Shows the machine before, the tool's output, and the machine
+before and after side by side."""
+
+import os
+import sys
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+
+from harness import Sandbox  # noqa: E402
+
+MAKER_KEY = "HKLM\\Software\\Kovex"
+REGISTRY = [  # key below MAKER_KEY, view
+    ("AudioDriverInstaller\\Components", "32"),
+    ("KxDrvSetup", "32"),
+    ("Settings", "32"),
+    ("KxDrvSetup", "64"),
+]
+DRIVER_FILES = ["KxDev_audio.sys", "KxDev_hid.sys", "KxCommon.sys",
+                "KxCommonHelper.sys", "other_vendor.sys"]
+
+
+def seed(box):
+    box.install_devcon()
+    box.write_machine((ROOT / "demo" / "machine.txt").read_text())
+    for view in ("32", "64"):
+        box.reg_delete(MAKER_KEY, view)
+    for key, view in REGISTRY:
+        box.reg_add(MAKER_KEY + "\\" + key, view)
+    for name in DRIVER_FILES:
+        (box.drivers / name).write_bytes(b"MZ demo driver\n")
+
+
+def view(box):
+    """The machine as a list of (section, items)."""
+    devices, packages = [], []
+    for line in box.machine_text().splitlines():
+        item = line.strip()
+        if line.startswith("device "):
+            devices.append(line[len("device "):])
+        elif line.startswith("package "):
+            packages.append(line[len("package "):])
+        elif item.startswith("description ") and devices:
+            devices[-1] += "  (" + item[len("description "):] + ")"
+        elif item.startswith("provider ") and packages:
+            packages[-1] += "  " + item[len("provider "):]
+    sections = [
+        ("Devices", devices),
+        ("Driver store", packages),
+        ("Driver files in C:\\windows\\system32\\drivers",
+         [name for name in DRIVER_FILES if (box.drivers / name).exists()]),
+    ]
+    root = "HKEY_LOCAL_MACHINE\\Software\\Kovex\\"
+    for view_name in ("32", "64"):
+        keys = [key[len(root):] for key in box.reg_keys(MAKER_KEY, view_name)
+                if key.lower().startswith(root.lower())]
+        sections.append(("Registry HKLM\\Software\\Kovex (%s-bit view)" % view_name, keys))
+    return sections
+
+
+def show(sections):
+    for title, items in sections:
+        print(title)
+        for item in items:
+            print("  " + item)
+
+
+def side_by_side(before, after, width=78):
+    row = "%%-%ds | %%s" % width
+    print(row % ("BEFORE", "AFTER"))
+    print("-" * width + "-+-" + "-" * width)
+    for (title, items), (_, items_after) in zip(before, after):
+        print(row % (title, title))
+        for item in items:
+            text = ("  " + item)[:width]
+            print(row % (text, text if item in items_after else "    (removed)"))
+        for item in items_after:
+            if item not in items:
+                print(row % ("", ("  " + item)[:width]))
+
+
+def main():
+    box = Sandbox("demo")
+    seed(box)
+    before = view(box)
+    print("=== The simulated machine before the clean-up\n")
+    show(before)
+    print("\n=== kovex-deepclean.exe (run under Wine in %s)\n" % box.cwd)
+    run = box.run()
+    sys.stdout.write(run.raw.decode("latin-1").replace("\r\n", "\n"))
+    print("\n(exit status %d)\n" % run.status)
+    print("=== What the tool ran (the simulated devcon's log)\n")
+    for argv in box.invocations():
+        print("  devcon " + " ".join(argv))
+    print("\n=== Before and after\n")
+    side_by_side(before, view(box))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

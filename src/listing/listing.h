@@ -1,0 +1,35 @@
+#ifndef KOVEX_LISTING_LISTING_H_
+#define KOVEX_LISTING_LISTING_H_
+
+#include <functional>
+#include <string>
+
+// A device console listing reaches the tool through a text file in the working
+// directory: the command interpreter redirects the listing into it, and the
+// tool reads it back. The files are left in place after the run.
+
+// Runs the command interpreter with `parameters` (" /C ", the listing
+// command, ">" or ">>", the file name) and returns the runner's status.
+int CaptureListing(const wchar_t* parameters);
+
+// Delivers the lines of `file_name` to `body` one at a time, in file order,
+// without their line ends. A carriage return right before a line feed is part
+// of the line end. Each byte becomes the wide character of the same value,
+// whatever the C runtime's locale. An empty line comes as an empty string; a
+// last line without a line feed is still delivered. A file that cannot be
+// opened delivers nothing, silently; a read error ends the lines there.
+// Memory stays bounded by the longest line, whatever the file's size.
+void ReadLines(const char* file_name,
+               const std::function<void(const std::wstring& line)>& body);
+
+// True when `text` occurs anywhere in `line`; exact, case-sensitive.
+bool Contains(const std::wstring& line, const wchar_t* text);
+
+// Splits a device listing line at its first colon into the instance ID before
+// it and the description after it, neither trimmed (so the description
+// usually starts with a blank). Returns false, leaving both untouched, for a
+// line with no colon: that is no device line.
+bool SplitDeviceLine(const std::wstring& line, std::wstring* instance_id,
+                     std::wstring* description);
+
+#endif  // KOVEX_LISTING_LISTING_H_

@@ -1,0 +1,16 @@
+#include "listing/listing.h"
+#include "run/output.h"
+#include "steps/listed_device.h"
+#include "steps/steps.h"
+
+void RemoveDevices() {
+  Print("Removing devices...\n");
+  // Both listings go into one file: the maker's USB vendor ID, then its
+  // second brand name appended. The second runs whatever the first did.
+  const int status =
+      CaptureListing(L" /C devcon findall *VID_3F7C* > devicelist.txt");
+  CaptureListing(L" /C devcon findall *QZV* >> devicelist.txt");
+  if (status != 0) return;
+  // Every device line of either listing is the maker's: no content filter.
+  ReadLines("devicelist.txt", RemoveListedDevice);
+}

@@ -1,0 +1,10 @@
+#include "exec/runner.h"
+#include "exec/tools.h"
+#include "run/output.h"
+#include "steps/steps.h"
+
+void RescanDevices() {
+  Print("Rescannig...\n");
+  // Whether the scan worked is not reported; only a launch failure is.
+  RunProgram(kDeviceConsole, L" rescan ");
+}

@@ -1,0 +1,39 @@
+#include <string>
+
+#include "exec/runner.h"
+#include "exec/tools.h"
+#include "listing/listing.h"
+#include "run/output.h"
+#include "steps/steps.h"
+
+// The package listing names each package on a line of its own (holding
+// ".inf") and describes it on the lines below, one of which names its
+// provider. The walk keeps the last package line as the pending name; the
+// first provider line of the maker's after it deletes that package. A line
+// holding ".inf" is a package line even when it also names the provider.
+void RemoveDriverPackages() {
+  Print("Scanning installed drivers...\n");
+  if (CaptureListing(L" /C devcon /dp_enum > driverlist.txt") != 0) return;
+  Print("Cleanning up driver packages...\n");
+
+  std::wstring pending_name;
+  ReadLines("driverlist.txt", [&pending_name](const std::wstring& line) {
+    if (Contains(line, L".inf")) {
+      pending_name = line;
+      return;
+    }
+    if (!Contains(line, L"Kovex Inc") && !Contains(line, L"QZV")) return;
+    if (pending_name.empty()) {
+      Print("\t Error parsing driverlist... \n");
+      return;
+    }
+    const int status =
+        RunProgram(kDeviceConsole, L" -f /dp_delete " + pending_name);
+    if (status == 0) {
+      Print("\t Kovex INF: %S - Removed\n", pending_name.c_str());
+    } else {
+      Print("\t Kovex INF: %S - Remove FAILED!!!\n", pending_name.c_str());
+    }
+    pending_name.clear();
+  });
+}

@@ -1,0 +1,40 @@
+#include <string>
+#include <vector>
+
+#include "exec/registry.h"
+#include "listing/listing.h"
+#include "run/output.h"
+#include "steps/steps.h"
+
+namespace {
+
+constexpr const wchar_t* kMakerKeyPath = L"Software\\Kovex";
+constexpr unsigned long kSubkeyNameChars = 260;
+
+}  // namespace
+
+void RemoveInstallerRegistry() {
+  Print("Removing driver installer registry...\n");
+  RegistryKey key = nullptr;
+  if (OpenLocalMachineKey32(kMakerKeyPath, &key) != 0) return;
+
+  // Collect first, delete after: deleting shifts the indexes of the subkeys
+  // still to be enumerated.
+  std::vector<std::wstring> doomed;
+  wchar_t name[kSubkeyNameChars];
+  for (unsigned long index = 0;
+       EnumSubkeyName(key, index, name, kSubkeyNameChars) == 0; ++index) {
+    const std::wstring subkey(name);
+    if (Contains(subkey, L"Drv") || Contains(subkey, L"Driver")) {
+      doomed.push_back(subkey);
+    }
+  }
+
+  for (const std::wstring& subkey : doomed) {
+    if (DeleteSubkeyTree(key, subkey.c_str()) != 0) {
+      Print("\t Error deleting registry : %S\\%S\n", kMakerKeyPath,
+            subkey.c_str());
+    }
+  }
+  CloseRegistryKey(key);
+}

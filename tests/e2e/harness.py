@@ -1,0 +1,144 @@
+"""Runs the real kovex-deepclean.exe under Wine against the device console
+simulator, and reads back what it did: its output, the simulator's invocation
+log, the simulated machine, the prefix's driver files and registry.
+
+The environment names the pieces: WINEPREFIX (a prefix made by
+make-prefix.sh), KOVEX_EXE, KOVEX_DEVCON and KOVEX_WORK (a scratch folder).
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import time
+from dataclasses import dataclass
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+WINE_RUN = ROOT / "cmake" / "wine-run.sh"
+
+BANNER = re.compile(
+    r"Deep Clean Kovex Drivers \((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)"
+    r" [ 1-3][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\)")
+BANNER_SEEN = "Deep Clean Kovex Drivers (<build date and time>)"
+# Windows says error 2 where Wine says 1400 for a program it cannot find: the
+# report is matched by its shape. The system's text brings its own line end,
+# so the report leaves an empty line behind it.
+LAUNCH_REPORT = re.compile(
+    r"\t \t Failed to launch process Error Code -?[0-9]+: [^\n]*\n\n")
+LAUNCH_REPORT_SEEN = "<launch failure report>\n"
+
+
+def windows_path(path):
+    """The path of a file of this machine as Wine's drive Z: shows it."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def wine_env(**extra):
+    env = dict(os.environ)
+    env.pop("WINEPATH", None)
+    env.setdefault("WINEDEBUG", "-all")
+    env.update(extra)
+    return env
+
+
+@dataclass
+class Run:
+    raw: bytes
+    status: int
+    seconds: float
+
+    @property
+    def text(self):
+        """Standard output with line ends made plain, the banner's build
+        stamp and each launch failure report replaced by placeholders."""
+        text = self.raw.decode("latin-1").replace("\r", "")
+        first, _, rest = text.partition("\n")
+        if BANNER.fullmatch(first):
+            first = BANNER_SEEN
+        return LAUNCH_REPORT.sub(LAUNCH_REPORT_SEEN, first + "\n" + rest)
+
+
+class Sandbox:
+    """One test's machine: a working directory, the tool's exe alone in a
+    folder of its own, and the simulator's state file and log."""
+
+    def __init__(self, name):
+        self.exe = Path(os.environ["KOVEX_EXE"])
+        self.devcon = Path(os.environ["KOVEX_DEVCON"])
+        self.prefix = Path(os.environ["WINEPREFIX"])
+        self.root = Path(os.environ["KOVEX_WORK"]) / name
+        shutil.rmtree(self.root, ignore_errors=True)
+        self.bin = self.root / "bin"
+        self.cwd = self.root / "cwd"
+        self.bin.mkdir(parents=True)
+        self.cwd.mkdir()
+        shutil.copy(self.exe, self.bin)
+        self.state = self.root / "machine.txt"
+        self.log = self.root / "devcon.log"
+        self.state.write_text("")
+        self.drivers = self.prefix / "drive_c" / "windows" / "system32" / "drivers"
+
+    # The simulator -------------------------------------------------------
+
+    def install_devcon(self):
+        """Puts the simulator in the working directory, where the tool's
+        program search and the interpreter's both find it."""
+        shutil.copy(self.devcon, self.cwd / "devcon.exe")
+
+    def write_machine(self, text):
+        self.state.write_text(text)
+
+    def machine_text(self):
+        return self.state.read_text()
+
+    def devices(self):
+        return [line[len("device "):] for line in self.machine_text().splitlines()
+                if line.startswith("device ")]
+
+    def packages(self):
+        return [line[len("package "):] for line in self.machine_text().splitlines()
+                if line.startswith("package ")]
+
+    def invocations(self):
+        if not self.log.exists():
+            return []
+        return [line.split("\t") for line in
+                self.log.read_text(encoding="utf-8").splitlines()]
+
+    # The tool ------------------------------------------------------------
+
+    def run(self, *args, timeout=300):
+        env = wine_env(DEVCON_SIM_STATE=windows_path(self.state),
+                       DEVCON_SIM_LOG=windows_path(self.log))
+        start = time.monotonic()
+        done = subprocess.run(
+            [str(WINE_RUN), windows_path(self.bin / self.exe.name), *args],
+            cwd=self.cwd, env=env, stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE, timeout=timeout, check=False)
+        return Run(done.stdout, done.returncode, time.monotonic() - start)
+
+    # The prefix: driver files and registry --------------------------------
+
+    def wine(self, *args):
+        return subprocess.run([str(WINE_RUN), *args], cwd=self.cwd,
+                              env=wine_env(), stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, check=False)
+
+    def reg_add(self, key, view, value="Installed", data="1"):
+        done = self.wine("reg", "add", key, "/v", value, "/d", data,
+                         "/reg:" + view, "/f")
+        assert done.returncode == 0, done.stderr
+
+    def reg_delete(self, key, view):
+        self.wine("reg", "delete", key, "/f", "/reg:" + view)
+
+    def reg_keys(self, key, view):
+        """Every key below `key` in the given view ("32" or "64"), as reg
+        prints them: HKEY_LOCAL_MACHINE\\ and the path within that view."""
+        done = self.wine("reg", "query", key, "/s", "/reg:" + view)
+        if done.returncode != 0:
+            return []
+        text = done.stdout.decode("latin-1").replace("\r", "")
+        return [line for line in text.splitlines()
+                if line.startswith("HKEY_LOCAL_MACHINE\\")]

@@ -1,0 +1,107 @@
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "run/cleanup_run.h"
+#include "tests/unit/fakes.h"
+
+namespace {
+
+using RunCleanupTest = FakeSystemTest;
+
+// "Jun 21 2021 11:52:20": the compiler's build date (day padded with a
+// blank below 10) and time.
+bool IsBuildStamp(const std::string& stamp) {
+  static const std::string months = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  const std::string shape = "Mmm Dd YYYY hh:mm:ss";
+  if (stamp.size() != shape.size()) return false;
+  const std::string::size_type month = months.find(stamp.substr(0, 3));
+  if (month == std::string::npos || month % 3 != 0) return false;
+  for (std::size_t i = 3; i < shape.size(); ++i) {
+    const char c = stamp[i];
+    const bool digit = c >= '0' && c <= '9';
+    switch (shape[i]) {
+      case 'D': if (!(c == ' ' || (c >= '1' && c <= '3'))) return false; break;
+      case ' ': case ':': if (c != shape[i]) return false; break;
+      default: if (!digit) return false; break;
+    }
+  }
+  return true;
+}
+
+// The banner line, checked by its shape, and the rest of the output.
+std::string AfterBanner(const std::string& output) {
+  const std::string head = "Deep Clean Kovex Drivers (";
+  const std::string::size_type end = output.find(")\n");
+  EXPECT_EQ(0u, output.find(head)) << output;
+  EXPECT_NE(std::string::npos, end) << output;
+  if (end == std::string::npos) return output;
+  EXPECT_TRUE(IsBuildStamp(output.substr(head.size(), end - head.size())))
+      << output.substr(0, end);
+  return output.substr(end + 2);
+}
+
+}  // namespace
+
+TEST_F(RunCleanupTest, CleanMachineShowsHeadingsInStepOrder) {
+  fake_registry.open_result = 2;
+  RunCleanup();
+  EXPECT_EQ(
+      "Removing devices...\n"
+      "Removing audio devices...\n"
+      "Scanning installed drivers...\n"
+      "Cleanning up driver packages...\n"
+      "Removing driver files...\n"
+      "Removing driver installer registry...\n"
+      "Rescannig...\n"
+      "Done.\n",
+      AfterBanner(printed));
+  EXPECT_EQ((std::vector<std::wstring>{
+                L" /C devcon findall *VID_3F7C* > devicelist.txt",
+                L" /C devcon findall *QZV* >> devicelist.txt",
+                L" /C devcon findall *MMDEVAPI* > audiodevicelist.txt",
+                L" /C devcon /dp_enum > driverlist.txt",
+                L" /C del /F %WINDIR%\\system32\\drivers\\KxDev_*.sys ",
+                L" /C del /F %WINDIR%\\system32\\drivers\\KxCommon.sys ",
+                L" rescan "}),
+            fake_runner.ParametersRun());
+  EXPECT_EQ(L"devcon", fake_runner.runs.back().program);
+}
+
+TEST_F(RunCleanupTest, NothingLaunchableStillEndsWithDone) {
+  fake_runner.unlaunchable = {L"cmd", L"devcon"};
+  fake_runner.launch_error = 1400;
+  fake_registry.open_result = 5;
+  RunCleanup();
+  const std::string report =
+      "\t \t Failed to launch process Error Code 1400: "
+      "The system cannot find the file specified.\r\n\n";
+  EXPECT_EQ("Removing devices...\n" + report + report +
+                "Removing audio devices...\n" + report +
+                "Scanning installed drivers...\n" + report +
+                "Removing driver files...\n" + report + report +
+                "Removing driver installer registry...\n"
+                "Rescannig...\n" + report + "Done.\n",
+            AfterBanner(printed));
+}
+
+TEST_F(RunCleanupTest, ListingsFailingAndDevconMissingPrintHeadingsAndReport) {
+  fake_runner.statuses = {
+      {L" /C devcon findall *VID_3F7C* > devicelist.txt", 9009},
+      {L" /C devcon findall *QZV* >> devicelist.txt", 9009},
+      {L" /C devcon findall *MMDEVAPI* > audiodevicelist.txt", 9009},
+      {L" /C devcon /dp_enum > driverlist.txt", 9009}};
+  fake_runner.unlaunchable = {L"devcon"};
+  RunCleanup();
+  EXPECT_EQ(
+      "Removing devices...\n"
+      "Removing audio devices...\n"
+      "Scanning installed drivers...\n"
+      "Removing driver files...\n"
+      "Removing driver installer registry...\n"
+      "Rescannig...\n"
+      "\t \t Failed to launch process Error Code 2: "
+      "The system cannot find the file specified.\r\n\n"
+      "Done.\n",
+      AfterBanner(printed));
+}

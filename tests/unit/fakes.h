@@ -1,0 +1,73 @@
+#ifndef KOVEX_TESTS_UNIT_FAKES_H_
+#define KOVEX_TESTS_UNIT_FAKES_H_
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+
+// Link-time stand-ins for the Windows pieces: the command runner, the
+// registry and standard output. Each records what it was asked; tests script
+// the answers and assert on the record.
+
+struct RecordedRun {
+  std::wstring program;
+  std::wstring parameters;
+};
+
+// Answers RunProgram. A run of the interpreter whose parameters redirect a
+// device console command (" /C devcon <command> > file" or ">> file") acts as
+// the interpreter would: the file is created or emptied (">") or opened for
+// appending (">>") whatever the status, and the command's scripted listing,
+// if any, is written to it.
+struct FakeRunner {
+  std::vector<RecordedRun> runs;
+  std::map<std::wstring, int> statuses;        // by exact parameter string
+  std::map<std::wstring, std::string> listings;  // by devcon command text
+  std::set<std::wstring> unlaunchable;         // program names
+  int launch_error = 2;
+
+  std::vector<std::wstring> ParametersRun() const;
+};
+
+extern FakeRunner fake_runner;
+
+// The registry below HKEY_LOCAL_MACHINE in the 32-bit view, reduced to what
+// the installer cleanup touches: one key and its subkeys' names.
+struct FakeRegistry {
+  std::wstring key_path = L"Software\\Kovex";
+  long open_result = 0;
+  std::vector<std::wstring> subkeys;  // enumeration order
+  int enum_error_at = -1;             // index answered with an error
+  std::set<std::wstring> failing_deletes;
+
+  std::wstring opened_path;
+  std::vector<std::wstring> deleted;
+  bool open = false;
+  bool enumerating = false;
+  int closes = 0;
+};
+
+extern FakeRegistry fake_registry;
+
+// Everything printed since the last reset.
+extern std::string printed;
+
+// Resets the fakes and runs each test in an empty working directory of its
+// own, where the listing files land.
+class FakeSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  static void WriteFile(const char* name, const std::string& bytes);
+  static std::string ReadFile(const char* name);
+
+ private:
+  std::string old_directory_;
+  std::string directory_;
+};
+
+#endif  // KOVEX_TESTS_UNIT_FAKES_H_

@@ -1,0 +1,80 @@
+// The command runner on the real Windows API (under Wine in the build).
+// KOVEX_DEVCON names the device console simulator, used here as a program
+// whose exit, crash and delay can be ordered through its state file.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "exec/runner.h"
+#include "gtest/gtest.h"
+#include "tests/unit/fakes.h"
+
+namespace {
+
+// Widens a path, turning its slashes into backslashes.
+std::wstring WindowsPath(const std::string& path) {
+  std::wstring wide(path.begin(), path.end());
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  return wide;
+}
+
+// Runs the simulator with `arguments`, its state file holding `state`.
+int RunSimulator(const std::string& state, const wchar_t* arguments) {
+  const char* devcon = std::getenv("KOVEX_DEVCON");
+  if (devcon == nullptr) {
+    ADD_FAILURE() << "KOVEX_DEVCON is not set";
+    return -2;
+  }
+  const std::string state_path = "runner-test-state.txt";
+  std::FILE* file = std::fopen(state_path.c_str(), "wb");
+  std::fputs(state.c_str(), file);
+  std::fclose(file);
+  SetEnvironmentVariableW(L"DEVCON_SIM_STATE", WindowsPath(state_path).c_str());
+  const int status = RunProgram(WindowsPath(devcon), arguments);
+  std::remove(state_path.c_str());
+  return status;
+}
+
+}  // namespace
+
+TEST(RunProgram, ReturnsTheInterpretersExitCode) {
+  printed.clear();
+  EXPECT_EQ(0, RunProgram(L"cmd", L" /C exit 0"));
+  EXPECT_EQ(3, RunProgram(L"cmd", L" /C exit 3"));
+  EXPECT_EQ(9009, RunProgram(L"cmd", L" /C exit 9009"));
+  EXPECT_EQ("", printed);
+}
+
+TEST(RunProgram, WaitsForTheProgramToEnd) {
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(0, RunSimulator("fault rescan sleep 1500\n", L" rescan "));
+  EXPECT_GE(std::chrono::steady_clock::now() - start,
+            std::chrono::milliseconds(1400));
+}
+
+TEST(RunProgram, NonZeroExitAndCrashAreStatusesNotLaunchFailures) {
+  printed.clear();
+  EXPECT_EQ(2, RunSimulator("fault rescan exit 2\n", L" rescan "));
+  const int crashed = RunSimulator("fault rescan crash\n", L" rescan ");
+  EXPECT_NE(0, crashed);
+  EXPECT_NE(-1, crashed);
+  EXPECT_EQ("", printed);
+}
+
+TEST(RunProgram, UnknownProgramPrintsReportAndReturnsMinusOne) {
+  printed.clear();
+  EXPECT_EQ(-1, RunProgram(L"kovex-no-such-program", L" rescan "));
+  // Windows reports error 2 here and Wine 1400: the shape is what matters.
+  const std::string head = "\t \t Failed to launch process Error Code ";
+  ASSERT_EQ(0u, printed.find(head)) << printed;
+  const std::string::size_type colon = printed.find(": ", head.size());
+  ASSERT_NE(std::string::npos, colon) << printed;
+  const int code = std::atoi(printed.substr(head.size(), colon - head.size()).c_str());
+  EXPECT_NE(0, code);
+  EXPECT_EQ('\n', printed.back());
+}
