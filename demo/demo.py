@@ -25,10 +25,8 @@ DRIVER_FILES = ["KxDev_audio.sys", "KxDev_hid.sys", "KxCommon.sys",
 def seed(box):
     box.install_devcon()
     box.write_machine((ROOT / "demo" / "machine.txt").read_text())
-    for view in ("32", "64"):
-        box.reg_delete(MAKER_KEY, view)
-    for key, view in REGISTRY:
-        box.reg_add(MAKER_KEY + "\\" + key, view)
+    box.reg_delete([(MAKER_KEY, "32"), (MAKER_KEY, "64")])
+    box.reg_add([(MAKER_KEY + "\\" + key, view) for key, view in REGISTRY])
     for name in DRIVER_FILES:
         (box.drivers / name).write_bytes(b"MZ demo driver\n")
 

@@ -13,8 +13,9 @@ export WINEPREFIX="$PWD/build/demo/wineprefix"
 echo "Preparing the Wine sandbox in $WINEPREFIX ..." >&2
 mkdir -p "$WINEPREFIX"
 tests/e2e/make-prefix.sh
+trap 'tests/e2e/make-prefix.sh stop' EXIT
 
 export KOVEX_EXE="$PWD/build/win64/kovex-deepclean.exe"
 export KOVEX_DEVCON="$PWD/build/win64/sim/devcon.exe"
 export KOVEX_WORK="$PWD/build/demo/work"
-exec python3 demo/demo.py
+python3 demo/demo.py

@@ -125,13 +125,21 @@ class Sandbox:
                               env=wine_env(), stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, check=False)
 
-    def reg_add(self, key, view, value="Installed", data="1"):
-        done = self.wine("reg", "add", key, "/v", value, "/d", data,
-                         "/reg:" + view, "/f")
-        assert done.returncode == 0, done.stderr
+    def commands(self, *lines):
+        """Runs command lines through one interpreter (one Wine start is
+        the slow part), failing on the first that fails."""
+        done = self.wine("cmd", "/C", " && ".join(lines))
+        assert done.returncode == 0, (lines, done.stdout, done.stderr)
 
-    def reg_delete(self, key, view):
-        self.wine("reg", "delete", key, "/f", "/reg:" + view)
+    def reg_add(self, keys):
+        """Makes each (key, view) with one value in it."""
+        self.commands(*["reg add %s /v Installed /d 1 /reg:%s /f" % (key, view)
+                        for key, view in keys])
+
+    def reg_delete(self, keys):
+        """Deletes each (key, view) that exists, with all below it."""
+        self.wine("cmd", "/C", " & ".join(
+            "reg delete %s /f /reg:%s" % (key, view) for key, view in keys))
 
     def reg_keys(self, key, view):
         """Every key below `key` in the given view ("32" or "64"), as reg

@@ -1,0 +1,165 @@
+"""The device and audio endpoint steps end to end: instances listed by the
+maker's vendor ID and brand, endpoints that name the maker, each removed
+through devcon and reported; every other maker's device left in place."""
+
+import unittest
+
+from harness import Sandbox
+
+MACHINE = r"""
+device USB\VID_3F7C&PID_0A01\6&2B1C0F3&0&1
+  description Kovex Pulse Headset
+  hardware USB\VID_3F7C&PID_0A01&REV_0100
+  hardware USB\VID_3F7C&PID_0A01
+  compatible USB\Class_01&SubClass_01&Prot_00
+device USB\VID_3F7C&PID_0B10\7&19A4C2&0&3
+  description Kovex Glide Mouse
+  hardware USB\VID_3F7C&PID_0B10
+  absent
+device HID\QZV_PAD&COL01\8&3D1E77&0&0000
+  description QZV Control Pad
+  hardware HID\QZV_PAD&COL01
+device USB\VID_3F7C&PID_0C20&MI_00\9&1F00AA&0&0000
+  description Kovex QZV Dock: Audio
+  hardware USB\VID_3F7C&PID_0C20&MI_00
+  compatible USB\QZV_DOCK
+device USB\VID_3F7C&PID_0D30\5&AB12&0&4
+  description Kovex Stuck Receiver
+  hardware USB\VID_3F7C&PID_0D30
+  fail-remove
+device USB\VID_3F7C&PID_0E40\5&CD34&0&5
+  hardware USB\VID_3F7C&PID_0E40
+device SWD\MMDEVAPI\{0.0.0.00000000}.{5f2a6c1e-1b7d-4c8e-9a3b-2f6e8d4c1a07}
+  description Speakers (Kovex Pulse Headset)
+  hardware MMDEVAPI\AudioEndpoints
+device SWD\MMDEVAPI\{0.0.1.00000000}.{9b3e1d4f-7a2c-4e6b-8d1f-3c5a7e9b2d40}
+  description Microphone (QZV Control Pad)
+  hardware MMDEVAPI\AudioEndpoints
+device SWD\MMDEVAPI\{0.0.0.00000000}.{c81d4e2a-6f3b-4a9c-b7e5-1d2f3a4b5c6d}
+  description Speakers (Realtek High Definition Audio)
+  hardware MMDEVAPI\AudioEndpoints
+device SWD\MMDEVAPI\{0.0.0.00000000}.{e0a1b2c3-d4e5-4f60-8a7b-9c0d1e2f3a4b}
+  description Headphones (KOVEX Pro)
+  hardware MMDEVAPI\AudioEndpoints
+device USB\VID_046D&PID_C52B\5&2F1A3B&0&2
+  description Logitech USB Receiver
+  hardware USB\VID_046D&PID_C52B
+  compatible USB\Class_03
+device PCI\VEN_8086&DEV_A0C8&SUBSYS_00000000&REV_20\3&11583659&0&FB
+  description High Definition Audio Controller
+  hardware PCI\VEN_8086&DEV_A0C8&REV_20
+device USB\VID_3F7D&PID_0A01\4&77&0&1
+  description Kovex-like Keyboard From Another Vendor
+  hardware USB\VID_3F7D&PID_0A01
+device ROOT\LEGACY_BEEP\0000
+  hardware ROOT\LEGACY_BEEP
+device HDAUDIO\FUNC_01&VEN_10EC&DEV_0256\4&2C7A&0&0001
+  description Realtek Audio
+  hardware HDAUDIO\FUNC_01&VEN_10EC&DEV_0256
+"""
+
+OTHERS = [
+    r"SWD\MMDEVAPI\{0.0.0.00000000}.{c81d4e2a-6f3b-4a9c-b7e5-1d2f3a4b5c6d}",
+    r"SWD\MMDEVAPI\{0.0.0.00000000}.{e0a1b2c3-d4e5-4f60-8a7b-9c0d1e2f3a4b}",
+    r"USB\VID_046D&PID_C52B\5&2F1A3B&0&2",
+    r"PCI\VEN_8086&DEV_A0C8&SUBSYS_00000000&REV_20\3&11583659&0&FB",
+    r"USB\VID_3F7D&PID_0A01\4&77&0&1",
+    r"ROOT\LEGACY_BEEP\0000",
+    r"HDAUDIO\FUNC_01&VEN_10EC&DEV_0256\4&2C7A&0&0001",
+]
+
+
+def removals(box):
+    return [argv for argv in box.invocations() if "remove" in argv]
+
+
+def device_lines(text):
+    return text[text.index("Removing devices..."):
+                text.index("Scanning installed drivers...")]
+
+
+class Devices(unittest.TestCase):
+    def test_removes_the_makers_devices_and_endpoints_only(self):
+        box = Sandbox("devices")
+        box.install_devcon()
+        box.write_machine(MACHINE)
+
+        run = box.run()
+
+        self.assertEqual(0, run.status)
+        self.assertEqual(
+            "Removing devices...\n"
+            "\t Removed :  Kovex Pulse Headset\n"
+            "\t Removed :  Kovex Glide Mouse\n"
+            "\t Removed :  Kovex QZV Dock: Audio\n"
+            "\t !!! Remove FAILED :  Kovex Stuck Receiver\n"
+            "\t Removed :  QZV Control Pad\n"
+            # The dock carries both names: listed twice, already gone the
+            # second time.
+            "\t !!! Remove FAILED :  Kovex QZV Dock: Audio\n"
+            "Removing audio devices...\n"
+            "\t Removed :  Speakers (Kovex Pulse Headset)\n"
+            "\t Removed :  Microphone (QZV Control Pad)\n",
+            device_lines(run.text))
+        self.assertEqual([
+            ["findall", "*VID_3F7C*"],
+            ["findall", "*QZV*"],
+            ["-f", "remove", r"@USB\VID_3F7C&PID_0A01\6&2B1C0F3&0&1"],
+            ["-f", "remove", r"@USB\VID_3F7C&PID_0B10\7&19A4C2&0&3"],
+            ["-f", "remove", r"@USB\VID_3F7C&PID_0C20&MI_00\9&1F00AA&0&0000"],
+            ["-f", "remove", r"@USB\VID_3F7C&PID_0D30\5&AB12&0&4"],
+            ["-f", "remove", r"@HID\QZV_PAD&COL01\8&3D1E77&0&0000"],
+            ["-f", "remove", r"@USB\VID_3F7C&PID_0C20&MI_00\9&1F00AA&0&0000"],
+            ["findall", "*MMDEVAPI*"],
+            ["-f", "remove",
+             r"@SWD\MMDEVAPI\{0.0.0.00000000}.{5f2a6c1e-1b7d-4c8e-9a3b-2f6e8d4c1a07}"],
+            ["-f", "remove",
+             r"@SWD\MMDEVAPI\{0.0.1.00000000}.{9b3e1d4f-7a2c-4e6b-8d1f-3c5a7e9b2d40}"],
+        ], box.invocations()[:11])
+        self.assertEqual(8, len(removals(box)))
+        # The failed one stays, as does the maker's device without a
+        # description (its listing line has no colon); nobody else's goes.
+        self.assertEqual([r"USB\VID_3F7C&PID_0D30\5&AB12&0&4",
+                          r"USB\VID_3F7C&PID_0E40\5&CD34&0&5"] + OTHERS,
+                         box.devices())
+        listing = (box.cwd / "devicelist.txt").read_text()
+        self.assertEqual(2, listing.count("matching device(s) found."))
+
+    def test_failed_first_listing_removes_nothing(self):
+        box = Sandbox("failed_first_listing")
+        box.install_devcon()
+        box.write_machine(MACHINE + "fault findall:*VID_3F7C* exit 2\n")
+        run = box.run()
+        self.assertEqual(
+            "Removing devices...\n"
+            "Removing audio devices...\n"
+            "\t Removed :  Speakers (Kovex Pulse Headset)\n"
+            "\t Removed :  Microphone (QZV Control Pad)\n",
+            device_lines(run.text))
+        self.assertEqual(["findall", "*QZV*"], box.invocations()[1])
+        self.assertEqual(2, len(removals(box)))
+
+    def test_failed_audio_listing_skips_the_endpoints(self):
+        box = Sandbox("failed_audio_listing")
+        box.install_devcon()
+        box.write_machine(MACHINE + "fault findall:*MMDEVAPI* crash\n")
+        run = box.run()
+        self.assertTrue(device_lines(run.text).endswith(
+            "Removing audio devices...\n"), run.text)
+        self.assertNotIn(r"SWD\MMDEVAPI", "".join(
+            argv[-1] for argv in removals(box)))
+
+    def test_second_run_finds_only_what_would_not_go(self):
+        box = Sandbox("second_run")
+        box.install_devcon()
+        box.write_machine(MACHINE)
+        box.run()
+        run = box.run()
+        self.assertEqual(
+            "Removing devices...\n"
+            "\t !!! Remove FAILED :  Kovex Stuck Receiver\n"
+            "Removing audio devices...\n", device_lines(run.text))
+
+
+if __name__ == "__main__":
+    unittest.main()

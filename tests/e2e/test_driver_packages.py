@@ -1,0 +1,123 @@
+"""The driver package step end to end: the driver store listed through cmd,
+the maker's packages force-deleted, every other provider's left alone."""
+
+import unittest
+
+from harness import Sandbox
+
+STORE = """
+package oem3.inf
+  provider Intel Corporation
+  class System devices
+  signer Microsoft Windows Hardware Compatibility Publisher
+  date 05/02/2020
+  version 10.1.24.6
+package oem12.inf
+  provider Kovex Inc
+  class Sound, video and game controllers
+  signer Microsoft Windows Hardware Compatibility Publisher
+  date 03/15/2021
+  version 2.4.1.7
+  in-use
+package oem13.inf
+  provider Kovex Inc
+  class Human Interface Devices
+  fail-delete
+package oem21.inf
+  provider Realtek Semiconductor Corp.
+  class Sound, video and game controllers
+  signer Microsoft Windows Hardware Compatibility Publisher
+package oem27.inf
+  provider Contoso Audio
+  class QZV Audio Devices
+  signer QZV Labs
+package oem30.inf
+  provider kovex inc
+  class Ports
+package oem31.inf
+  unreadable
+package oem44.inf
+  provider Kovex Incorporated Partners
+  class Sound, video and game controllers
+package oem52.inf
+  provider Kovex
+  class Mice and other pointing devices
+"""
+
+
+class DriverPackages(unittest.TestCase):
+    def test_deletes_the_makers_packages_only(self):
+        box = Sandbox("driver_packages")
+        box.install_devcon()
+        box.write_machine(STORE)
+
+        run = box.run()
+
+        self.assertEqual(0, run.status)
+        self.assertIn(
+            "Scanning installed drivers...\n"
+            "Cleanning up driver packages...\n"
+            "\t Kovex INF: oem12.inf - Removed\n"
+            "\t Kovex INF: oem13.inf - Remove FAILED!!!\n"
+            "\t Kovex INF: oem27.inf - Removed\n"
+            # oem27's signer line names the brand a second time.
+            "\t Error parsing driverlist... \n"
+            "\t Kovex INF: oem44.inf - Removed\n"
+            "Removing driver files...\n", run.text)
+        self.assertEqual(
+            [["-f", "/dp_delete", "oem12.inf"],
+             ["-f", "/dp_delete", "oem13.inf"],
+             ["-f", "/dp_delete", "oem27.inf"],
+             ["-f", "/dp_delete", "oem44.inf"]],
+            [argv for argv in box.invocations() if "/dp_delete" in argv])
+        self.assertEqual(["oem3.inf", "oem13.inf", "oem21.inf", "oem30.inf",
+                          "oem31.inf", "oem52.inf"], box.packages())
+        self.assertEqual(
+            "Scanning installed drivers...\n"
+            "Cleanning up driver packages...\n"
+            "\t Kovex INF: oem13.inf - Remove FAILED!!!\n"
+            "Removing driver files...\n",
+            self.package_lines(box.run().text),
+            "a second run finds only the package that would not go")
+
+    @staticmethod
+    def package_lines(text):
+        start = text.index("Scanning installed drivers...")
+        return text[start:text.index("Removing driver installer registry...")]
+
+    def test_empty_store_prints_the_two_headings(self):
+        box = Sandbox("empty_store")
+        box.install_devcon()
+        run = box.run()
+        self.assertEqual(
+            "Scanning installed drivers...\n"
+            "Cleanning up driver packages...\n"
+            "Removing driver files...\n", self.package_lines(run.text))
+
+    def test_failed_listing_stops_after_the_first_heading(self):
+        box = Sandbox("failed_listing")
+        box.install_devcon()
+        box.write_machine(STORE + "fault dp_enum exit 2\n")
+        (box.cwd / "driverlist.txt").write_text(
+            "oem21.inf\r\n    Provider: Kovex Inc\r\n")
+        run = box.run()
+        self.assertEqual(
+            "Scanning installed drivers...\n"
+            "Removing driver files...\n", self.package_lines(run.text))
+        self.assertEqual([], [argv for argv in box.invocations()
+                              if "/dp_delete" in argv])
+        self.assertEqual(9, len(box.packages()))
+
+    def test_listing_file_left_in_the_working_directory(self):
+        box = Sandbox("listing_left")
+        box.install_devcon()
+        box.write_machine(STORE)
+        box.run()
+        listing = (box.cwd / "driverlist.txt").read_bytes()
+        self.assertTrue(listing.startswith(
+            b"The following third-party driver packages are installed on this "
+            b"computer:\r\noem3.inf\r\n    Provider: Intel Corporation\r\n"))
+
+
+if __name__ == "__main__":
+    unittest.main()
