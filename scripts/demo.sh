@@ -18,4 +18,4 @@ trap 'tests/e2e/make-prefix.sh stop' EXIT
 export KOVEX_EXE="$PWD/build/win64/kovex-deepclean.exe"
 export KOVEX_DEVCON="$PWD/build/win64/sim/devcon.exe"
 export KOVEX_WORK="$PWD/build/demo/work"
-python3 demo/demo.py
+PYTHONDONTWRITEBYTECODE=1 python3 demo/demo.py
