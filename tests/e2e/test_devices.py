@@ -68,6 +68,26 @@ OTHERS = [
     r"HDAUDIO\FUNC_01&VEN_10EC&DEV_0256\4&2C7A&0&0001",
 ]
 
+# What the two device steps print for MACHINE.
+OUTPUT = (
+    "Removing devices...\n"
+    "\t Removed :  Kovex Pulse Headset\n"
+    "\t Removed :  Kovex Glide Mouse\n"
+    "\t Removed :  Kovex QZV Dock: Audio\n"
+    "\t !!! Remove FAILED :  Kovex Stuck Receiver\n"
+    "\t Removed :  QZV Control Pad\n"
+    # The dock carries both names: listed twice, already gone the second time.
+    "\t !!! Remove FAILED :  Kovex QZV Dock: Audio\n"
+    "Removing audio devices...\n"
+    "\t Removed :  Speakers (Kovex Pulse Headset)\n"
+    "\t Removed :  Microphone (QZV Control Pad)\n")
+
+# What stays of MACHINE: the device whose removal fails, the maker's device
+# without a description (its listing line has no colon), and everybody
+# else's.
+REMAINING = [r"USB\VID_3F7C&PID_0D30\5&AB12&0&4",
+             r"USB\VID_3F7C&PID_0E40\5&CD34&0&5"] + OTHERS
+
 
 def removals(box):
     return [argv for argv in box.invocations() if "remove" in argv]
@@ -87,20 +107,7 @@ class Devices(unittest.TestCase):
         run = box.run()
 
         self.assertEqual(0, run.status)
-        self.assertEqual(
-            "Removing devices...\n"
-            "\t Removed :  Kovex Pulse Headset\n"
-            "\t Removed :  Kovex Glide Mouse\n"
-            "\t Removed :  Kovex QZV Dock: Audio\n"
-            "\t !!! Remove FAILED :  Kovex Stuck Receiver\n"
-            "\t Removed :  QZV Control Pad\n"
-            # The dock carries both names: listed twice, already gone the
-            # second time.
-            "\t !!! Remove FAILED :  Kovex QZV Dock: Audio\n"
-            "Removing audio devices...\n"
-            "\t Removed :  Speakers (Kovex Pulse Headset)\n"
-            "\t Removed :  Microphone (QZV Control Pad)\n",
-            device_lines(run.text))
+        self.assertEqual(OUTPUT, device_lines(run.text))
         self.assertEqual([
             ["findall", "*VID_3F7C*"],
             ["findall", "*QZV*"],
@@ -117,11 +124,7 @@ class Devices(unittest.TestCase):
              r"@SWD\MMDEVAPI\{0.0.1.00000000}.{9b3e1d4f-7a2c-4e6b-8d1f-3c5a7e9b2d40}"],
         ], box.invocations()[:11])
         self.assertEqual(8, len(removals(box)))
-        # The failed one stays, as does the maker's device without a
-        # description (its listing line has no colon); nobody else's goes.
-        self.assertEqual([r"USB\VID_3F7C&PID_0D30\5&AB12&0&4",
-                          r"USB\VID_3F7C&PID_0E40\5&CD34&0&5"] + OTHERS,
-                         box.devices())
+        self.assertEqual(REMAINING, box.devices())
         listing = (box.cwd / "devicelist.txt").read_text()
         self.assertEqual(2, listing.count("matching device(s) found."))
 
