@@ -9,7 +9,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 
-from harness import Sandbox  # noqa: E402
+from harness import sandbox_with_devcon  # noqa: E402
 
 MAKER_KEY = "HKLM\\Software\\Kovex"
 REGISTRY = [  # key below MAKER_KEY, view
@@ -23,8 +23,6 @@ DRIVER_FILES = ["KxDev_audio.sys", "KxDev_hid.sys", "KxCommon.sys",
 
 
 def seed(box):
-    box.install_devcon()
-    box.write_machine((ROOT / "demo" / "machine.txt").read_text())
     box.reg_delete([(MAKER_KEY, "32"), (MAKER_KEY, "64")])
     box.reg_add([(MAKER_KEY + "\\" + key, view) for key, view in REGISTRY])
     for name in DRIVER_FILES:
@@ -80,7 +78,7 @@ def side_by_side(before, after, width=78):
 
 
 def main():
-    box = Sandbox("demo")
+    box = sandbox_with_devcon("demo", (ROOT / "demo" / "machine.txt").read_text())
     seed(box)
     before = view(box)
     print("=== The simulated machine before the clean-up\n")

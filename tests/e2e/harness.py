@@ -59,6 +59,15 @@ class Run:
         return LAUNCH_REPORT.sub(LAUNCH_REPORT_SEEN, first + "\n" + rest)
 
 
+def sandbox_with_devcon(name, machine=""):
+    """A sandbox whose working directory holds the simulator, its machine
+    described by the state text `machine`."""
+    box = Sandbox(name)
+    box.install_devcon()
+    box.write_machine(machine)
+    return box
+
+
 class Sandbox:
     """One test's machine: a working directory, the tool's exe alone in a
     folder of its own, and the simulator's state file and log."""

@@ -4,7 +4,7 @@ through devcon and reported; every other maker's device left in place."""
 
 import unittest
 
-from harness import Sandbox
+from harness import sandbox_with_devcon
 
 MACHINE = r"""
 device USB\VID_3F7C&PID_0A01\6&2B1C0F3&0&1
@@ -100,9 +100,7 @@ def device_lines(text):
 
 class Devices(unittest.TestCase):
     def test_removes_the_makers_devices_and_endpoints_only(self):
-        box = Sandbox("devices")
-        box.install_devcon()
-        box.write_machine(MACHINE)
+        box = sandbox_with_devcon("devices", MACHINE)
 
         run = box.run()
 
@@ -129,9 +127,8 @@ class Devices(unittest.TestCase):
         self.assertEqual(2, listing.count("matching device(s) found."))
 
     def test_failed_first_listing_removes_nothing(self):
-        box = Sandbox("failed_first_listing")
-        box.install_devcon()
-        box.write_machine(MACHINE + "fault findall:*VID_3F7C* exit 2\n")
+        box = sandbox_with_devcon(
+            "failed_first_listing", MACHINE + "fault findall:*VID_3F7C* exit 2\n")
         run = box.run()
         self.assertEqual(
             "Removing devices...\n"
@@ -143,9 +140,8 @@ class Devices(unittest.TestCase):
         self.assertEqual(2, len(removals(box)))
 
     def test_failed_audio_listing_skips_the_endpoints(self):
-        box = Sandbox("failed_audio_listing")
-        box.install_devcon()
-        box.write_machine(MACHINE + "fault findall:*MMDEVAPI* crash\n")
+        box = sandbox_with_devcon(
+            "failed_audio_listing", MACHINE + "fault findall:*MMDEVAPI* crash\n")
         run = box.run()
         self.assertTrue(device_lines(run.text).endswith(
             "Removing audio devices...\n"), run.text)
@@ -153,9 +149,7 @@ class Devices(unittest.TestCase):
             argv[-1] for argv in removals(box)))
 
     def test_second_run_finds_only_what_would_not_go(self):
-        box = Sandbox("second_run")
-        box.install_devcon()
-        box.write_machine(MACHINE)
+        box = sandbox_with_devcon("second_run", MACHINE)
         box.run()
         run = box.run()
         self.assertEqual(

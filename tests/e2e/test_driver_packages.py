@@ -3,7 +3,7 @@ the maker's packages force-deleted, every other provider's left alone."""
 
 import unittest
 
-from harness import Sandbox
+from harness import sandbox_with_devcon
 
 STORE = """
 package oem3.inf
@@ -60,9 +60,7 @@ REMAINING = ["oem3.inf", "oem13.inf", "oem21.inf", "oem30.inf", "oem31.inf",
 
 class DriverPackages(unittest.TestCase):
     def test_deletes_the_makers_packages_only(self):
-        box = Sandbox("driver_packages")
-        box.install_devcon()
-        box.write_machine(STORE)
+        box = sandbox_with_devcon("driver_packages", STORE)
 
         run = box.run()
 
@@ -89,8 +87,7 @@ class DriverPackages(unittest.TestCase):
         return text[start:text.index("Removing driver installer registry...")]
 
     def test_empty_store_prints_the_two_headings(self):
-        box = Sandbox("empty_store")
-        box.install_devcon()
+        box = sandbox_with_devcon("empty_store")
         run = box.run()
         self.assertEqual(
             "Scanning installed drivers...\n"
@@ -98,9 +95,7 @@ class DriverPackages(unittest.TestCase):
             "Removing driver files...\n", self.package_lines(run.text))
 
     def test_failed_listing_stops_after_the_first_heading(self):
-        box = Sandbox("failed_listing")
-        box.install_devcon()
-        box.write_machine(STORE + "fault dp_enum exit 2\n")
+        box = sandbox_with_devcon("failed_listing", STORE + "fault dp_enum exit 2\n")
         (box.cwd / "driverlist.txt").write_text(
             "oem21.inf\r\n    Provider: Kovex Inc\r\n")
         run = box.run()
@@ -112,9 +107,7 @@ class DriverPackages(unittest.TestCase):
         self.assertEqual(9, len(box.packages()))
 
     def test_listing_file_left_in_the_working_directory(self):
-        box = Sandbox("listing_left")
-        box.install_devcon()
-        box.write_machine(STORE)
+        box = sandbox_with_devcon("listing_left", STORE)
         box.run()
         listing = (box.cwd / "driverlist.txt").read_bytes()
         self.assertTrue(listing.startswith(

@@ -3,7 +3,7 @@ real driver directory and registry."""
 
 import unittest
 
-from harness import Sandbox
+from harness import Sandbox, sandbox_with_devcon
 
 MAKER = "HKLM\\Software\\Kovex"
 SEEN = "HKEY_LOCAL_MACHINE\\Software\\Kovex\\"
@@ -45,6 +45,9 @@ def assert_only_the_makers_files_and_keys_gone(test, box):
                      box.reg_keys("HKLM\\Software\\Contoso", "32"))
 
 
+HEADINGS = "Removing driver files...\nRemoving driver installer registry...\n"
+
+
 def step_lines(text):
     return text[text.index("Removing driver files..."):text.index("Rescannig...")]
 
@@ -54,27 +57,21 @@ class FilesAndRegistry(unittest.TestCase):
         reset(Sandbox("reset"))
 
     def test_removes_driver_files_and_installer_subkeys_only(self):
-        box = Sandbox("files_and_registry")
-        box.install_devcon()
+        box = sandbox_with_devcon("files_and_registry")
         seed(box)
 
         run = box.run()
 
         self.assertEqual(0, run.status)
-        self.assertEqual("Removing driver files...\n"
-                         "Removing driver installer registry...\n",
-                         step_lines(run.text))
+        self.assertEqual(HEADINGS, step_lines(run.text))
         assert_only_the_makers_files_and_keys_gone(self, box)
 
     def test_nothing_there_prints_the_headings_only(self):
-        box = Sandbox("nothing_there")
-        box.install_devcon()
+        box = sandbox_with_devcon("nothing_there")
         reset(box)
         run = box.run()
         self.assertEqual(0, run.status)
-        self.assertEqual("Removing driver files...\n"
-                         "Removing driver installer registry...\n",
-                         step_lines(run.text))
+        self.assertEqual(HEADINGS, step_lines(run.text))
 
 
 if __name__ == "__main__":

@@ -4,7 +4,8 @@ the device console tool does or whether it is there at all."""
 
 import unittest
 
-from harness import BANNER_SEEN, LAUNCH_REPORT_SEEN, Sandbox
+from harness import (BANNER_SEEN, LAUNCH_REPORT_SEEN, Sandbox,
+                     sandbox_with_devcon)
 
 CLEAN_RUN = (
     BANNER_SEEN + "\n"
@@ -28,9 +29,7 @@ CLEAN_INVOCATIONS = [
 
 class CleanMachine(unittest.TestCase):
     def sandbox(self):
-        box = Sandbox(self.id().rsplit(".", 1)[-1])
-        box.install_devcon()
-        return box
+        return sandbox_with_devcon(self.id().rsplit(".", 1)[-1])
 
     def test_devcon_on_the_search_path(self):
         box = self.sandbox()

@@ -8,7 +8,7 @@ import unittest
 import test_devices
 import test_driver_packages
 import test_files_and_registry as files_and_registry
-from harness import BANNER_SEEN, Sandbox
+from harness import BANNER_SEEN, Sandbox, sandbox_with_devcon
 
 
 class WholeRun(unittest.TestCase):
@@ -16,9 +16,8 @@ class WholeRun(unittest.TestCase):
         files_and_registry.reset(Sandbox("reset"))
 
     def test_everything_of_the_makers_goes_and_nothing_else(self):
-        box = Sandbox("whole_run")
-        box.install_devcon()
-        box.write_machine(test_devices.MACHINE + test_driver_packages.STORE)
+        box = sandbox_with_devcon(
+            "whole_run", test_devices.MACHINE + test_driver_packages.STORE)
         files_and_registry.seed(box)
 
         run = box.run()
