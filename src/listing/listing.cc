@@ -6,39 +6,66 @@
 #include "exec/runner.h"
 #include "exec/tools.h"
 
-int CaptureListing(const wchar_t* parameters) {
-  return RunProgram(kCommandInterpreter, parameters);
-}
-
 namespace {
 
-void Widen(const std::string& bytes, std::wstring* line) {
-  line->resize(bytes.size());
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    (*line)[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]));
-  }
-}
-
-void DeliverLine(std::string* bytes, bool had_line_feed, std::wstring* line,
-                 const std::function<void(const std::wstring&)>& body) {
-  if (had_line_feed && !bytes->empty() && bytes->back() == '\r') {
-    bytes->pop_back();
-  }
-  Widen(*bytes, line);
-  bytes->clear();
-  body(*line);
+void AppendAscii(std::wstring* text, const char* ascii) {
+  for (; *ascii != '\0'; ++ascii) text->push_back(static_cast<wchar_t>(*ascii));
 }
 
 }  // namespace
+
+int CaptureListing(const wchar_t* listing, const char* redirection,
+                   const char* file_name) {
+  std::wstring parameters = L" /C devcon ";
+  parameters += listing;
+  parameters += L' ';
+  AppendAscii(&parameters, redirection);
+  parameters += L' ';
+  AppendAscii(&parameters, file_name);
+  return RunProgram(kCommandInterpreter, parameters);
+}
+
+void LineSplitter::Feed(const char* bytes, std::size_t size) {
+  const char* start = bytes;
+  const char* const end = bytes + size;
+  while (start < end) {
+    const void* found =
+        std::memchr(start, '\n', static_cast<std::size_t>(end - start));
+    if (found == nullptr) {
+      pending_.append(start, end);
+      return;
+    }
+    const char* feed = static_cast<const char*>(found);
+    pending_.append(start, feed);
+    Deliver(true);
+    start = feed + 1;
+  }
+}
+
+void LineSplitter::Finish() {
+  if (!pending_.empty()) Deliver(false);
+}
+
+// Each byte becomes the wide character of the same value.
+void LineSplitter::Deliver(bool had_line_feed) {
+  if (had_line_feed && !pending_.empty() && pending_.back() == '\r') {
+    pending_.pop_back();
+  }
+  line_.resize(pending_.size());
+  for (std::size_t i = 0; i < pending_.size(); ++i) {
+    line_[i] = static_cast<wchar_t>(static_cast<unsigned char>(pending_[i]));
+  }
+  pending_.clear();
+  body_(line_);
+}
 
 void ReadLines(const char* file_name,
                const std::function<void(const std::wstring& line)>& body) {
   std::FILE* file = std::fopen(file_name, "rb");
   if (file == nullptr) return;
 
+  LineSplitter lines(body);
   char buffer[64 * 1024];
-  std::string pending;  // bytes of the line being read
-  std::wstring line;
   bool error = false;
   for (;;) {
     const std::size_t got = std::fread(buffer, 1, sizeof(buffer), file);
@@ -46,21 +73,10 @@ void ReadLines(const char* file_name,
       error = std::ferror(file) != 0;
       break;
     }
-    const char* start = buffer;
-    const char* end = buffer + got;
-    while (start < end) {
-      const void* found = std::memchr(start, '\n', static_cast<std::size_t>(end - start));
-      if (found == nullptr) {
-        pending.append(start, end);
-        break;
-      }
-      const char* feed = static_cast<const char*>(found);
-      pending.append(start, feed);
-      DeliverLine(&pending, true, &line, body);
-      start = feed + 1;
-    }
+    lines.Feed(buffer, got);
   }
-  if (!error && !pending.empty()) DeliverLine(&pending, false, &line, body);
+  // A read error ends the lines where it struck: no partial last line.
+  if (!error) lines.Finish();
   std::fclose(file);
 }
 

@@ -1,16 +1,40 @@
 #ifndef KOVEX_LISTING_LISTING_H_
 #define KOVEX_LISTING_LISTING_H_
 
+#include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
 
 // A device console listing reaches the tool through a text file in the working
 // directory: the command interpreter redirects the listing into it, and the
 // tool reads it back. The files are left in place after the run.
 
-// Runs the command interpreter with `parameters` (" /C ", the listing
-// command, ">" or ">>", the file name) and returns the runner's status.
-int CaptureListing(const wchar_t* parameters);
+// Runs the command interpreter with " /C devcon <listing> <redirection>
+// <file_name>", `redirection` being ">" (create or empty the file) or ">>"
+// (append to it), and returns the runner's status.
+int CaptureListing(const wchar_t* listing, const char* redirection,
+                   const char* file_name);
+
+// Cuts a stream of listing bytes into lines as ReadLines delivers them,
+// whatever the size of the pieces it is fed: for the tool reading a file,
+// and for the check reading a pipe.
+class LineSplitter {
+ public:
+  using Body = std::function<void(const std::wstring& line)>;
+  explicit LineSplitter(Body body) : body_(std::move(body)) {}
+
+  void Feed(const char* bytes, std::size_t size);
+  // Delivers a last line that had no line feed, if any.
+  void Finish();
+
+ private:
+  void Deliver(bool had_line_feed);
+
+  Body body_;
+  std::string pending_;  // bytes of the line being read
+  std::wstring line_;
+};
 
 // Delivers the lines of `file_name` to `body` one at a time, in file order,
 // without their line ends. A carriage return right before a line feed is part

@@ -1,4 +1,5 @@
 #include "listing/listing.h"
+#include "maker/maker.h"
 #include "run/output.h"
 #include "steps/listed_device.h"
 #include "steps/steps.h"
@@ -8,8 +9,8 @@ void RemoveDevices() {
   // Both listings go into one file: the maker's USB vendor ID, then its
   // second brand name appended. The second runs whatever the first did.
   const int status =
-      CaptureListing(L" /C devcon findall *VID_3F7C* > devicelist.txt");
-  CaptureListing(L" /C devcon findall *QZV* >> devicelist.txt");
+      CaptureListing(kVendorDeviceListing, ">", "devicelist.txt");
+  CaptureListing(kBrandDeviceListing, ">>", "devicelist.txt");
   if (status != 0) return;
   // Every device line of either listing is the maker's: no content filter.
   ReadLines("devicelist.txt", RemoveListedDevice);

@@ -3,6 +3,7 @@
 #include "exec/runner.h"
 #include "exec/tools.h"
 #include "listing/listing.h"
+#include "maker/maker.h"
 #include "run/output.h"
 #include "steps/steps.h"
 
@@ -13,7 +14,7 @@
 // holding ".inf" is a package line even when it also names the provider.
 void RemoveDriverPackages() {
   Print("Scanning installed drivers...\n");
-  if (CaptureListing(L" /C devcon /dp_enum > driverlist.txt") != 0) return;
+  if (CaptureListing(kDriverPackageListing, ">", "driverlist.txt") != 0) return;
   Print("Cleanning up driver packages...\n");
 
   std::wstring pending_name;
@@ -22,7 +23,7 @@ void RemoveDriverPackages() {
       pending_name = line;
       return;
     }
-    if (!Contains(line, L"Kovex Inc") && !Contains(line, L"QZV")) return;
+    if (!NamesMakerPackage(line)) return;
     if (pending_name.empty()) {
       Print("\t Error parsing driverlist... \n");
       return;

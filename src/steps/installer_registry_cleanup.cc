@@ -2,13 +2,12 @@
 #include <vector>
 
 #include "exec/registry.h"
-#include "listing/listing.h"
+#include "maker/maker.h"
 #include "run/output.h"
 #include "steps/steps.h"
 
 namespace {
 
-constexpr const wchar_t* kMakerKeyPath = L"Software\\Kovex";
 constexpr unsigned long kSubkeyNameChars = 260;
 
 }  // namespace
@@ -25,7 +24,7 @@ void RemoveInstallerRegistry() {
   for (unsigned long index = 0;
        EnumSubkeyName(key, index, name, kSubkeyNameChars) == 0; ++index) {
     const std::wstring subkey(name);
-    if (Contains(subkey, L"Drv") || Contains(subkey, L"Driver")) {
+    if (IsInstallerSubkey(subkey)) {
       doomed.push_back(subkey);
     }
   }

@@ -1,0 +1,15 @@
+#include "maker/maker.h"
+
+#include "listing/listing.h"
+
+bool NamesMakerEndpoint(const std::wstring& line) {
+  return Contains(line, L"Kovex") || Contains(line, L"QZV");
+}
+
+bool NamesMakerPackage(const std::wstring& line) {
+  return Contains(line, L"Kovex Inc") || Contains(line, L"QZV");
+}
+
+bool IsInstallerSubkey(const std::wstring& name) {
+  return Contains(name, L"Drv") || Contains(name, L"Driver");
+}
