@@ -2,12 +2,27 @@
 
 #include <windows.h>
 
-long OpenLocalMachineKey32(const wchar_t* path, RegistryKey* key) {
+namespace {
+
+long OpenKey32(const wchar_t* path, REGSAM access, RegistryKey* key) {
   HKEY opened = nullptr;
   const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0,
-                                    KEY_ALL_ACCESS | KEY_WOW64_32KEY, &opened);
+                                    access | KEY_WOW64_32KEY, &opened);
   *key = result == ERROR_SUCCESS ? opened : nullptr;
   return result;
+}
+
+}  // namespace
+
+static_assert(kRegistryKeyNotFound == ERROR_FILE_NOT_FOUND, "");
+static_assert(kRegistryNoMoreSubkeys == ERROR_NO_MORE_ITEMS, "");
+
+long OpenLocalMachineKey32(const wchar_t* path, RegistryKey* key) {
+  return OpenKey32(path, KEY_ALL_ACCESS, key);
+}
+
+long OpenLocalMachineKey32ForReading(const wchar_t* path, RegistryKey* key) {
+  return OpenKey32(path, KEY_READ, key);
 }
 
 long EnumSubkeyName(RegistryKey key, unsigned long index, wchar_t* name,

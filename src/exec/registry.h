@@ -12,6 +12,15 @@ typedef void* RegistryKey;
 // registry, where the maker's 32-bit installers write.
 long OpenLocalMachineKey32(const wchar_t* path, RegistryKey* key);
 
+// Opens the same key for reading only, as the check does: it must be able to
+// look where it may not change anything.
+long OpenLocalMachineKey32ForReading(const wchar_t* path, RegistryKey* key);
+
+// The results that are no error for a reader: the key is not there, and the
+// enumeration has delivered every subkey.
+constexpr long kRegistryKeyNotFound = 2;     // ERROR_FILE_NOT_FOUND
+constexpr long kRegistryNoMoreSubkeys = 259;  // ERROR_NO_MORE_ITEMS
+
 // Copies the name of the subkey at `index` into `name` (room for
 // `name_chars` characters with the terminator). Non-zero at the end of the
 // list and on any error.

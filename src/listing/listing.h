@@ -6,15 +6,9 @@
 #include <string>
 #include <utility>
 
-// A device console listing reaches the tool through a text file in the working
-// directory: the command interpreter redirects the listing into it, and the
-// tool reads it back. The files are left in place after the run.
-
-// Runs the command interpreter with " /C devcon <listing> <redirection>
-// <file_name>", `redirection` being ">" (create or empty the file) or ">>"
-// (append to it), and returns the runner's status.
-int CaptureListing(const wchar_t* listing, const char* redirection,
-                   const char* file_name);
+// A device console listing reaches the cleanup through a text file in the
+// working directory (see capture_listing.h), and the check through a pipe;
+// both read it with the line operations here.
 
 // Cuts a stream of listing bytes into lines as ReadLines delivers them,
 // whatever the size of the pieces it is fed: for the tool reading a file,

@@ -7,3 +7,7 @@
 void WriteOutput(const char* bytes, std::size_t size) {
   std::fwrite(bytes, 1, size, stdout);
 }
+
+void WriteErrorOutput(const char* bytes, std::size_t size) {
+  std::fwrite(bytes, 1, size, stderr);
+}

@@ -21,4 +21,8 @@ std::string FormatLine(const char* format, ...);
 // Print so that tests link a version that records what was printed.
 void WriteOutput(const char* bytes, std::size_t size);
 
+// Writes bytes to standard error, for the check's usage on a bad command
+// line.
+void WriteErrorOutput(const char* bytes, std::size_t size);
+
 #endif  // KOVEX_RUN_OUTPUT_H_

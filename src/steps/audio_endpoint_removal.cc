@@ -1,3 +1,4 @@
+#include "listing/capture_listing.h"
 #include "listing/listing.h"
 #include "maker/maker.h"
 #include "run/output.h"

@@ -2,6 +2,7 @@
 
 #include "exec/runner.h"
 #include "exec/tools.h"
+#include "listing/capture_listing.h"
 #include "listing/listing.h"
 #include "maker/maker.h"
 #include "run/output.h"

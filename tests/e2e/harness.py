@@ -3,7 +3,8 @@ simulator, and reads back what it did: its output, the simulator's invocation
 log, the simulated machine, the prefix's driver files and registry.
 
 The environment names the pieces: WINEPREFIX (a prefix made by
-make-prefix.sh), KOVEX_EXE, KOVEX_DEVCON and KOVEX_WORK (a scratch folder).
+make-prefix.sh), KOVEX_EXE (the cleanup), KOVEX_CHECK_EXE (the check),
+KOVEX_DEVCON and KOVEX_WORK (a scratch folder).
 """
 
 import os
@@ -47,6 +48,7 @@ class Run:
     raw: bytes
     status: int
     seconds: float
+    errors: bytes = b""
 
     @property
     def text(self):
@@ -69,11 +71,12 @@ def sandbox_with_devcon(name, machine=""):
 
 
 class Sandbox:
-    """One test's machine: a working directory, the tool's exe alone in a
-    folder of its own, and the simulator's state file and log."""
+    """One test's machine: a working directory, the tool's two exes alone
+    in a folder of their own, and the simulator's state file and log."""
 
     def __init__(self, name):
         self.exe = Path(os.environ["KOVEX_EXE"])
+        self.check_exe = Path(os.environ["KOVEX_CHECK_EXE"])
         self.devcon = Path(os.environ["KOVEX_DEVCON"])
         self.prefix = Path(os.environ["WINEPREFIX"])
         self.root = Path(os.environ["KOVEX_WORK"]) / name
@@ -83,6 +86,7 @@ class Sandbox:
         self.bin.mkdir(parents=True)
         self.cwd.mkdir()
         shutil.copy(self.exe, self.bin)
+        shutil.copy(self.check_exe, self.bin)
         self.state = self.root / "machine.txt"
         self.log = self.root / "devcon.log"
         self.state.write_text("")
@@ -117,15 +121,21 @@ class Sandbox:
 
     # The tool ------------------------------------------------------------
 
-    def run(self, *args, timeout=300):
+    def run(self, *args, timeout=300, exe=None):
+        """Runs the cleanup, or the program `exe`, in the working directory."""
+        exe = exe or self.exe
         env = wine_env(DEVCON_SIM_STATE=windows_path(self.state),
                        DEVCON_SIM_LOG=windows_path(self.log))
         start = time.monotonic()
         done = subprocess.run(
-            [str(WINE_RUN), windows_path(self.bin / self.exe.name), *args],
+            [str(WINE_RUN), windows_path(self.bin / exe.name), *args],
             cwd=self.cwd, env=env, stdout=subprocess.PIPE,
             stderr=subprocess.PIPE, timeout=timeout, check=False)
-        return Run(done.stdout, done.returncode, time.monotonic() - start)
+        return Run(done.stdout, done.returncode, time.monotonic() - start,
+                   done.stderr)
+
+    def check(self, *args, timeout=300):
+        return self.run(*args, timeout=timeout, exe=self.check_exe)
 
     # The prefix: driver files and registry --------------------------------
 

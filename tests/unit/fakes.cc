@@ -7,11 +7,14 @@
 
 #include <unistd.h>
 
+#include "exec/capture.h"
+#include "exec/files.h"
 #include "exec/registry.h"
 #include "exec/runner.h"
 
 FakeRunner fake_runner;
 FakeRegistry fake_registry;
+FakeFiles fake_files;
 
 std::vector<std::wstring> FakeRunner::ParametersRun() const {
   std::vector<std::wstring> parameters;
@@ -58,8 +61,47 @@ int RunProgram(const std::wstring& program, const std::wstring& parameters) {
   return status == fake_runner.statuses.end() ? 0 : status->second;
 }
 
+bool CaptureDeviceConsole(const std::wstring& parameters, std::string* output,
+                          unsigned long* exit_code, std::wstring* failure) {
+  fake_runner.captured.push_back(parameters);
+  output->clear();
+  *exit_code = 0;
+  if (!fake_runner.capture_failure.empty()) {
+    *failure = fake_runner.capture_failure;
+    return false;
+  }
+  auto listing = fake_runner.listings.find(parameters);
+  if (listing != fake_runner.listings.end()) *output = listing->second;
+  auto code = fake_runner.capture_exit_codes.find(parameters);
+  if (code != fake_runner.capture_exit_codes.end()) *exit_code = code->second;
+  return true;
+}
+
+long FindWindowsFiles(const wchar_t* subdirectory, const wchar_t* pattern,
+                      std::wstring* directory, std::vector<std::wstring>* names) {
+  EXPECT_EQ(std::wstring(L"system32\\drivers"), subdirectory);
+  fake_files.patterns.push_back(pattern);
+  *directory = fake_files.directory;
+  names->clear();
+  if (fake_files.error != 0) return fake_files.error;
+  auto found = fake_files.matches.find(pattern);
+  if (found != fake_files.matches.end()) *names = found->second;
+  return 0;
+}
+
+std::wstring SystemErrorText(long code) {
+  return L"system error " + std::to_wstring(code);
+}
+
+long OpenLocalMachineKey32ForReading(const wchar_t* path, RegistryKey* key) {
+  const long result = OpenLocalMachineKey32(path, key);
+  fake_registry.opened_for_reading = true;
+  return result;
+}
+
 long OpenLocalMachineKey32(const wchar_t* path, RegistryKey* key) {
   fake_registry.opened_path = path;
+  fake_registry.opened_for_reading = false;
   if (fake_registry.open_result != 0) return fake_registry.open_result;
   if (fake_registry.opened_path != fake_registry.key_path) return 2;
   fake_registry.open = true;
@@ -110,7 +152,9 @@ void CloseRegistryKey(RegistryKey key) {
 void FakeSystemTest::SetUp() {
   fake_runner = FakeRunner();
   fake_registry = FakeRegistry();
+  fake_files = FakeFiles();
   printed.clear();
+  printed_errors.clear();
   namespace fs = std::filesystem;
   old_directory_ = fs::current_path().string();
   const ::testing::TestInfo* info =

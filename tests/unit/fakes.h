@@ -29,6 +29,11 @@ struct FakeRunner {
   std::set<std::wstring> unlaunchable;         // program names
   int launch_error = 2;
 
+  // The check's pipe captures of devcon, answered from `listings` too.
+  std::vector<std::wstring> captured;             // parameters, in order
+  std::map<std::wstring, unsigned long> capture_exit_codes;
+  std::wstring capture_failure;                   // set: devcon cannot run
+
   std::vector<std::wstring> ParametersRun() const;
 };
 
@@ -44,6 +49,7 @@ struct FakeRegistry {
   std::set<std::wstring> failing_deletes;
 
   std::wstring opened_path;
+  bool opened_for_reading = false;
   std::vector<std::wstring> deleted;
   bool open = false;
   bool enumerating = false;
@@ -52,8 +58,20 @@ struct FakeRegistry {
 
 extern FakeRegistry fake_registry;
 
-// Everything printed since the last reset.
+// The Windows directory's driver folder, as the check looks at it: the
+// names each pattern matches, or an error for the whole folder.
+struct FakeFiles {
+  std::wstring directory = L"C:\\windows\\system32\\drivers";
+  std::map<std::wstring, std::vector<std::wstring>> matches;  // by pattern
+  long error = 0;
+  std::vector<std::wstring> patterns;  // asked for, in order
+};
+
+extern FakeFiles fake_files;
+
+// Everything printed since the last reset, to standard output and error.
 extern std::string printed;
+extern std::string printed_errors;
 
 // Resets the fakes and runs each test in an empty working directory of its
 // own, where the listing files land.

@@ -1,0 +1,13 @@
+#ifndef KOVEX_CHECK_CHECK_RUN_H_
+#define KOVEX_CHECK_CHECK_RUN_H_
+
+#include <string>
+#include <vector>
+
+// The check program: reads its options (`--json`, `--help`), looks at the
+// machine, prints the report or the JSON document, and returns the exit
+// status: 0 clean, 1 traces found, 2 nothing found but some check could not
+// run, 3 a bad command line (with the usage on standard error).
+int RunCheck(const std::vector<std::string>& arguments);
+
+#endif  // KOVEX_CHECK_CHECK_RUN_H_

@@ -1,0 +1,240 @@
+#include "check/report.h"
+
+#include <cstddef>
+#include <set>
+#include <vector>
+
+#include "maker/maker.h"
+#include "nlohmann/json.hpp"
+#include "run/output.h"
+
+namespace {
+
+struct KindText {
+  TraceKind kind;
+  const char* json_kind;   // a trace's "kind"
+  const char* json_check;  // an unchecked entry's "check"
+  const char* heading;
+};
+
+constexpr KindText kKinds[] = {
+    {TraceKind::kDevice, "device", "devices", "Devices:"},
+    {TraceKind::kAudioEndpoint, "audio-endpoint", "audio-endpoints",
+     "Audio endpoints:"},
+    {TraceKind::kDriverPackage, "driver-package", "driver-packages",
+     "Driver packages:"},
+    {TraceKind::kDriverFile, "driver-file", "driver-files", "Driver files in %S:"},
+    {TraceKind::kRegistryKey, "registry-key", "registry-keys",
+     "Installer registry keys in HKEY_LOCAL_MACHINE\\%S (32-bit view):"},
+};
+
+const KindText& TextOf(TraceKind kind) {
+  for (const KindText& text : kKinds) {
+    if (text.kind == kind) return text;
+  }
+  return kKinds[0];
+}
+
+bool FromListing(TraceKind kind) {
+  return kind == TraceKind::kDevice || kind == TraceKind::kAudioEndpoint ||
+         kind == TraceKind::kDriverPackage;
+}
+
+void AppendUtf8(std::string* out, unsigned long code_point) {
+  if (code_point < 0x80) {
+    out->push_back(static_cast<char>(code_point));
+  } else if (code_point < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (code_point >> 6)));
+    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+  } else if (code_point < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (code_point >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (code_point >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
+  }
+}
+
+// The length of the valid UTF-8 sequence at `at`, 0 when there is none:
+// no overlong forms, no surrogates, nothing above U+10FFFF.
+std::size_t Utf8SequenceAt(const std::vector<unsigned char>& bytes,
+                           std::size_t at) {
+  const unsigned char lead = bytes[at];
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (at + length > bytes.size()) return 0;
+  if (bytes[at + 1] < low || bytes[at + 1] > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (bytes[at + i] < 0x80 || bytes[at + i] > 0xBF) return 0;
+  }
+  return length;
+}
+
+std::string JsonText(TraceKind kind, const std::wstring& text) {
+  return FromListing(kind) ? ListingTextToUtf8(text) : WideToUtf8(text);
+}
+
+std::size_t UncheckedKinds(const Findings& findings) {
+  std::set<TraceKind> kinds;
+  for (const Unchecked& unchecked : findings.unchecked) kinds.insert(unchecked.kind);
+  return kinds.size();
+}
+
+bool CleanupRemovesAny(const Findings& findings) {
+  for (const Trace& trace : findings.traces) {
+    if (trace.manual_removal.empty()) return true;
+  }
+  return false;
+}
+
+const char* Plural(std::size_t count) { return count == 1 ? "" : "s"; }
+
+}  // namespace
+
+std::string ListingTextToUtf8(const std::wstring& text) {
+  std::vector<unsigned char> bytes;
+  bytes.reserve(text.size());
+  for (wchar_t c : text) {
+    // Listing text holds bytes; anything wider cannot come from a listing.
+    bytes.push_back(static_cast<unsigned long>(c) <= 0xFF
+                        ? static_cast<unsigned char>(c)
+                        : static_cast<unsigned char>('?'));
+  }
+  std::string out;
+  for (std::size_t at = 0; at < bytes.size();) {
+    const std::size_t length = bytes[at] < 0x80 ? 1 : Utf8SequenceAt(bytes, at);
+    if (length == 0) {
+      AppendUtf8(&out, bytes[at]);
+      ++at;
+    } else {
+      out.append(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                 bytes.begin() + static_cast<std::ptrdiff_t>(at + length));
+      at += length;
+    }
+  }
+  return out;
+}
+
+std::string WideToUtf8(const std::wstring& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    unsigned long c = static_cast<unsigned long>(text[i]);
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+      const unsigned long next = static_cast<unsigned long>(text[i + 1]);
+      if (next >= 0xDC00 && next <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
+        ++i;
+      }
+    }
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+    AppendUtf8(&out, c);
+  }
+  return out;
+}
+
+int CheckStatus(const Findings& findings) {
+  if (!findings.traces.empty()) return 1;
+  return findings.unchecked.empty() ? 0 : 2;
+}
+
+void PrintReport(const Findings& findings) {
+  Print("Kovex driver check (read-only: nothing is changed)\n");
+  bool manual = false;
+  for (const KindText& kind : kKinds) {
+    Print(kind.heading, kind.kind == TraceKind::kDriverFile
+                            ? findings.driver_directory.c_str()
+                            : kMakerKeyPath);
+    Print("\n");
+    bool any = false;
+    for (const Trace& trace : findings.traces) {
+      if (trace.kind != kind.kind) continue;
+      any = true;
+      if (trace.description.empty()) {
+        Print("\t %S (listed without a description)\n", trace.id.c_str());
+      } else if (FromListing(trace.kind)) {
+        Print("\t %S : %S\n", trace.id.c_str(), trace.description.c_str());
+      } else {
+        Print("\t %S\n", trace.id.c_str());
+      }
+      if (!trace.manual_removal.empty()) {
+        manual = true;
+        Print("\t \t the cleanup passes over it; remove it with: %S\n",
+              trace.manual_removal.c_str());
+      }
+    }
+    for (const Unchecked& unchecked : findings.unchecked) {
+      if (unchecked.kind != kind.kind) continue;
+      any = true;
+      Print("\t NOT CHECKED: %S\n", unchecked.reason.c_str());
+    }
+    if (!any) Print("\t none\n");
+  }
+
+  const std::size_t traces = findings.traces.size();
+  const std::size_t unchecked = UncheckedKinds(findings);
+  if (traces != 0 || unchecked != 0) Print("What to do:\n");
+  if (unchecked != 0) {
+    Print("\t Mend what kept a check from running (NOT CHECKED above), then "
+          "check again.\n");
+  }
+  if (CleanupRemovesAny(findings)) {
+    Print("\t Run kovex-deepclean.exe in an elevated console, then check "
+          "again.\n");
+    Print("\t A trace still there after the cleanup: its removal failed or "
+          "waits for a reboot. Reboot, then check again.\n");
+  }
+  if (manual) {
+    Print("\t Remove what the cleanup passes over with the command shown "
+          "under it, in an elevated console.\n");
+  }
+  if (traces != 0) {
+    Print("Verdict: NOT CLEAN: %d trace%s of Kovex's drivers found.\n",
+          static_cast<int>(traces), Plural(traces));
+  } else if (unchecked != 0) {
+    Print("Verdict: UNKNOWN: nothing of Kovex's drivers found, but %d check%s "
+          "could not run.\n",
+          static_cast<int>(unchecked), Plural(unchecked));
+  } else {
+    Print("Verdict: CLEAN: nothing of Kovex's drivers is left.\n");
+  }
+}
+
+std::string JsonReport(const Findings& findings) {
+  nlohmann::ordered_json traces = nlohmann::ordered_json::array();
+  for (const Trace& trace : findings.traces) {
+    traces.push_back({{"kind", TextOf(trace.kind).json_kind},
+                      {"id", JsonText(trace.kind, trace.id)},
+                      {"description", JsonText(trace.kind, trace.description)}});
+  }
+  nlohmann::ordered_json unchecked = nlohmann::ordered_json::array();
+  for (const Unchecked& entry : findings.unchecked) {
+    unchecked.push_back({{"check", TextOf(entry.kind).json_check},
+                         {"reason", WideToUtf8(entry.reason)}});
+  }
+  const bool complete = findings.unchecked.empty();
+  nlohmann::ordered_json document;
+  document["clean"] = complete && findings.traces.empty();
+  document["complete"] = complete;
+  document["traces"] = traces;
+  document["unchecked"] = unchecked;
+  // The text above is valid UTF-8 by construction; should it ever not be,
+  // a replacement character is better than no document at all.
+  return document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
