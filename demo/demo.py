@@ -1,6 +1,7 @@
 """The demo: the real kovex-deepclean.exe cleaning a simulated machine in a
-Wine sandbox. Shows the machine before, the tool's output, and the machine
-before and after side by side."""
+Wine sandbox, with kovex-deepclean-check.exe before and after. Shows the
+machine before, the check's verdict, the cleanup's output, the check's
+verdict afterwards, and the machine before and after side by side."""
 
 import os
 import sys
@@ -77,19 +78,28 @@ def side_by_side(before, after, width=78):
                 print(row % ("", ("  " + item)[:width]))
 
 
+def show_run(title, run):
+    print("=== %s\n" % title)
+    sys.stdout.write(run.raw.decode("latin-1").replace("\r\n", "\n"))
+    print("\n(exit status %d, %.2f s)\n" % (run.status, run.seconds))
+
+
 def main():
     box = sandbox_with_devcon("demo", (ROOT / "demo" / "machine.txt").read_text())
     seed(box)
     before = view(box)
     print("=== The simulated machine before the clean-up\n")
     show(before)
-    print("\n=== kovex-deepclean.exe (run under Wine in %s)\n" % box.cwd)
-    run = box.run()
-    sys.stdout.write(run.raw.decode("latin-1").replace("\r\n", "\n"))
-    print("\n(exit status %d)\n" % run.status)
-    print("=== What the tool ran (the simulated devcon's log)\n")
-    for argv in box.invocations():
+    print()
+    show_run("kovex-deepclean-check.exe before (run under Wine in %s)" % box.cwd,
+             box.check())
+    listed = len(box.invocations())
+    show_run("kovex-deepclean.exe", box.run())
+    print("=== What the cleanup ran (the simulated devcon's log)\n")
+    for argv in box.invocations()[listed:]:
         print("  devcon " + " ".join(argv))
+    print()
+    show_run("kovex-deepclean-check.exe after", box.check())
     print("\n=== Before and after\n")
     side_by_side(before, view(box))
     return 0
