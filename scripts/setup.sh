@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make python3       # host build
   libgtest-dev libbenchmark-dev            # host tests and benchmark
+  nlohmann-json3-dev                       # the check's JSON (both builds)
   g++-mingw-w64-x86-64 googletest          # Windows cross build and its tests
   wine64 wine                              # running the Windows programs
 )
