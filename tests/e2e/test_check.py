@@ -169,14 +169,6 @@ class Check(unittest.TestCase):
                          r"^devcon /dp_enum ended with exit code [0-9]+$")
         self.assertEqual(LISTINGS, box.invocations())
 
-    def test_bad_command_line(self):
-        box = sandbox_with_devcon("check_bad_command_line")
-        run = box.check("--jason")
-        self.assertEqual(3, run.status)
-        self.assertEqual(b"", run.raw)
-        self.assertIn(b"Usage: kovex-deepclean-check [--json]", run.errors)
-        self.assertEqual([], box.invocations())
-
 
 if __name__ == "__main__":
     unittest.main()

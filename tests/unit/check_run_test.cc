@@ -138,29 +138,6 @@ TEST_F(RunCheckTest, JsonDocumentIsValidUtf8WithEveryTrace) {
   EXPECT_EQ(0u, printed.find("{\"clean\":false,\"complete\":true,"));
 }
 
-TEST_F(RunCheckTest, DevconMissingLeavesThreeChecksUnrunYetFilesCount) {
-  fake_runner.capture_failure =
-      L"devcon.exe is neither in the working directory nor on PATH";
-  fake_registry.open_result = 2;
-
-  EXPECT_EQ(2, Run({"--json"}));
-  const nlohmann::json document = ParsedJson();
-  EXPECT_EQ(false, document["clean"]);
-  EXPECT_EQ(false, document["complete"]);
-  EXPECT_EQ(3u, document["unchecked"].size()) << document;
-  EXPECT_EQ("devices", document["unchecked"][0]["check"]);
-  EXPECT_EQ("driver-packages", document["unchecked"][2]["check"]);
-
-  printed.clear();
-  fake_files.matches[L"KxCommon.sys"] = {L"KxCommon.sys"};
-  EXPECT_EQ(1, Run());
-  EXPECT_NE(std::string::npos,
-            printed.find("Devices:\n\t NOT CHECKED: devcon.exe is neither in "
-                         "the working directory nor on PATH\nAudio"))
-      << printed;
-  EXPECT_NE(std::string::npos, printed.find("\t KxCommon.sys\n")) << printed;
-}
-
 TEST_F(RunCheckTest, FailedListingOrUnreadablePlaceIsNamedAndOthersStillRun) {
   DirtyMachine();
   fake_runner.capture_exit_codes[L"findall *VID_3F7C*"] = 2;

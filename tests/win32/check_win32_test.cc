@@ -145,13 +145,6 @@ TEST(FindWindowsFiles, MatchesFilesByWildcardFoldersLeftOut) {
   RemoveDirectoryW((drivers + L"KxWinTest_dir.sys").c_str());
 }
 
-TEST(SystemErrorText, SystemsTextWithoutLineEndOrTheCode) {
-  const std::wstring text = SystemErrorText(ERROR_ACCESS_DENIED);
-  EXPECT_FALSE(text.empty());
-  EXPECT_NE(L'\n', text.back());
-  EXPECT_EQ(L"system error 1879048191", SystemErrorText(0x6FFFFFFF));
-}
-
 TEST(OpenLocalMachineKey32ForReading, OpensTheKeyButGrantsNoWrite) {
   const wchar_t path[] = L"Software\\KovexReadOnlyTest";
   HKEY made = nullptr;
