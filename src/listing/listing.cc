@@ -7,7 +7,7 @@
 #include "exec/tools.h"
 
 int CaptureListing(const wchar_t* parameters) {
-  return RunProgram(kCommandInterpreter, parameters);
+  return RunProgram(CommandInterpreterPath(), parameters);
 }
 
 namespace {

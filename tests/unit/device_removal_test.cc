@@ -141,7 +141,7 @@ TEST_F(RemoveAudioDevicesTest, MakerNamedInInstanceIdCountsToo) {
 TEST_F(RemoveAudioDevicesTest, UnlaunchableListingSkipsTheStaleFile) {
   // The interpreter never ran, so last run's file is still there.
   WriteFile("audiodevicelist.txt", "SWD\\MMDEVAPI\\1: Kovex Speakers\r\n");
-  fake_runner.unlaunchable.insert(L"cmd");
+  fake_runner.unlaunchable.insert(kInterpreterPath);
   RemoveAudioDevices();
   EXPECT_TRUE(Removals().empty());
   EXPECT_EQ(

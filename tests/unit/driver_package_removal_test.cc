@@ -48,7 +48,7 @@ TEST_F(RemoveDriverPackagesTest, DeletesTheMakersPackagesOnly) {
   RemoveDriverPackages();
 
   EXPECT_EQ(kEnum, fake_runner.runs.at(0).parameters);
-  EXPECT_EQ(L"cmd", fake_runner.runs.at(0).program);
+  EXPECT_EQ(kInterpreterPath, fake_runner.runs.at(0).program);
   EXPECT_EQ((std::vector<std::wstring>{L" -f /dp_delete oem12.inf",
                                        L" -f /dp_delete oem40.inf",
                                        L" -f /dp_delete oem7.inf"}),
@@ -125,7 +125,7 @@ TEST_F(RemoveDriverPackagesTest, FailedListingStopsAfterFirstHeading) {
 TEST_F(RemoveDriverPackagesTest, UnlaunchableListingLeavesStaleFileUnread) {
   // The interpreter never ran, so last run's file is still there.
   WriteFile("driverlist.txt", "oem12.inf\nProvider: Kovex Inc\n");
-  fake_runner.unlaunchable.insert(L"cmd");
+  fake_runner.unlaunchable.insert(kInterpreterPath);
   RemoveDriverPackages();
   EXPECT_EQ(1u, fake_runner.runs.size());
   EXPECT_EQ(

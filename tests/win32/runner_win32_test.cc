@@ -9,6 +9,7 @@
 #include <string>
 
 #include "exec/runner.h"
+#include "exec/tools.h"
 #include "gtest/gtest.h"
 #include "tests/unit/fakes.h"
 
@@ -44,10 +45,37 @@ int RunSimulator(const std::string& state, const wchar_t* arguments) {
 
 TEST(RunProgram, ReturnsTheInterpretersExitCode) {
   printed.clear();
-  EXPECT_EQ(0, RunProgram(L"cmd", L" /C exit 0"));
-  EXPECT_EQ(3, RunProgram(L"cmd", L" /C exit 3"));
-  EXPECT_EQ(9009, RunProgram(L"cmd", L" /C exit 9009"));
+  const std::wstring cmd = CommandInterpreterPath();
+  EXPECT_EQ(0, RunProgram(cmd, L" /C exit 0"));
+  EXPECT_EQ(3, RunProgram(cmd, L" /C exit 3"));
+  EXPECT_EQ(9009, RunProgram(cmd, L" /C exit 9009"));
   EXPECT_EQ("", printed);
+}
+
+TEST(CommandInterpreterPath, IsTheSystemsOwnNotOnePlantedInTheWorkingDirectory) {
+  // A "cmd.exe" in the working directory: the simulator, which answers
+  // " /C exit 7" with its usage code 3.
+  const char* devcon = std::getenv("KOVEX_DEVCON");
+  ASSERT_NE(nullptr, devcon) << "KOVEX_DEVCON is not set";
+  ASSERT_TRUE(CopyFileW(WindowsPath(devcon).c_str(), L"cmd.exe", FALSE));
+  SetEnvironmentVariableW(L"DEVCON_SIM_STATE", nullptr);
+  const int by_bare_name = RunProgram(L"cmd", L" /C exit 7");
+  const std::wstring path = CommandInterpreterPath();
+  const int by_path = RunProgram(path, L" /C exit 7");
+  DeleteFileW(L"cmd.exe");
+
+  EXPECT_EQ(3, by_bare_name) << "the planted program should be what a bare name finds";
+  EXPECT_EQ(7, by_path);
+  ASSERT_GT(path.size(), 3u);
+  EXPECT_EQ(L":\\", path.substr(1, 2));
+  EXPECT_EQ(L"\\cmd.exe", path.substr(path.size() - 8));
+}
+
+TEST(RunProgram, EmptyProgramStartsNothingAndIsALaunchFailure) {
+  printed.clear();
+  EXPECT_EQ(-1, RunProgram(L"", L" /C exit 0"));
+  EXPECT_EQ(0u, printed.find("\t \t Failed to launch process Error Code 2: "))
+      << printed;
 }
 
 TEST(RunProgram, WaitsForTheProgramToEnd) {
