@@ -47,6 +47,7 @@ class Run:
     raw: bytes
     status: int
     seconds: float
+    errors: bytes = b""
 
     @property
     def text(self):
@@ -117,15 +118,20 @@ class Sandbox:
 
     # The tool ------------------------------------------------------------
 
-    def run(self, *args, timeout=300):
+    def run(self, *args, timeout=300, wine_debug=None):
+        """Runs the tool; `wine_debug` sets Wine's trace channels
+        (WINEDEBUG), whose output is the run's `errors`."""
         env = wine_env(DEVCON_SIM_STATE=windows_path(self.state),
                        DEVCON_SIM_LOG=windows_path(self.log))
+        if wine_debug:
+            env["WINEDEBUG"] = wine_debug
         start = time.monotonic()
         done = subprocess.run(
             [str(WINE_RUN), windows_path(self.bin / self.exe.name), *args],
             cwd=self.cwd, env=env, stdout=subprocess.PIPE,
             stderr=subprocess.PIPE, timeout=timeout, check=False)
-        return Run(done.stdout, done.returncode, time.monotonic() - start)
+        return Run(done.stdout, done.returncode, time.monotonic() - start,
+                   done.stderr)
 
     # The prefix: driver files and registry --------------------------------
 
