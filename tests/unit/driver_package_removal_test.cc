@@ -70,6 +70,18 @@ TEST_F(RemoveDriverPackagesTest, SecondProviderLineFindsNothingPending) {
             printed);
 }
 
+TEST_F(RemoveDriverPackagesTest, FailedDeletionStillEmptiesThePendingName) {
+  // The brand on a later line of the same package is not a second try.
+  Listing("oem5.inf\nProvider: Kovex Inc\nClass: QZV Audio\n");
+  fake_runner.statuses[L" -f /dp_delete oem5.inf"] = 2;
+  RemoveDriverPackages();
+  EXPECT_EQ((std::vector<std::wstring>{L" -f /dp_delete oem5.inf"}), Deletions());
+  EXPECT_EQ(std::string(kHeadings) +
+                "\t Kovex INF: oem5.inf - Remove FAILED!!!\n"
+                "\t Error parsing driverlist... \n",
+            printed);
+}
+
 TEST_F(RemoveDriverPackagesTest, ProviderFarBelowStillConsumesPendingName) {
   Listing("oem9.inf\na\nb\n\nc\nd\n    Provider: Kovex Inc\n");
   RemoveDriverPackages();
