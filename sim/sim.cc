@@ -166,6 +166,7 @@ bool ParseDeviceProperty(const std::string& keyword, const std::string& value, b
   if (has_value) return false;
   if (keyword == "absent") return SetFlag(device.absent);
   if (keyword == "fail-remove") return SetFlag(device.fail_remove);
+  if (keyword == "remove-on-reboot") return SetFlag(device.remove_on_reboot);
   return false;
 }
 
@@ -344,13 +345,17 @@ int CmdFindAll(const CommandLine& cl, const Machine& machine, std::string& out, 
 }
 
 // Hardware-ID and wildcard arguments see present devices only, as in the real program; an exact
-// @instance reaches an absent one too. Unlike the real program (which exits 0 regardless), the
-// exit code is 2 unless something was selected and all of it was removed.
+// @instance reaches an absent one too. The exit code is the real program's: 0 whether or not
+// anything was removed, 1 when a removal waits for a reboot (the message then counts the
+// devices waiting for it). A strict machine also exits 2 unless something matched and no
+// removal failed.
 int CmdRemove(const CommandLine& cl, Machine& machine, std::string& out, std::string& err,
               bool& changed) {
   if (cl.arguments.empty()) return Usage("remove", "[-f] remove <id> [<id>...]", err);
   size_t matched = 0;
   size_t removed = 0;
+  size_t on_reboot = 0;
+  size_t failed = 0;
   std::vector<Device> kept;
   for (Device& device : machine.devices) {
     bool selected = false;
@@ -365,20 +370,34 @@ int CmdRemove(const CommandLine& cl, Machine& machine, std::string& out, std::st
     if (device.fail_remove) {
       out += PaddedLine(device.instance_id, "Remove failed");
       kept.push_back(device);
+      ++failed;
+    } else if (device.remove_on_reboot) {
+      out += PaddedLine(device.instance_id, "Removed on reboot");
+      kept.push_back(device);
+      ++on_reboot;
     } else {
       out += PaddedLine(device.instance_id, "Removed");
       ++removed;
     }
   }
-  if (removed == 0) {
-    out += "No devices were removed.\n";
-  } else {
-    out += std::to_string(removed) + " device(s) were removed.\n";
+  if (removed > 0) {
     machine.devices = kept;
     changed = true;
   }
-  if (matched == 0 || removed < matched) return Failed("remove", kExitFail, err);
-  return kExitOk;
+  int code = kExitOk;
+  if (on_reboot > 0) {
+    out += "The " + std::to_string(on_reboot) +
+           " device(s) are ready to be removed. To remove the devices, reboot the system.\n";
+    code = kExitReboot;
+  } else if (removed > 0) {
+    out += std::to_string(removed) + " device(s) were removed.\n";
+  } else {
+    out += "No devices were removed.\n";
+  }
+  if (machine.strict_remove && (matched == 0 || failed > 0)) {
+    return Failed("remove", kExitFail, err);
+  }
+  return code;
 }
 
 int CmdDpEnum(const CommandLine& cl, const Machine& machine, std::string& out, std::string& err) {
@@ -453,7 +472,8 @@ bool IsOption(const std::string& arg, char letter) {
 bool operator==(const Device& a, const Device& b) {
   return a.instance_id == b.instance_id && a.description == b.description &&
          a.hardware_ids == b.hardware_ids && a.compatible_ids == b.compatible_ids &&
-         a.absent == b.absent && a.fail_remove == b.fail_remove;
+         a.absent == b.absent && a.fail_remove == b.fail_remove &&
+         a.remove_on_reboot == b.remove_on_reboot;
 }
 
 bool operator==(const Package& a, const Package& b) {
@@ -469,7 +489,8 @@ bool operator==(const Fault& a, const Fault& b) {
 }
 
 bool operator==(const Machine& a, const Machine& b) {
-  return a.devices == b.devices && a.packages == b.packages && a.faults == b.faults;
+  return a.strict_remove == b.strict_remove && a.devices == b.devices &&
+         a.packages == b.packages && a.faults == b.faults;
 }
 
 bool ParseMachine(const std::string& text, Machine& machine, std::string& error) {
@@ -511,6 +532,9 @@ bool ParseMachine(const std::string& text, Machine& machine, std::string& error)
       machine.packages.push_back(Package());
       machine.packages.back().published_name = value;
       section = Section::kPackage;
+    } else if (keyword == "strict-remove" && !has_value) {
+      if (!SetFlag(machine.strict_remove)) problem = "repeated 'strict-remove'";
+      section = Section::kNone;
     } else if (keyword == "fault") {
       Fault fault;
       if (ParseFault(value, fault, problem)) machine.faults.push_back(fault);
@@ -528,6 +552,7 @@ bool ParseMachine(const std::string& text, Machine& machine, std::string& error)
 
 std::string SerialiseMachine(const Machine& machine) {
   std::string text;
+  if (machine.strict_remove) text += "strict-remove\n";
   for (const Device& device : machine.devices) {
     text += "device " + device.instance_id + "\n";
     AppendOptional(text, "description", device.description);
@@ -535,6 +560,7 @@ std::string SerialiseMachine(const Machine& machine) {
     for (const std::string& id : device.compatible_ids) text += "  compatible " + id + "\n";
     AppendFlag(text, "absent", device.absent);
     AppendFlag(text, "fail-remove", device.fail_remove);
+    AppendFlag(text, "remove-on-reboot", device.remove_on_reboot);
   }
   for (const Package& package : machine.packages) {
     text += "package " + package.published_name + "\n";

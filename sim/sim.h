@@ -33,6 +33,9 @@ struct Device {
   std::vector<std::string> compatible_ids;
   bool absent = false;       // not present: only findall and an exact `@instance` see it
   bool fail_remove = false;  // remove reports "Remove failed" and keeps the device
+  // remove reports "Removed on reboot", keeps the device (it goes at the next reboot, which
+  // never comes here) and asks for a reboot with exit code 1. fail-remove wins over it.
+  bool remove_on_reboot = false;
 };
 
 struct Package {
@@ -66,6 +69,11 @@ struct Fault {
 
 // Each list keeps the order of the state file; that order is the enumeration order.
 struct Machine {
+  // `strict-remove` in the state file. Off, remove exits as the real program does: 0 whether or
+  // not anything was removed, 1 when a removal waits for a reboot. On, it also exits 2 (with
+  // "devcon: command remove failed") when nothing matched or any removal failed, so that a
+  // caller counting only status 0 as success can be shown a failure.
+  bool strict_remove = false;
   std::vector<Device> devices;
   std::vector<Package> packages;
   std::vector<Fault> faults;
@@ -78,8 +86,8 @@ bool operator==(const Machine& a, const Machine& b);
 
 // State file text <-> machine. ParseMachine rejects anything it does not understand (with the
 // line number in `error`) rather than guess, so a typo in a harness is never a silent no-op.
-// SerialiseMachine writes devices, then packages, then faults, each in its own order, and drops
-// comments; parsing its output gives back an equal machine.
+// SerialiseMachine writes the machine's settings, then devices, packages and faults, each in its
+// own order, and drops comments; parsing its output gives back an equal machine.
 bool ParseMachine(const std::string& text, Machine& machine, std::string& error);
 std::string SerialiseMachine(const Machine& machine);
 

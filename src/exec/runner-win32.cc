@@ -31,7 +31,10 @@ int RunProgram(const std::wstring& program, const std::wstring& parameters) {
   info.nShow = SW_HIDE;
 
   int status = 0;
-  if (!ShellExecuteExW(&info)) {
+  // An empty name is never handed to the shell, which would make something of
+  // it in the working directory.
+  if (program.empty()) SetLastError(ERROR_FILE_NOT_FOUND);
+  if (program.empty() || !ShellExecuteExW(&info)) {
     ReportLastLaunchFailure();
     return -1;
   }

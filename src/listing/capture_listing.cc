@@ -21,5 +21,5 @@ int CaptureListing(const wchar_t* listing, const char* redirection,
   AppendAscii(&parameters, redirection);
   parameters += L' ';
   AppendAscii(&parameters, file_name);
-  return RunProgram(kCommandInterpreter, parameters);
+  return RunProgram(CommandInterpreterPath(), parameters);
 }

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-
 void LineSplitter::Feed(const char* bytes, std::size_t size) {
   const char* start = bytes;
   const char* const end = bytes + size;

@@ -12,8 +12,8 @@ void RemoveDriverFiles() {
   // Neither deletion's status is reported: a missing file is the usual case
   // on a clean machine. The command line ends with a blank.
   for (const wchar_t* pattern : kDriverFilePatterns) {
-    RunProgram(kCommandInterpreter, std::wstring(L" /C del /F %WINDIR%\\") +
-                                        kDriverDirectory + L"\\" + pattern +
-                                        L" ");
+    RunProgram(CommandInterpreterPath(),
+               std::wstring(L" /C del /F %WINDIR%\\") + kDriverDirectory +
+                   L"\\" + pattern + L" ");
   }
 }

@@ -121,11 +121,15 @@ class Sandbox:
 
     # The tool ------------------------------------------------------------
 
-    def run(self, *args, timeout=300, exe=None):
-        """Runs the cleanup, or the program `exe`, in the working directory."""
+    def run(self, *args, timeout=300, exe=None, wine_debug=None):
+        """Runs the cleanup, or the program `exe`, in the working directory;
+        `wine_debug` sets Wine's trace channels (WINEDEBUG), whose output is
+        the run's `errors`."""
         exe = exe or self.exe
         env = wine_env(DEVCON_SIM_STATE=windows_path(self.state),
                        DEVCON_SIM_LOG=windows_path(self.log))
+        if wine_debug:
+            env["WINEDEBUG"] = wine_debug
         start = time.monotonic()
         done = subprocess.run(
             [str(WINE_RUN), windows_path(self.bin / exe.name), *args],

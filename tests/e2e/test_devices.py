@@ -6,7 +6,11 @@ import unittest
 
 from harness import sandbox_with_devcon
 
+# A strict machine: its devcon exits 2 when a removal fails or finds nothing,
+# so the tool's FAILED line shows. The real devcon exits 0 then (see
+# RealDeviceConsole below).
 MACHINE = r"""
+strict-remove
 device USB\VID_3F7C&PID_0A01\6&2B1C0F3&0&1
   description Kovex Pulse Headset
   hardware USB\VID_3F7C&PID_0A01&REV_0100
@@ -157,6 +161,37 @@ class Devices(unittest.TestCase):
             "\t !!! Remove FAILED :  Kovex Stuck Receiver\n"
             "Removing audio devices...\n", device_lines(run.text))
 
+
+class RealDeviceConsole(unittest.TestCase):
+    """devcon's own exit codes for remove: 0 whether or not the device went,
+    1 when it goes only at the next reboot. The tool counts status 0 as
+    success and anything else as failure."""
+
+    def test_status_zero_is_reported_removed_whatever_devcon_did(self):
+        box = sandbox_with_devcon(
+            "real_exit_codes", MACHINE.replace("strict-remove\n", ""))
+        run = box.run()
+        self.assertEqual(0, run.status)
+        self.assertEqual(
+            OUTPUT.replace("!!! Remove FAILED :", "Removed :"),
+            device_lines(run.text))
+        self.assertEqual(REMAINING, box.devices())
+
+    def test_removal_waiting_for_a_reboot_is_reported_failed(self):
+        dongle = r"USB\VID_3F7C&PID_0F50\5&EE56&0&6"
+        box = sandbox_with_devcon("reboot_pending", (
+            "device %s\n"
+            "  description Kovex Wireless Dongle\n"
+            "  hardware USB\\VID_3F7C&PID_0F50\n"
+            "  remove-on-reboot\n") % dongle)
+        run = box.run()
+        self.assertEqual(0, run.status)
+        self.assertEqual(
+            "Removing devices...\n"
+            "\t !!! Remove FAILED :  Kovex Wireless Dongle\n"
+            "Removing audio devices...\n", device_lines(run.text))
+        self.assertIn(["-f", "remove", "@" + dongle], box.invocations())
+        self.assertEqual([dongle], box.devices())
 
 if __name__ == "__main__":
     unittest.main()

@@ -65,11 +65,16 @@ TEST_F(RunCleanupTest, CleanMachineShowsHeadingsInStepOrder) {
                 L" /C del /F %WINDIR%\\system32\\drivers\\KxCommon.sys ",
                 L" rescan "}),
             fake_runner.ParametersRun());
-  EXPECT_EQ(L"devcon", fake_runner.runs.back().program);
+  // The interpreter by its full path, every time; devcon by bare name.
+  std::vector<std::wstring> programs;
+  for (const RecordedRun& run : fake_runner.runs) programs.push_back(run.program);
+  std::vector<std::wstring> expected(6, kInterpreterPath);
+  expected.push_back(L"devcon");
+  EXPECT_EQ(expected, programs);
 }
 
 TEST_F(RunCleanupTest, NothingLaunchableStillEndsWithDone) {
-  fake_runner.unlaunchable = {L"cmd", L"devcon"};
+  fake_runner.unlaunchable = {kInterpreterPath, L"devcon"};
   fake_runner.launch_error = 1400;
   fake_registry.open_result = 5;
   RunCleanup();

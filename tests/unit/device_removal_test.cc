@@ -70,6 +70,34 @@ TEST_F(RemoveDevicesTest, BothListingsIntoOneFileEveryLineRemoved) {
       printed);
 }
 
+TEST_F(RemoveDevicesTest, ListedDevicesGoWhateverTheirDescriptionNames) {
+  // Windows' generic descriptions name neither the maker nor the brand.
+  fake_runner.listings[L"findall *VID_3F7C*"] =
+      DeviceLine("USB\\VID_3F7C&PID_0E40\\5", "USB Composite Device");
+  fake_runner.listings[L"findall *QZV*"] =
+      DeviceLine("HID\\QZV_PAD&COL02\\3", "HID-compliant consumer control");
+  RemoveDevices();
+  EXPECT_EQ((std::vector<std::wstring>{
+                RemoveParameters("USB\\VID_3F7C&PID_0E40\\5"),
+                RemoveParameters("HID\\QZV_PAD&COL02\\3")}),
+            Removals());
+  EXPECT_EQ(
+      "Removing devices...\n"
+      "\t Removed :  USB Composite Device\n"
+      "\t Removed :  HID-compliant consumer control\n",
+      printed);
+}
+
+TEST_F(RemoveDevicesTest, RemovalWaitingForARebootIsReportedFailed) {
+  // devcon's status 1: the device goes only when the machine restarts.
+  fake_runner.listings[L"findall *VID_3F7C*"] =
+      DeviceLine("USB\\VID_3F7C&PID_0F50\\5", "Kovex Wireless Dongle");
+  fake_runner.statuses[RemoveParameters("USB\\VID_3F7C&PID_0F50\\5")] = 1;
+  RemoveDevices();
+  EXPECT_EQ("Removing devices...\n\t !!! Remove FAILED :  Kovex Wireless Dongle\n",
+            printed);
+}
+
 TEST_F(RemoveDevicesTest, FailedFirstListingRemovesNothingThoughSecondRan) {
   fake_runner.listings[L"findall *QZV*"] =
       DeviceLine("HID\\QZV_PAD\\2", "QZV Pad");
@@ -141,7 +169,7 @@ TEST_F(RemoveAudioDevicesTest, MakerNamedInInstanceIdCountsToo) {
 TEST_F(RemoveAudioDevicesTest, UnlaunchableListingSkipsTheStaleFile) {
   // The interpreter never ran, so last run's file is still there.
   WriteFile("audiodevicelist.txt", "SWD\\MMDEVAPI\\1: Kovex Speakers\r\n");
-  fake_runner.unlaunchable.insert(L"cmd");
+  fake_runner.unlaunchable.insert(kInterpreterPath);
   RemoveAudioDevices();
   EXPECT_TRUE(Removals().empty());
   EXPECT_EQ(

@@ -48,7 +48,7 @@ TEST_F(RemoveDriverPackagesTest, DeletesTheMakersPackagesOnly) {
   RemoveDriverPackages();
 
   EXPECT_EQ(kEnum, fake_runner.runs.at(0).parameters);
-  EXPECT_EQ(L"cmd", fake_runner.runs.at(0).program);
+  EXPECT_EQ(kInterpreterPath, fake_runner.runs.at(0).program);
   EXPECT_EQ((std::vector<std::wstring>{L" -f /dp_delete oem12.inf",
                                        L" -f /dp_delete oem40.inf",
                                        L" -f /dp_delete oem7.inf"}),
@@ -66,6 +66,18 @@ TEST_F(RemoveDriverPackagesTest, SecondProviderLineFindsNothingPending) {
   EXPECT_EQ((std::vector<std::wstring>{L" -f /dp_delete oem5.inf"}), Deletions());
   EXPECT_EQ(std::string(kHeadings) +
                 "\t Kovex INF: oem5.inf - Removed\n"
+                "\t Error parsing driverlist... \n",
+            printed);
+}
+
+TEST_F(RemoveDriverPackagesTest, FailedDeletionStillEmptiesThePendingName) {
+  // The brand on a later line of the same package is not a second try.
+  Listing("oem5.inf\nProvider: Kovex Inc\nClass: QZV Audio\n");
+  fake_runner.statuses[L" -f /dp_delete oem5.inf"] = 2;
+  RemoveDriverPackages();
+  EXPECT_EQ((std::vector<std::wstring>{L" -f /dp_delete oem5.inf"}), Deletions());
+  EXPECT_EQ(std::string(kHeadings) +
+                "\t Kovex INF: oem5.inf - Remove FAILED!!!\n"
                 "\t Error parsing driverlist... \n",
             printed);
 }
@@ -125,7 +137,7 @@ TEST_F(RemoveDriverPackagesTest, FailedListingStopsAfterFirstHeading) {
 TEST_F(RemoveDriverPackagesTest, UnlaunchableListingLeavesStaleFileUnread) {
   // The interpreter never ran, so last run's file is still there.
   WriteFile("driverlist.txt", "oem12.inf\nProvider: Kovex Inc\n");
-  fake_runner.unlaunchable.insert(L"cmd");
+  fake_runner.unlaunchable.insert(kInterpreterPath);
   RemoveDriverPackages();
   EXPECT_EQ(1u, fake_runner.runs.size());
   EXPECT_EQ(

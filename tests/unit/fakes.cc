@@ -11,6 +11,9 @@
 #include "exec/files.h"
 #include "exec/registry.h"
 #include "exec/runner.h"
+#include "exec/tools.h"
+
+const wchar_t kInterpreterPath[] = L"C:\\Windows\\system32\\cmd.exe";
 
 FakeRunner fake_runner;
 FakeRegistry fake_registry;
@@ -56,10 +59,12 @@ int RunProgram(const std::wstring& program, const std::wstring& parameters) {
                         L"The system cannot find the file specified.\r\n");
     return -1;
   }
-  if (program == L"cmd") RedirectListing(parameters);
+  if (program == kInterpreterPath) RedirectListing(parameters);
   auto status = fake_runner.statuses.find(parameters);
   return status == fake_runner.statuses.end() ? 0 : status->second;
 }
+
+std::wstring CommandInterpreterPath() { return kInterpreterPath; }
 
 bool CaptureDeviceConsole(const std::wstring& parameters, std::string* output,
                           unsigned long* exit_code, std::wstring* failure) {

@@ -12,12 +12,17 @@
 // registry and standard output. Each records what it was asked; tests script
 // the answers and assert on the record.
 
+// What CommandInterpreterPath answers: the interpreter's full path in the
+// system directory, as the tool must start it.
+extern const wchar_t kInterpreterPath[];
+
 struct RecordedRun {
   std::wstring program;
   std::wstring parameters;
 };
 
-// Answers RunProgram. A run of the interpreter whose parameters redirect a
+// Answers RunProgram. A run of the interpreter (by kInterpreterPath, not by a
+// bare name) whose parameters redirect a
 // device console command (" /C devcon <command> > file" or ">> file") acts as
 // the interpreter would: the file is created or emptied (">") or opened for
 // appending (">>") whatever the status, and the command's scripted listing,

@@ -80,9 +80,9 @@ TEST_F(RemoveDriverFilesTest, TwoForcedDeletionsWhateverTheyReturn) {
   fake_runner.statuses[second] = 1;
   RemoveDriverFiles();
   ASSERT_EQ(2u, fake_runner.runs.size());
-  EXPECT_EQ(L"cmd", fake_runner.runs[0].program);
+  EXPECT_EQ(kInterpreterPath, fake_runner.runs[0].program);
   EXPECT_EQ(first, fake_runner.runs[0].parameters);
-  EXPECT_EQ(L"cmd", fake_runner.runs[1].program);
+  EXPECT_EQ(kInterpreterPath, fake_runner.runs[1].program);
   EXPECT_EQ(second, fake_runner.runs[1].parameters);
   EXPECT_EQ("Removing driver files...\n", printed);
 }

@@ -192,8 +192,8 @@ TEST(DpEnumTest, ListsPackagesInOrderWithUnknownFields) {
   EXPECT_EQ(Execute(empty, {"dp_enum", "extra"}).code, kExitUsage);
 }
 
-TEST(RemoveTest, RemovesMatchingPresentDevicesAndReportsFailures) {
-  Machine machine = ParseOrDie(kSampleMachine);
+TEST(RemoveTest, StrictMachineFailsUnlessEverythingMatchedWasRemoved) {
+  Machine machine = ParseOrDie(std::string("strict-remove\n") + kSampleMachine);
   // The headset is absent, so the pattern reaches only the dock, which fails to go.
   Result failed = Execute(machine, {"-f", "remove", "*VID_3F7C*"});
   EXPECT_EQ(failed.code, kExitFail);
@@ -218,8 +218,8 @@ TEST(RemoveTest, RemovesMatchingPresentDevicesAndReportsFailures) {
   EXPECT_EQ(gone.out, "No devices were removed.\n");
 }
 
-TEST(RemoveTest, PartialFailureStillRemovesTheOthers) {
-  Machine machine = ParseOrDie(kSampleMachine);
+TEST(RemoveTest, StrictPartialFailureStillRemovesTheOthers) {
+  Machine machine = ParseOrDie(std::string("strict-remove\n") + kSampleMachine);
   Result r = Execute(machine, {"remove", "*VID_3F7C&PID_0B02*", "ROOT\\LEGACY"});
   EXPECT_EQ(r.code, kExitFail);
   EXPECT_NE(r.out.find(": Remove failed\n"), std::string::npos);
@@ -229,6 +229,49 @@ TEST(RemoveTest, PartialFailureStillRemovesTheOthers) {
   EXPECT_TRUE(r.changed);
   EXPECT_EQ(machine.devices.size(), 2u);
   EXPECT_EQ(Execute(machine, {"remove"}).code, kExitUsage);
+}
+
+TEST(RemoveTest, ExitsZeroLikeTheRealOneWhenNothingWasRemoved) {
+  Machine machine = ParseOrDie(kSampleMachine);
+  Result failed = Execute(machine, {"-f", "remove", "@USB\\VID_3F7C&PID_0B02\\7&1&0&2"});
+  EXPECT_EQ(failed.code, kExitOk);
+  EXPECT_EQ(failed.out, "USB\\VID_3F7C&PID_0B02\\7&1&0&2" + std::string(31, ' ') +
+                            ": Remove failed\nNo devices were removed.\n");
+  EXPECT_TRUE(failed.err.empty());
+  Result missing = Execute(machine, {"-f", "remove", "@ROOT\\NOTHERE\\0"});
+  EXPECT_EQ(missing.code, kExitOk);
+  EXPECT_EQ(missing.out, "No devices were removed.\n");
+  EXPECT_EQ(machine.devices.size(), 3u);
+}
+
+TEST(RemoveTest, RemovalWaitingForRebootKeepsTheDeviceAndExitsOne) {
+  Machine machine = ParseOrDie(std::string(kSampleMachine) +
+                               "device USB\\VID_3F7C&PID_0F50\\1\n"
+                               "  hardware USB\\VID_3F7C&PID_0F50\n"
+                               "  remove-on-reboot\n");
+  const std::string reboot =
+      "The 1 device(s) are ready to be removed. To remove the devices, reboot the system.\n";
+  Result alone = Execute(machine, {"-f", "remove", "@USB\\VID_3F7C&PID_0F50\\1"});
+  EXPECT_EQ(alone.code, kExitReboot);
+  EXPECT_EQ(alone.out, "USB\\VID_3F7C&PID_0F50\\1" + std::string(37, ' ') +
+                           ": Removed on reboot\n" + reboot);
+  EXPECT_TRUE(alone.err.empty());
+  EXPECT_FALSE(alone.changed);
+  EXPECT_EQ(machine.devices.size(), 4u);
+
+  // Removed beside waiting: the one goes, the reboot message and code win.
+  Result mixed = Execute(machine, {"remove", "*PID_0F50*", "ROOT\\LEGACY"});
+  EXPECT_EQ(mixed.code, kExitReboot);
+  EXPECT_EQ(mixed.out, "ROOT\\LEGACY\\0000" + std::string(44, ' ') + ": Removed\n" +
+                           "USB\\VID_3F7C&PID_0F50\\1" + std::string(37, ' ') +
+                           ": Removed on reboot\n" + reboot);
+  EXPECT_TRUE(mixed.changed);
+  EXPECT_EQ(machine.devices.size(), 3u);
+
+  // A strict machine keeps the reboot code, but a failure beside it is a failure.
+  machine.strict_remove = true;
+  EXPECT_EQ(Execute(machine, {"remove", "*PID_0F50*"}).code, kExitReboot);
+  EXPECT_EQ(Execute(machine, {"remove", "*PID_0F50*", "*PID_0B02*"}).code, kExitFail);
 }
 
 TEST(DpDeleteTest, InUseNeedsForce) {
@@ -317,6 +360,9 @@ TEST(StateFileTest, RejectsWhatItDoesNotUnderstand) {
   EXPECT_EQ(ParseError("device\n").substr(0, 7), "line 1:");
   EXPECT_EQ(ParseError("widget W\n").substr(0, 7), "line 1:");
   EXPECT_EQ(ParseError("fault rescan exit 2\n  absent\n").substr(0, 7), "line 2:");
+  EXPECT_EQ(ParseError("strict-remove\nstrict-remove\n").substr(0, 7), "line 2:");
+  EXPECT_EQ(ParseError("strict-remove yes\n").substr(0, 7), "line 1:");
+  EXPECT_EQ(ParseError("device A\n  strict-remove\n").substr(0, 7), "line 2:");
 }
 
 TEST(StateFileTest, KeepsValuesExactlyAndRoundTrips) {
@@ -334,7 +380,10 @@ TEST(StateFileTest, KeepsValuesExactlyAndRoundTrips) {
   EXPECT_EQ(machine.devices[1].description.value_or("?"), "");
 
   Machine sample = ParseOrDie(std::string(kSampleMachine) +
-                              "fault findall:*VID_3F7C* exit 2\nfault rescan scan-fails\n");
+                              "fault findall:*VID_3F7C* exit 2\nfault rescan scan-fails\n"
+                              "strict-remove\ndevice E\\F\\3\n  remove-on-reboot\n");
+  EXPECT_TRUE(sample.strict_remove);
+  EXPECT_TRUE(sample.devices.back().remove_on_reboot);
   for (const Machine& original : {machine, sample}) {
     std::string text = SerialiseMachine(original);
     EXPECT_EQ(ParseOrDie(text), original) << text;

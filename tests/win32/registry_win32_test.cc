@@ -84,6 +84,25 @@ TEST_F(RegistryWin32Test, EnumeratesAndDeletesTreesInThe32BitView) {
   EXPECT_TRUE(KeyExists(base + L"\\DrvSetup", KEY_WOW64_64KEY));
 }
 
+TEST_F(RegistryWin32Test, KeyIsOpenForChangesNotJustForReading) {
+  // Deleting a tree below the key needs more than read access; Wine lets
+  // RegDeleteTreeW through on a read-only key, so changing one of the key's
+  // own values is what tells the access.
+  ASSERT_TRUE(CreateKey(std::wstring(kTestPath) + L"\\DrvSetup\\Nested",
+                        KEY_WOW64_32KEY));
+  RegistryKey key = nullptr;
+  ASSERT_EQ(0, OpenLocalMachineKey32(kTestPath, &key));
+  const HKEY opened = static_cast<HKEY>(key);
+  const wchar_t value[] = L"changed";
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegSetValueExW(opened, L"Probe", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(value), sizeof(value)));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueW(opened, L"Probe"));
+  EXPECT_EQ(0, DeleteSubkeyTree(key, L"DrvSetup"));
+  CloseRegistryKey(key);
+  EXPECT_FALSE(KeyExists(std::wstring(kTestPath) + L"\\DrvSetup", KEY_WOW64_32KEY));
+}
+
 TEST_F(RegistryWin32Test, MissingKeyDoesNotOpen) {
   RegistryKey key = nullptr;
   EXPECT_NE(0, OpenLocalMachineKey32(L"Software\\KovexNoSuchKey", &key));

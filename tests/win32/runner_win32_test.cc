@@ -2,6 +2,7 @@
 // KOVEX_DEVCON names the device console simulator, used here as a program
 // whose exit, crash and delay can be ordered through its state file.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <chrono>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "exec/runner.h"
+#include "exec/tools.h"
 #include "gtest/gtest.h"
 #include "tests/unit/fakes.h"
 
@@ -44,10 +46,37 @@ int RunSimulator(const std::string& state, const wchar_t* arguments) {
 
 TEST(RunProgram, ReturnsTheInterpretersExitCode) {
   printed.clear();
-  EXPECT_EQ(0, RunProgram(L"cmd", L" /C exit 0"));
-  EXPECT_EQ(3, RunProgram(L"cmd", L" /C exit 3"));
-  EXPECT_EQ(9009, RunProgram(L"cmd", L" /C exit 9009"));
+  const std::wstring cmd = CommandInterpreterPath();
+  EXPECT_EQ(0, RunProgram(cmd, L" /C exit 0"));
+  EXPECT_EQ(3, RunProgram(cmd, L" /C exit 3"));
+  EXPECT_EQ(9009, RunProgram(cmd, L" /C exit 9009"));
   EXPECT_EQ("", printed);
+}
+
+TEST(CommandInterpreterPath, IsTheSystemsOwnNotOnePlantedInTheWorkingDirectory) {
+  // A "cmd.exe" in the working directory: the simulator, which answers
+  // " /C exit 7" with its usage code 3.
+  const char* devcon = std::getenv("KOVEX_DEVCON");
+  ASSERT_NE(nullptr, devcon) << "KOVEX_DEVCON is not set";
+  ASSERT_TRUE(CopyFileW(WindowsPath(devcon).c_str(), L"cmd.exe", FALSE));
+  SetEnvironmentVariableW(L"DEVCON_SIM_STATE", nullptr);
+  const int by_bare_name = RunProgram(L"cmd", L" /C exit 7");
+  const std::wstring path = CommandInterpreterPath();
+  const int by_path = RunProgram(path, L" /C exit 7");
+  DeleteFileW(L"cmd.exe");
+
+  EXPECT_EQ(3, by_bare_name) << "the planted program should be what a bare name finds";
+  EXPECT_EQ(7, by_path);
+  ASSERT_GT(path.size(), 3u);
+  EXPECT_EQ(L":\\", path.substr(1, 2));
+  EXPECT_EQ(L"\\cmd.exe", path.substr(path.size() - 8));
+}
+
+TEST(RunProgram, EmptyProgramStartsNothingAndIsALaunchFailure) {
+  printed.clear();
+  EXPECT_EQ(-1, RunProgram(L"", L" /C exit 0"));
+  EXPECT_EQ(0u, printed.find("\t \t Failed to launch process Error Code 2: "))
+      << printed;
 }
 
 TEST(RunProgram, WaitsForTheProgramToEnd) {
@@ -66,15 +95,32 @@ TEST(RunProgram, NonZeroExitAndCrashAreStatusesNotLaunchFailures) {
   EXPECT_EQ("", printed);
 }
 
-TEST(RunProgram, UnknownProgramPrintsReportAndReturnsMinusOne) {
+TEST(RunProgram, UnknownProgramReportsTheSystemsCodeAndTextAndReturnsMinusOne) {
+  // What the shell itself says when asked the same (Windows says error 2
+  // here and Wine 1400), and the system's text for that code.
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.lpFile = L"kovex-no-such-program";
+  info.nShow = SW_HIDE;
+  ASSERT_FALSE(ShellExecuteExW(&info));
+  const DWORD code = GetLastError();
+  wchar_t* text = nullptr;
+  ASSERT_NE(0u, FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                   FORMAT_MESSAGE_IGNORE_INSERTS |
+                                   FORMAT_MESSAGE_FROM_SYSTEM,
+                               nullptr, code, 0, reinterpret_cast<wchar_t*>(&text),
+                               0, nullptr));
+  std::string expected_text;
+  for (const wchar_t* c = text; *c != L'\0'; ++c) {
+    expected_text.push_back(*c <= 0xFF ? static_cast<char>(*c) : '?');
+  }
+  LocalFree(text);
+  ASSERT_NE(0u, code);
+
   printed.clear();
   EXPECT_EQ(-1, RunProgram(L"kovex-no-such-program", L" rescan "));
-  // Windows reports error 2 here and Wine 1400: the shape is what matters.
-  const std::string head = "\t \t Failed to launch process Error Code ";
-  ASSERT_EQ(0u, printed.find(head)) << printed;
-  const std::string::size_type colon = printed.find(": ", head.size());
-  ASSERT_NE(std::string::npos, colon) << printed;
-  const int code = std::atoi(printed.substr(head.size(), colon - head.size()).c_str());
-  EXPECT_NE(0, code);
-  EXPECT_EQ('\n', printed.back());
+  EXPECT_EQ("\t \t Failed to launch process Error Code " + std::to_string(code) +
+                ": " + expected_text + "\n",
+            printed);
 }
