@@ -138,8 +138,9 @@ class Sandbox:
         return Run(done.stdout, done.returncode, time.monotonic() - start,
                    done.stderr)
 
-    def check(self, *args, timeout=300):
-        return self.run(*args, timeout=timeout, exe=self.check_exe)
+    def check(self, *args, timeout=300, wine_debug=None):
+        return self.run(*args, timeout=timeout, exe=self.check_exe,
+                        wine_debug=wine_debug)
 
     # The prefix: driver files and registry --------------------------------
 

@@ -90,5 +90,27 @@ class LibrarySearch(unittest.TestCase):
         self.assertEqual(("Ret", self.RESTRICT, "", "00000001"), calls[1])
         self.assertEqual(("Call", self.START), calls[2][:2])
 
+    def test_the_check_restricts_it_before_it_starts_devcon(self):
+        box = sandbox_with_devcon("library_search_check", MACHINE)
+        start = "KERNEL32.CreateProcessW;KERNELBASE.CreateProcessW"
+        added = box.wine("reg", "add", self.DEBUG_KEY, "/v", "RelayInclude",
+                         "/d", self.RESTRICT + ";" + start, "/f")
+        self.assertEqual(0, added.returncode, added.stderr)
+        self.addCleanup(box.wine, "reg", "delete", self.DEBUG_KEY, "/v",
+                        "RelayInclude", "/f")
+
+        run = box.check(wine_debug="+relay")
+
+        self.assertEqual(1, run.status)
+        call = re.compile(r"^(\w+):Call +(%s|\w+\.CreateProcessW)\(" %
+                          re.escape(self.RESTRICT))
+        calls = [match.groups() for match in map(
+            call.match, run.errors.decode("latin-1").splitlines()) if match]
+        tool = calls[0][0] if calls else None
+        names = [name for thread, name in calls if thread == tool]
+        self.assertEqual(self.RESTRICT, names[0] if names else None,
+                         run.errors[-2000:])
+        self.assertEqual(5, len(names), names)
+
 if __name__ == "__main__":
     unittest.main()
