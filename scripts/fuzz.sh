@@ -26,8 +26,12 @@ while [ $# -gt 0 ]; do
 done
 
 bash scripts/setup.sh >&2
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz >/dev/null
+mkdir -p build
+if ! { cmake --preset fuzz && cmake --build --preset fuzz; } >build/fuzz-build.log 2>&1; then
+  tail -n 40 build/fuzz-build.log
+  echo "the fuzz build failed: see build/fuzz-build.log" >&2
+  exit 1
+fi
 
 build="$PWD/build/fuzz"
 if [ ${#names[@]} -eq 0 ]; then

@@ -1,7 +1,8 @@
 // The driver package step over an arbitrary package listing: every deletion
-// names a whole listed line that held ".inf", deletions follow the listing's
-// order and take each package line at most once, and every provider line of
-// the maker's either deletes a package or reports a parse error.
+// names a whole listed line that held ".inf" (the last one before a provider
+// line of the maker's), each package line is deleted at most once, in listing
+// order, and every provider line of the maker's either deletes a package or
+// reports a parse error.
 //
 // Input: a flags byte, then the package listing. Flag 1: the listing fails,
 // so nothing may be deleted. Flag 2: the device console cannot be started.
@@ -39,32 +40,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   RemoveDriverPackages();
 
-  const std::string prefix = " -f /dp_delete ";
-  std::vector<std::string> package_lines;
+  // What the walk must do, line by line: a line holding ".inf" becomes the
+  // pending package; a provider line of the maker's deletes the pending one,
+  // or reports a parse error when none is pending.
+  std::vector<std::string> expected;
+  std::size_t expected_errors = 0;
   std::size_t provider_lines = 0;
+  bool pending = false;
+  std::string pending_line;
   for (const std::string& line : ListedLines(listing)) {
     if (Holds(line, ".inf")) {
-      package_lines.push_back(line);
+      pending = true;
+      pending_line = line;
     } else if (Holds(line, "Kovex Inc") || Holds(line, "QZV")) {
       ++provider_lines;
+      if (pending) {
+        expected.push_back(" -f /dp_delete " + pending_line);
+      } else {
+        ++expected_errors;
+      }
+      pending = false;
     }
   }
+  if (listing_fails) expected.clear();
 
   const std::vector<std::string> deletions = ParametersOf(L"devcon");
-  // Greedy match against the package lines: each deletion takes the next
-  // package line it names, so a package line can serve only once and the
-  // deletions come in listing order.
-  std::size_t next = 0;
-  for (const std::string& deletion : deletions) {
-    Require(deletion.compare(0, prefix.size(), prefix) == 0,
-            "every device console run is a forced package deletion");
-    const std::string name = deletion.substr(prefix.size());
-    while (next < package_lines.size() && package_lines[next] != name) ++next;
-    Require(next < package_lines.size(),
-            "each deletion names a listed line that held \".inf\", in "
-            "listing order, each line at most once");
-    ++next;
-  }
+  Require(deletions == expected,
+          "each deletion names the whole line of the last package listed "
+          "before a provider line of the maker's, once, in listing order");
 
   const std::size_t errors =
       PrintedLinesStartingWith("\t Error parsing driverlist... ");
@@ -78,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   Require(PrintedStartsWith("Scanning installed drivers...\n"
                             "Cleanning up driver packages...\n"),
           "both headings come first");
-  Require(deletions.size() + errors == provider_lines,
+  Require(errors == expected_errors &&
+              deletions.size() + errors == provider_lines,
           "each provider line deletes a package or reports a parse error");
   Require(removed == deletions.size(), "each deletion reports its result");
   Require(!devcon_missing || printed.find(" - Removed\n") == std::string::npos,
