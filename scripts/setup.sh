@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libbenchmark-dev            # host tests and benchmark
   g++-mingw-w64-x86-64 googletest          # Windows cross build and its tests
   wine64 wine                              # running the Windows programs
+  git osslsigncode openssl unzip           # release: its time, signing, checks
+  clang libclang-rt-dev clang-tidy cppcheck  # lint, second compiler, fuzzers
 )
 
 missing=()
