@@ -23,6 +23,11 @@ endforeach()
 # commit (or another SOURCE_DATE_EPOCH) rebuilds them with its date: the
 # programs' own sources and those of the project's libraries they link.
 function(kovex_depend_on_source_date target)
+  get_property(done GLOBAL PROPERTY KOVEX_SOURCE_DATE_TARGETS)
+  if(target IN_LIST done)
+    return()
+  endif()
+  set_property(GLOBAL APPEND PROPERTY KOVEX_SOURCE_DATE_TARGETS ${target})
   get_target_property(type ${target} TYPE)
   get_target_property(imported ${target} IMPORTED)
   if(imported OR type STREQUAL "INTERFACE_LIBRARY")
@@ -60,7 +65,7 @@ install(FILES ${CMAKE_BINARY_DIR}/release/README.txt
   ${CMAKE_BINARY_DIR}/release/LICENSE.txt DESTINATION .)
 
 find_program(KOVEX_OSSLSIGNCODE osslsigncode)
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
+find_package(Python3 COMPONENTS Interpreter)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME kovex-deepclean)

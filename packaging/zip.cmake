@@ -12,6 +12,12 @@ if(epoch STREQUAL "")
     "now, and the archive cannot be reproduced")
 endif()
 
+if(NOT CPACK_KOVEX_PYTHON)
+  message(STATUS "No Python: the archive is CPack's own, and cannot be "
+    "reproduced")
+  return()
+endif()
+
 foreach(archive IN LISTS CPACK_PACKAGE_FILES)
   execute_process(
     COMMAND "${CPACK_KOVEX_PYTHON}" "${CPACK_KOVEX_ZIP_SCRIPT}"
