@@ -13,7 +13,7 @@
 # - Checks that an edit of the manifest rebuilds the program.
 # - Signs both releases with a throwaway certificate: the signed archives must
 #   be the same bytes too, and every program must verify against the
-#   certificate. The signed cleanup program is left in <folder> for the test
+#   certificate. A certificate without its password fails the build. The signed cleanup program is left in <folder> for the test
 #   that runs it under Wine.
 set -eu
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
@@ -125,8 +125,17 @@ grep -q 'kovex-deepclean.rc' "$scratch/again.log" && grep -q 'Linking' "$scratch
   openssl pkcs12 -export -inkey key.pem -in cert.pem -out cert.p12 \
     -passout pass:throwaway) || fail "making the throwaway certificate"
 cp "$scratch/one/$name" "$scratch/unsigned.zip"
-sign="KOVEX_SIGN_CERT=$scratch/cert.p12 KOVEX_SIGN_PASSWORD=throwaway"
+# Tree one's builds keep the time they started with.
 if [ "$epoch" = 1624276340 ]; then one_epoch=SOURCE_DATE_EPOCH=$epoch; else one_epoch="-u SOURCE_DATE_EPOCH"; fi
+# A certificate without its password is an error, not an unsigned release.
+# shellcheck disable=SC2086
+if env $one_epoch KOVEX_SIGN_CERT="$scratch/cert.p12" cmake --build "$scratch/one" --target package \
+     >"$scratch/half.log" 2>&1; then
+  fail "a certificate without a password made a release"
+fi
+grep -q "KOVEX_SIGN_PASSWORD is not" "$scratch/half.log" ||
+  { cat "$scratch/half.log" >&2; fail "no word of the missing password"; }
+sign="KOVEX_SIGN_CERT=$scratch/cert.p12 KOVEX_SIGN_PASSWORD=throwaway"
 # shellcheck disable=SC2086
 package "$scratch/one" "$source_dir" "$scratch/one-signed.log" $one_epoch $sign
 # shellcheck disable=SC2086
