@@ -9,6 +9,8 @@ packages=(
   nlohmann-json3-dev                       # the check's JSON (both builds)
   g++-mingw-w64-x86-64 googletest          # Windows cross build and its tests
   wine64 wine                              # running the Windows programs
+  git osslsigncode openssl unzip           # release: its time, signing, checks
+  clang libclang-rt-dev clang-tidy cppcheck  # lint, second compiler, fuzzers
 )
 
 missing=()

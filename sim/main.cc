@@ -18,10 +18,11 @@ int Run(const std::vector<std::string>& args, const std::string& state_path,
   std::string out;
   std::string err;
   int code = devcon_sim::RunDevcon(args, state_path, log_path, out, err);
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  std::fflush(stdout);
-  std::fwrite(err.data(), 1, err.size(), stderr);
-  std::fflush(stderr);
+  // A failed write has no one left to report to.
+  static_cast<void>(std::fwrite(out.data(), 1, out.size(), stdout));
+  static_cast<void>(std::fflush(stdout));
+  static_cast<void>(std::fwrite(err.data(), 1, err.size(), stderr));
+  static_cast<void>(std::fflush(stderr));
   return code;
 }
 
@@ -43,7 +44,7 @@ std::string ToUtf8(const wchar_t* text) {
   int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (size <= 1) return std::string();
   std::string result(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, &result[0], size, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
   result.resize(static_cast<size_t>(size - 1));
   return result;
 }
@@ -52,7 +53,7 @@ std::string EnvironmentUtf8(const wchar_t* name) {
   DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
   if (size == 0) return std::string();
   std::wstring value(size, L'\0');
-  DWORD length = GetEnvironmentVariableW(name, &value[0], size);
+  DWORD length = GetEnvironmentVariableW(name, value.data(), size);
   if (length == 0 || length >= size) return std::string();
   value.resize(length);
   return ToUtf8(value.c_str());

@@ -3,13 +3,14 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
+#include <type_traits>
 
 namespace {
 
 void AppendWide(std::string* out, const wchar_t* text) {
   if (text == nullptr) text = L"(null)";
   for (; *text != L'\0'; ++text) {
-    const unsigned long c = static_cast<unsigned long>(*text);
+    const unsigned long c = static_cast<std::make_unsigned_t<wchar_t>>(*text);
     out->push_back(c <= 0xFF ? static_cast<char>(c) : '?');
   }
 }

@@ -1,18 +1,168 @@
 #!/bin/sh
-# Builds the Windows program twice, in two fresh build trees, with
-# SOURCE_DATE_EPOCH set, and fails unless the two exes are the same bytes.
-set -e
+# check-reproducible.sh [<folder>]
+#
+# The release is reproducible and signs as it should:
+# - Builds the release archive (the `package` target) twice, in fresh build
+#   trees from two copies of the source at different paths: once with
+#   SOURCE_DATE_EPOCH unset, which takes the last commit's time, and once
+#   with SOURCE_DATE_EPOCH set to that time. Both programs and archives must
+#   be the same bytes, the archive's entries must carry that time, and the
+#   banner its date.
+# - Checks the archive's contents: the files, their order and permissions,
+#   and SHA256SUMS as `sha256sum -c` reads it.
+# - Checks that an edit of the manifest rebuilds the program.
+# - Signs both releases with a throwaway certificate: the signed archives must
+#   be the same bytes too, and every program must verify against the
+#   certificate. A certificate without its password fails the build. The signed programs
+#   are left in <folder> for the tests that run them under Wine.
+set -eu
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+out=${1:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-export SOURCE_DATE_EPOCH=1624276340
-for tree in one two; do
-  cmake -S "$source_dir" -B "$scratch/$tree" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DKOVEX_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$scratch/$tree" --target kovex-deepclean >/dev/null
+unset KOVEX_SIGN_CERT KOVEX_SIGN_PASSWORD
+
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+# package <build tree> <source tree> <log> [VAR=value...]: configures a
+# release-only tree and builds the package target in it.
+package() {
+  tree=$1 source=$2 log=$3
+  shift 3
+  if ! env "$@" cmake -S "$source" -B "$tree" -G Ninja \
+         -DCMAKE_TOOLCHAIN_FILE="$source/cmake/mingw-w64-x86_64.cmake" \
+         -DCMAKE_BUILD_TYPE=Release -DKOVEX_BUILD_TESTS=OFF \
+         -DKOVEX_BUILD_SIMULATOR=OFF >"$log" 2>&1 ||
+     ! env "$@" cmake --build "$tree" --target package >>"$log" 2>&1; then
+    cat "$log" >&2
+    fail "building the package in $tree"
+  fi
+}
+
+# The second copy of the source sits elsewhere, without the git history.
+mkdir "$scratch/elsewhere"
+tar -C "$source_dir" --exclude=./build --exclude=./.git -cf - . |
+  tar -C "$scratch/elsewhere" -xf -
+
+epoch=$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null || true)
+if [ -n "$epoch" ]; then
+  package "$scratch/one" "$source_dir" "$scratch/one.log" -u SOURCE_DATE_EPOCH
+else
+  echo "not a git checkout: both builds take a fixed SOURCE_DATE_EPOCH"
+  epoch=1624276340
+  package "$scratch/one" "$source_dir" "$scratch/one.log" SOURCE_DATE_EPOCH=$epoch
+fi
+package "$scratch/two" "$scratch/elsewhere" "$scratch/two.log" SOURCE_DATE_EPOCH=$epoch
+grep -q "UNSIGNED release" "$scratch/one.log" || fail "the build did not say the release is unsigned"
+
+name=$(cd "$scratch/one" && ls kovex-deepclean-*-win64.zip)
+for program in kovex-deepclean.exe kovex-deepclean-check.exe; do
+  cmp "$scratch/one/$program" "$scratch/two/$program" ||
+    fail "the two builds' $program differ"
 done
-cmp "$scratch/one/kovex-deepclean.exe" "$scratch/two/kovex-deepclean.exe"
-# The banner carries the fixed date, not the day of the build.
-grep -q "Jun 21 2021" "$scratch/one/kovex-deepclean.exe"
-echo "same bytes twice: $(sha256sum < "$scratch/one/kovex-deepclean.exe")"
+cmp "$scratch/one/$name" "$scratch/two/$name" || fail "the two builds' archives differ"
+
+# The banner carries the fixed date, as the compiler writes __DATE__ and
+# __TIME__, and so do the archive's entries.
+banner_date=$(LC_ALL=C date -u -d "@$epoch" '+%b %e %Y')
+banner_time=$(LC_ALL=C date -u -d "@$epoch" '+%H:%M:%S')
+grep -q "$banner_date" "$scratch/one/kovex-deepclean.exe" &&
+  grep -q "$banner_time" "$scratch/one/kovex-deepclean.exe" ||
+  fail "the program's banner does not carry $banner_date $banner_time"
+
+python3 - "$scratch/one/$name" "$epoch" <<'PY' || fail "the archive's entries"
+import sys, time, zipfile
+path, epoch = sys.argv[1], int(sys.argv[2])
+top = path.rsplit("/", 1)[1][:-len(".zip")] + "/"
+with zipfile.ZipFile(path) as archive:
+    infos = archive.infolist()
+names = [info.filename for info in infos]
+assert names == sorted(names, key=str.encode), names
+expected = {top, top + "LICENSE.txt", top + "README.txt", top + "SHA256SUMS",
+            top + "kovex-deepclean.exe", top + "kovex-deepclean-check.exe"}
+assert expected <= set(names), names
+assert all(name.startswith(top) for name in names), names
+want = time.gmtime(epoch)[:6]
+want = want[:5] + (want[5] - want[5] % 2,)
+for info in infos:
+    assert info.date_time == want, (info.filename, info.date_time, want)
+    mode = info.external_attr >> 16
+    if info.filename.endswith("/"):
+        assert mode == 0o40755, (info.filename, oct(mode))
+    elif info.filename.endswith(".exe"):
+        assert mode == 0o100755, (info.filename, oct(mode))
+    else:
+        assert mode == 0o100644, (info.filename, oct(mode))
+    assert info.extra == b"", info.filename
+PY
+
+# SHA256SUMS checks out, and names every other file.
+mkdir "$scratch/unsigned"
+(cd "$scratch/unsigned" && unzip -q "$scratch/one/$name")
+folder="$scratch/unsigned/${name%.zip}"
+(cd "$folder" && sha256sum --quiet --strict -c SHA256SUMS) || fail "SHA256SUMS"
+[ "$(cd "$folder" && ls | grep -vx SHA256SUMS)" = "$(cut -c67- "$folder/SHA256SUMS")" ] ||
+  fail "SHA256SUMS does not name every file"
+
+# A build with nothing changed compiles nothing (the fixed time's stamp is
+# rewritten only when the time changes); an edit of the manifest rebuilds
+# the program.
+SOURCE_DATE_EPOCH=$epoch cmake --build "$scratch/two" --target kovex-deepclean >"$scratch/again.log" 2>&1 ||
+  { cat "$scratch/again.log" >&2; fail "building again"; }
+grep -E 'Building|Linking' "$scratch/again.log" && fail "a build with nothing changed rebuilt"
+touch "$scratch/elsewhere/src/run/kovex-deepclean.manifest"
+SOURCE_DATE_EPOCH=$epoch cmake --build "$scratch/two" --target kovex-deepclean >"$scratch/again.log" 2>&1 ||
+  { cat "$scratch/again.log" >&2; fail "building again"; }
+grep -q 'kovex-deepclean.rc' "$scratch/again.log" && grep -q 'Linking' "$scratch/again.log" ||
+  fail "an edit of the manifest does not rebuild the program"
+
+# Signing, with a throwaway certificate.
+(cd "$scratch" &&
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem \
+    -days 2 -subj "/CN=Kovex Deep Clean test signer" \
+    -addext "extendedKeyUsage=codeSigning" 2>/dev/null &&
+  openssl pkcs12 -export -inkey key.pem -in cert.pem -out cert.p12 \
+    -passout pass:throwaway) || fail "making the throwaway certificate"
+cp "$scratch/one/$name" "$scratch/unsigned.zip"
+# Tree one's builds keep the time they started with.
+if [ "$epoch" = 1624276340 ]; then one_epoch=SOURCE_DATE_EPOCH=$epoch; else one_epoch="-u SOURCE_DATE_EPOCH"; fi
+# A certificate without its password is an error, not an unsigned release.
+# shellcheck disable=SC2086
+if env $one_epoch KOVEX_SIGN_CERT="$scratch/cert.p12" cmake --build "$scratch/one" --target package \
+     >"$scratch/half.log" 2>&1; then
+  fail "a certificate without a password made a release"
+fi
+grep -q "KOVEX_SIGN_PASSWORD is not" "$scratch/half.log" ||
+  { cat "$scratch/half.log" >&2; fail "no word of the missing password"; }
+sign="KOVEX_SIGN_CERT=$scratch/cert.p12 KOVEX_SIGN_PASSWORD=throwaway"
+# shellcheck disable=SC2086
+package "$scratch/one" "$source_dir" "$scratch/one-signed.log" $one_epoch $sign
+# shellcheck disable=SC2086
+package "$scratch/two" "$scratch/elsewhere" "$scratch/two-signed.log" SOURCE_DATE_EPOCH=$epoch $sign
+grep -q "signed kovex-deepclean.exe" "$scratch/one-signed.log" || fail "the build did not say it signed"
+cmp -s "$scratch/unsigned.zip" "$scratch/one/$name" && fail "the signed archive is the unsigned one"
+cmp "$scratch/one/$name" "$scratch/two/$name" || fail "the two signed archives differ"
+
+mkdir "$scratch/signed"
+(cd "$scratch/signed" && unzip -q "$scratch/one/$name")
+folder="$scratch/signed/${name%.zip}"
+(cd "$folder" && sha256sum --quiet --strict -c SHA256SUMS) || fail "the signed release's SHA256SUMS"
+for program in "$folder"/*.exe; do
+  osslsigncode verify -CAfile "$scratch/cert.pem" -in "$program" >"$scratch/verify.log" 2>&1 ||
+    { cat "$scratch/verify.log" >&2; fail "$(basename "$program") does not verify"; }
+done
+# The check can fail: the unsigned program does not verify.
+osslsigncode verify -CAfile "$scratch/cert.pem" \
+  -in "$scratch/unsigned/${name%.zip}/kovex-deepclean.exe" >/dev/null 2>&1 &&
+  fail "an unsigned program verified"
+
+if [ -n "$out" ]; then
+  mkdir -p "$out"
+  cp "$folder/kovex-deepclean.exe" "$folder/kovex-deepclean-check.exe" "$out/"
+fi
+echo "$name, unsigned: $(wc -c <"$scratch/unsigned.zip") bytes, sha256 $(sha256sum <"$scratch/unsigned.zip" | cut -c1-64)"
+echo "$name, signed:   $(wc -c <"$scratch/one/$name") bytes, sha256 $(sha256sum <"$scratch/one/$name" | cut -c1-64)"
+echo "same bytes from both builds, unsigned and signed (SOURCE_DATE_EPOCH=$epoch)"

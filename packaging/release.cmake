@@ -1,0 +1,83 @@
+# The release: `cmake --build --preset win64 --target package` makes
+# kovex-deepclean-<version>-win64.zip in the build tree, holding the programs
+# below, README.txt, LICENSE.txt and SHA256SUMS in a folder of that name.
+#
+# CPack stages the files (the install rules below); packaging/stage.cmake
+# then signs the programs when the builder gives a certificate
+# (KOVEX_SIGN_CERT, a PKCS#12 file, and KOVEX_SIGN_PASSWORD, in the
+# environment) and writes SHA256SUMS; packaging/zip.cmake replaces CPack's
+# archive with one whose bytes depend on the files alone: entries in name
+# order, every time the build's fixed time, fixed permissions, no owner.
+
+# Every program of the release; those this build defines are packaged.
+set(KOVEX_RELEASE_PROGRAMS kovex-deepclean kovex-deepclean-check)
+
+set(KOVEX_PACKAGED_PROGRAMS "")
+foreach(program IN LISTS KOVEX_RELEASE_PROGRAMS)
+  if(TARGET ${program})
+    list(APPEND KOVEX_PACKAGED_PROGRAMS ${program})
+  endif()
+endforeach()
+
+# A release build's objects depend on the fixed time's stamp, so that a new
+# commit (or another SOURCE_DATE_EPOCH) rebuilds them with its date: the
+# programs' own sources and those of the project's libraries they link.
+function(kovex_depend_on_source_date target)
+  get_property(done GLOBAL PROPERTY KOVEX_SOURCE_DATE_TARGETS)
+  if(target IN_LIST done)
+    return()
+  endif()
+  set_property(GLOBAL APPEND PROPERTY KOVEX_SOURCE_DATE_TARGETS ${target})
+  get_target_property(type ${target} TYPE)
+  get_target_property(imported ${target} IMPORTED)
+  if(imported OR type STREQUAL "INTERFACE_LIBRARY")
+    return()
+  endif()
+  get_target_property(sources ${target} SOURCES)
+  get_target_property(source_dir ${target} SOURCE_DIR)
+  if(sources)
+    set_property(SOURCE ${sources} DIRECTORY ${source_dir} APPEND PROPERTY
+      OBJECT_DEPENDS ${KOVEX_SOURCE_DATE_STAMP})
+  endif()
+  add_dependencies(${target} source_date_epoch)
+  get_target_property(libraries ${target} LINK_LIBRARIES)
+  foreach(library IN LISTS libraries)
+    if(TARGET ${library})
+      kovex_depend_on_source_date(${library})
+    endif()
+  endforeach()
+endfunction()
+
+if(TARGET source_date_epoch)
+  foreach(program IN LISTS KOVEX_PACKAGED_PROGRAMS)
+    kovex_depend_on_source_date(${program})
+  endforeach()
+endif()
+
+# The documents as Windows users open them: CR LF line ends.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/README.txt
+  ${CMAKE_BINARY_DIR}/release/README.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE
+  ${CMAKE_BINARY_DIR}/release/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+
+install(TARGETS ${KOVEX_PACKAGED_PROGRAMS} RUNTIME DESTINATION .)
+install(FILES ${CMAKE_BINARY_DIR}/release/README.txt
+  ${CMAKE_BINARY_DIR}/release/LICENSE.txt DESTINATION .)
+
+find_program(KOVEX_OSSLSIGNCODE osslsigncode)
+find_package(Python3 COMPONENTS Interpreter)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME kovex-deepclean)
+set(CPACK_PACKAGE_VENDOR "Kovex Inc")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME kovex-deepclean-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/stage.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/zip.cmake)
+# Read by those scripts.
+set(CPACK_KOVEX_SOURCE_DATE_STAMP ${KOVEX_SOURCE_DATE_STAMP})
+set(CPACK_KOVEX_OSSLSIGNCODE ${KOVEX_OSSLSIGNCODE})
+set(CPACK_KOVEX_PYTHON ${Python3_EXECUTABLE})
+set(CPACK_KOVEX_ZIP_SCRIPT ${PROJECT_SOURCE_DIR}/packaging/reproducible_zip.py)
+include(CPack)

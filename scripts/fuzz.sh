@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Builds the `fuzz` preset and runs each libFuzzer target in turn, seeded from
+# tests/fuzz/corpus/<target>/, then prints each one's executions per second
+# and total executions. Fails when any target finds a crash or a broken
+# property; the input that did it is kept in build/fuzz/artifacts/.
+#
+#   bash scripts/fuzz.sh                        every target, 30 seconds each
+#   bash scripts/fuzz.sh --seconds 3600         every target, an hour each
+#   bash scripts/fuzz.sh --runs 10000000 package_walk_fuzzer
+#
+# The corpus each target grows is kept in build/fuzz/corpus/<target>/, so a
+# later run goes on from it. The fakes write each listing into the working
+# directory, which is put on /dev/shm where there is one.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+limit=(-max_total_time=30)
+names=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) limit=(-max_total_time="$2"); shift 2 ;;
+    --runs) limit=(-runs="$2"); shift 2 ;;
+    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    *) names+=("$1"); shift ;;
+  esac
+done
+
+bash scripts/setup.sh >&2
+mkdir -p build
+if ! { cmake --preset fuzz && cmake --build --preset fuzz; } >build/fuzz-build.log 2>&1; then
+  tail -n 40 build/fuzz-build.log
+  echo "the fuzz build failed: see build/fuzz-build.log" >&2
+  exit 1
+fi
+
+build="$PWD/build/fuzz"
+if [ ${#names[@]} -eq 0 ]; then
+  while IFS= read -r path; do names+=("$(basename "$path")"); done \
+    < <(find "$build" -type f -perm -u+x -name '*_fuzzer' | sort)
+fi
+[ ${#names[@]} -gt 0 ] || { echo "no fuzz targets built" >&2; exit 1; }
+
+scratch_root=/dev/shm
+[ -d "$scratch_root" ] && [ -w "$scratch_root" ] || scratch_root="${TMPDIR:-/tmp}"
+scratch=$(mktemp -d "$scratch_root/kovex-fuzz.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+mkdir -p "$build/artifacts"
+
+summary=()
+failed=0
+for name in "${names[@]}"; do
+  fuzzer=$(find "$build" -type f -perm -u+x -name "$name" | head -n 1)
+  [ -n "$fuzzer" ] || { echo "no fuzz target named $name" >&2; exit 1; }
+  corpus="$build/corpus/$name"
+  mkdir -p "$corpus" "$scratch/$name"
+  seeds=()
+  [ -d "tests/fuzz/corpus/$name" ] && seeds=("$PWD/tests/fuzz/corpus/$name")
+  echo "== $name (${limit[*]})"
+  log="$build/artifacts/$name.log"
+  status=0
+  (cd "$scratch/$name" && "$fuzzer" "${limit[@]}" -print_final_stats=1 \
+      -artifact_prefix="$build/artifacts/$name-" "$corpus" "${seeds[@]}") \
+    >"$log" 2>&1 || status=$?
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
+  if [ "$status" -ne 0 ]; then
+    failed=1
+    tail -n 40 "$log"
+    summary+=("$(printf '%-28s FAILED (exit %s), see %s' "$name" "$status" "$log")")
+  else
+    summary+=("$(printf '%-28s %12s runs %10s runs/s' "$name" "${runs:-?}" "${speed:-?}")")
+  fi
+done
+
+printf '%s\n' "${summary[@]}"
+exit "$failed"

@@ -1,0 +1,57 @@
+// The audio endpoint removal step over an arbitrary listing: every removal
+// names the text before the first colon of a listed line that names the
+// maker or its second brand, and every such line is removed.
+//
+// Input: a flags byte, then the endpoint listing. Flag 1: the listing fails,
+// so nothing may be removed. Flag 2: the device console cannot be started.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "steps/steps.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "tests/unit/fakes.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  if (size == 0) return 0;
+  const std::uint8_t flags = data[0];
+  const std::string listing(reinterpret_cast<const char*>(data) + 1, size - 1);
+
+  ResetFakes();
+  fake_runner.listings[L"findall *MMDEVAPI*"] = listing;
+  const bool listing_fails = (flags & 1) != 0;
+  const bool devcon_missing = (flags & 2) != 0;
+  if (listing_fails) {
+    fake_runner
+        .statuses[L" /C devcon findall *MMDEVAPI* > audiodevicelist.txt"] = 1;
+  }
+  if (devcon_missing) fake_runner.unlaunchable.insert(L"devcon");
+
+  RemoveAudioDevices();
+
+  std::vector<std::string> expected;
+  if (!listing_fails) {
+    for (const std::string& line : ListedLines(listing)) {
+      const std::string::size_type colon = line.find(':');
+      const bool ours = line.find("Kovex") != std::string::npos ||
+                        line.find("QZV") != std::string::npos;
+      if (ours && colon != std::string::npos) {
+        expected.push_back(" -f remove @" + line.substr(0, colon));
+      }
+    }
+  }
+  Require(ParametersOf(L"devcon") == expected,
+          "each removal names the text before the first colon of a listed "
+          "line naming the maker or its brand, in listing order");
+  Require(PrintedStartsWith("Removing audio devices...\n"),
+          "the heading comes first");
+  const std::size_t removed = PrintedLinesStartingWith("\t Removed : ");
+  const std::size_t failed = PrintedLinesStartingWith("\t !!! Remove FAILED : ");
+  Require(removed + failed == expected.size(),
+          "each removal reports its result once");
+  Require(!devcon_missing || removed == 0,
+          "a removal that could not start is never reported as done");
+  return 0;
+}

@@ -1,0 +1,77 @@
+#include "tests/fuzz/fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "tests/unit/fakes.h"
+
+std::vector<std::string> ListedLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::string::size_type start = 0;
+  while (start < bytes.size()) {
+    const std::string::size_type feed = bytes.find('\n', start);
+    if (feed == std::string::npos) {
+      lines.push_back(bytes.substr(start));
+      break;
+    }
+    std::string line = bytes.substr(start, feed - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = feed + 1;
+  }
+  return lines;
+}
+
+std::string Bytes(const std::wstring& text) {
+  std::string bytes(text.size(), '\0');
+  bool one_byte_each = true;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    one_byte_each = one_byte_each && text[i] >= 0 && text[i] <= 0xFF;
+    bytes[i] = static_cast<char>(text[i]);
+  }
+  Require(one_byte_each, "every character read comes from one byte");
+  return bytes;
+}
+
+std::vector<std::string> ParametersOf(const wchar_t* program) {
+  std::vector<std::string> parameters;
+  for (const RecordedRun& run : fake_runner.runs) {
+    if (run.program == program) parameters.push_back(Bytes(run.parameters));
+  }
+  return parameters;
+}
+
+bool PrintedStartsWith(const std::string& text) {
+  return printed.compare(0, text.size(), text) == 0;
+}
+
+std::size_t PrintedLinesStartingWith(const std::string& prefix) {
+  std::size_t count = 0;
+  std::string::size_type start = 0;
+  while (start < printed.size()) {
+    if (printed.compare(start, prefix.size(), prefix) == 0) ++count;
+    const std::string::size_type feed = printed.find('\n', start);
+    if (feed == std::string::npos) break;
+    start = feed + 1;
+  }
+  return count;
+}
+
+void ResetFakes() {
+  fake_runner = FakeRunner();
+  fake_registry = FakeRegistry();
+  printed.clear();
+}
+
+void Require(bool holds, const char* property) {
+  if (holds) return;
+  std::fprintf(stderr, "property broken: %s\n", property);
+  std::abort();
+}
+
+void SplitAtNul(const std::string& input, std::string* first,
+                std::string* second) {
+  const std::string::size_type nul = input.find('\0');
+  *first = input.substr(0, nul);
+  *second = nul == std::string::npos ? std::string() : input.substr(nul + 1);
+}
