@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <set>
+#include <type_traits>
 #include <vector>
 
 #include "maker/maker.h"
@@ -87,6 +88,11 @@ std::size_t Utf8SequenceAt(const std::vector<unsigned char>& bytes,
   return length;
 }
 
+// A wide character's code unit, whatever the signedness of wchar_t.
+unsigned long Unit(wchar_t c) {
+  return static_cast<std::make_unsigned_t<wchar_t>>(c);
+}
+
 std::string JsonText(TraceKind kind, const std::wstring& text) {
   return FromListing(kind) ? ListingTextToUtf8(text) : WideToUtf8(text);
 }
@@ -113,7 +119,7 @@ std::string ListingTextToUtf8(const std::wstring& text) {
   bytes.reserve(text.size());
   for (wchar_t c : text) {
     // Listing text holds bytes; anything wider cannot come from a listing.
-    bytes.push_back(static_cast<unsigned long>(c) <= 0xFF
+    bytes.push_back(Unit(c) <= 0xFF
                         ? static_cast<unsigned char>(c)
                         : static_cast<unsigned char>('?'));
   }
@@ -135,9 +141,9 @@ std::string ListingTextToUtf8(const std::wstring& text) {
 std::string WideToUtf8(const std::wstring& text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    unsigned long c = static_cast<unsigned long>(text[i]);
+    unsigned long c = Unit(text[i]);
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-      const unsigned long next = static_cast<unsigned long>(text[i + 1]);
+      const unsigned long next = Unit(text[i + 1]);
       if (next >= 0xDC00 && next <= 0xDFFF) {
         c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
         ++i;

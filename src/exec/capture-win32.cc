@@ -18,7 +18,7 @@ std::wstring Environment(const wchar_t* name) {
   const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
   if (size == 0) return std::wstring();
   std::wstring value(size, L'\0');
-  const DWORD length = GetEnvironmentVariableW(name, &value[0], size);
+  const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
   value.resize(length < size ? length : 0);
   return value;
 }
@@ -27,7 +27,7 @@ std::wstring CurrentDirectory() {
   const DWORD size = GetCurrentDirectoryW(0, nullptr);
   if (size == 0) return std::wstring();
   std::wstring value(size, L'\0');
-  const DWORD length = GetCurrentDirectoryW(size, &value[0]);
+  const DWORD length = GetCurrentDirectoryW(size, value.data());
   value.resize(length < size ? length : 0);
   return value;
 }
@@ -98,7 +98,7 @@ bool CaptureDeviceConsole(const std::wstring& parameters, std::string* output,
   std::wstring command_line = L"\"" + program + L"\" " + parameters;
   PROCESS_INFORMATION process = {};
   const BOOL started = CreateProcessW(
-      program.c_str(), &command_line[0], nullptr, nullptr, TRUE,
+      program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
       CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
   const DWORD start_error = GetLastError();
   // The child holds its own copies: once they close, the read ends.

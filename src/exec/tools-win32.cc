@@ -7,7 +7,7 @@ std::wstring CommandInterpreterPath() {
   const UINT room = GetSystemDirectoryW(nullptr, 0);
   if (room == 0) return std::wstring();
   std::wstring path(room, L'\0');
-  const UINT length = GetSystemDirectoryW(&path[0], room);
+  const UINT length = GetSystemDirectoryW(path.data(), room);
   if (length == 0 || length >= room) return std::wstring();
   path.resize(length);
   return path + L"\\cmd.exe";

@@ -10,5 +10,5 @@ void WriteOutput(const char* bytes, std::size_t size) {
 }
 
 void WriteErrorOutput(const char* bytes, std::size_t size) {
-  std::fwrite(bytes, 1, size, stderr);
+  static_cast<void>(std::fwrite(bytes, 1, size, stderr));
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "nlohmann/json.hpp"
 #include "tests/unit/fakes.h"
 
 std::vector<std::string> ListedLines(const std::string& bytes) {
@@ -60,7 +61,13 @@ std::size_t PrintedLinesStartingWith(const std::string& prefix) {
 void ResetFakes() {
   fake_runner = FakeRunner();
   fake_registry = FakeRegistry();
+  fake_files = FakeFiles();
   printed.clear();
+  printed_errors.clear();
+}
+
+bool IsStrictJson(const std::string& text) {
+  return nlohmann::json::accept(text);
 }
 
 void Require(bool holds, const char* property) {

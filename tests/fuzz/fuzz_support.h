@@ -35,6 +35,9 @@ std::size_t PrintedLinesStartingWith(const std::string& prefix);
 // Empties the recording fakes for the next input.
 void ResetFakes();
 
+// Whether `text` parses as JSON that is valid UTF-8 throughout.
+bool IsStrictJson(const std::string& text);
+
 // Stops the process, naming the property, when `holds` is false.
 void Require(bool holds, const char* property);
 

@@ -3,7 +3,7 @@
 simulated device console's real listing shapes: it builds the simulator for
 this machine, runs its listings against a few simulated machines, and frames
 each output as the fuzzer reads its input (a flags byte, then the listing;
-the device walk's two listings apart by a NUL byte). Each listing comes as
+the device walk's two listings, and the check's four, apart by NUL bytes). Each listing comes as
 the simulator prints it on Windows (CR LF) and with bare line feeds.
 
 Run it again after a change to the simulator's output shapes:
@@ -78,7 +78,8 @@ def main():
         machines = {"demo": ROOT / "demo" / "machine.txt", "empty": empty,
                     "odd": odd}
         for fuzzer in ("listing_reader_fuzzer", "device_walk_fuzzer",
-                       "endpoint_walk_fuzzer", "package_walk_fuzzer"):
+                       "endpoint_walk_fuzzer", "package_walk_fuzzer",
+                       "check_listing_fuzzer"):
             shutil.rmtree(CORPUS / fuzzer, ignore_errors=True)
         for name, state in machines.items():
             vendor = listing(devcon, state, "findall", "*VID_3F7C*")
@@ -91,6 +92,8 @@ def main():
                       b"\0" + convert(vendor) + b"\0" + convert(brand))
                 write("endpoint_walk_fuzzer", seed, b"\0" + convert(endpoints))
                 write("package_walk_fuzzer", seed, b"\0" + convert(packages))
+                write("check_listing_fuzzer", seed, b"\0" + b"\0".join(
+                    convert(text) for text in (vendor, brand, endpoints, packages)))
             # The reader: as it stands, and placed across its buffer's end.
             write("listing_reader_fuzzer", name, b"\0" + crlf(packages))
             write("listing_reader_fuzzer", name + "-boundary",
