@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Every test: the host build (unit tests, plain and under ASan/UBSan) and the
-# Windows build (the Win32 pieces and the whole program under Wine).
+# Every test: the host build (unit tests, plain and under ASan/UBSan), the
+# Windows build (the Win32 pieces, both programs under Wine, the release),
+# static analysis and the clang build (lint.sh), and 30 seconds of each
+# fuzzer (fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -12,3 +14,6 @@ ctest --preset host
 cmake --preset win64
 cmake --build --preset win64
 ctest --preset win64
+
+bash scripts/lint.sh
+bash scripts/fuzz.sh
