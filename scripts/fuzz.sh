@@ -6,8 +6,10 @@
 #
 #   bash scripts/fuzz.sh                        every target, 30 seconds each
 #   bash scripts/fuzz.sh --seconds 3600         every target, an hour each
-#   bash scripts/fuzz.sh --runs 10000000 package_walk_fuzzer
+#   bash scripts/fuzz.sh --runs 10000000 --max-len 1024 package_walk_fuzzer
 #
+# --max-len caps the inputs' length (libFuzzer's default, 4096, lets a long
+# run drift to inputs of thousands of lines, each run several times slower).
 # The corpus each target grows is kept in build/fuzz/corpus/<target>/, so a
 # later run goes on from it. The fakes write each listing into the working
 # directory, which is put on /dev/shm where there is one.
@@ -15,12 +17,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 limit=(-max_total_time=30)
+max_len=()
 names=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) limit=(-max_total_time="$2"); shift 2 ;;
     --runs) limit=(-runs="$2"); shift 2 ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    --max-len) max_len=(-max_len="$2"); shift 2 ;;
+    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
     *) names+=("$1"); shift ;;
   esac
 done
@@ -55,10 +59,10 @@ for name in "${names[@]}"; do
   mkdir -p "$corpus" "$scratch/$name"
   seeds=()
   [ -d "tests/fuzz/corpus/$name" ] && seeds=("$PWD/tests/fuzz/corpus/$name")
-  echo "== $name (${limit[*]})"
+  echo "== $name (${limit[*]} ${max_len[*]})"
   log="$build/artifacts/$name.log"
   status=0
-  (cd "$scratch/$name" && "$fuzzer" "${limit[@]}" -print_final_stats=1 \
+  (cd "$scratch/$name" && "$fuzzer" "${limit[@]}" "${max_len[@]}" -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$name-" "$corpus" "${seeds[@]}") \
     >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
