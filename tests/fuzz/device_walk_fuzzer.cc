@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       }
     }
   }
-  Require(ParametersOf(L"cmd").size() == 2, "both listings are captured");
+  Require(ParametersOf(kInterpreterPath).size() == 2, "both listings are captured");
   Require(ParametersOf(L"devcon") == expected,
           "each removal names the text before the first colon of a listed "
           "line, in listing order");
