@@ -94,11 +94,14 @@ void CheckInstallerRegistry(Findings* findings) {
   RegistryKey key = nullptr;
   const long opened = OpenLocalMachineKey32ForReading(kMakerKeyPath, &key);
   if (opened == kRegistryKeyNotFound) return;
-  if (opened != 0) {
+  const auto unreadable = [&where, findings](const wchar_t* what, long error) {
     AddUnchecked(TraceKind::kRegistryKey,
-                 where + L" (32-bit view) could not be opened: " +
-                     SystemErrorText(opened),
+                 where + L" (32-bit view) could not be " + what + L": " +
+                     SystemErrorText(error),
                  findings);
+  };
+  if (opened != 0) {
+    unreadable(L"opened", opened);
     return;
   }
   wchar_t name[kSubkeyNameChars];
@@ -106,10 +109,7 @@ void CheckInstallerRegistry(Findings* findings) {
     const long result = EnumSubkeyName(key, index, name, kSubkeyNameChars);
     if (result == kRegistryNoMoreSubkeys) break;
     if (result != 0) {
-      AddUnchecked(TraceKind::kRegistryKey,
-                   where + L" (32-bit view) could not be read to its end: " +
-                       SystemErrorText(result),
-                   findings);
+      unreadable(L"read to its end", result);
       break;
     }
     if (IsInstallerSubkey(name)) {

@@ -66,6 +66,16 @@ void ResetFakes() {
   printed_errors.clear();
 }
 
+void RequireRemovalReports(const char* heading, std::size_t removals,
+                           bool devcon_missing) {
+  Require(PrintedStartsWith(heading), "the heading comes first");
+  const std::size_t removed = PrintedLinesStartingWith("\t Removed : ");
+  const std::size_t failed = PrintedLinesStartingWith("\t !!! Remove FAILED : ");
+  Require(removed + failed == removals, "each removal reports its result once");
+  Require(!devcon_missing || removed == 0,
+          "a removal that could not start is never reported as done");
+}
+
 bool IsStrictJson(const std::string& text) {
   return nlohmann::json::accept(text);
 }

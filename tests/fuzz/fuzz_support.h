@@ -35,6 +35,12 @@ std::size_t PrintedLinesStartingWith(const std::string& prefix);
 // Empties the recording fakes for the next input.
 void ResetFakes();
 
+// What a step that removes listed devices printed: its heading first, one
+// result line per removal, and no removal reported done when the device
+// console could not be started.
+void RequireRemovalReports(const char* heading, std::size_t removals,
+                           bool devcon_missing);
+
 // Whether `text` parses as JSON that is valid UTF-8 throughout.
 bool IsStrictJson(const std::string& text);
 
