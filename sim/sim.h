@@ -31,8 +31,8 @@
 //                                one it comes back with no driver (problem 28)
 //     remove-on-reboot           remove answers "Removed on reboot" (exit 1); the device stays,
 //                                with problem 21 and its driver running
-//     fail-remove                remove answers "Remove failed"; the device stays (wins over
-//                                remove-on-reboot)
+//     fail-remove                (test-only setting) remove answers "Remove failed"; the device
+//                                stays (wins over remove-on-reboot)
 //   removed <instance ID>        a plugged-in device that remove took away since the last rescan:
 //                                no listing sees it; the next rescan re-creates it. Same
 //                                properties as a device, except absent.
