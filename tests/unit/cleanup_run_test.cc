@@ -50,6 +50,25 @@ std::string AfterBanner(const std::string& output) {
   return output.substr(end + 2);
 }
 
+// The four listings, in the order the run makes them.
+const std::vector<std::wstring> kListingRuns = {
+    L" /D /C devcon findall *VID_3F7C* > devicelist.txt",
+    L" /D /C devcon findall *QZV* >> devicelist.txt",
+    L" /D /C devcon findall *MMDEVAPI* > audiodevicelist.txt",
+    L" /D /C devcon /dp_enum > driverlist.txt"};
+
+// What a run prints when no listing could be read, `rescan` being what the
+// rescan printed.
+std::string NothingListed(const std::string& rescan) {
+  return "Removing devices...\n"
+         "Removing audio devices...\n"
+         "Scanning installed drivers...\n"
+         "Removing driver files...\n"
+         "Removing driver installer registry...\n"
+         "Rescannig...\n" +
+         rescan + "Done.\n";
+}
+
 }  // namespace
 
 TEST_F(RunCleanupTest, CleanMachineShowsHeadingsInStepOrder) {
@@ -100,43 +119,17 @@ TEST_F(RunCleanupTest, NothingLaunchableStillEndsWithDone) {
 }
 
 TEST_F(RunCleanupTest, ListingsFailingAndDevconMissingPrintHeadingsAndReport) {
-  fake_runner.statuses = {
-      {L" /D /C devcon findall *VID_3F7C* > devicelist.txt", 9009},
-      {L" /D /C devcon findall *QZV* >> devicelist.txt", 9009},
-      {L" /D /C devcon findall *MMDEVAPI* > audiodevicelist.txt", 9009},
-      {L" /D /C devcon /dp_enum > driverlist.txt", 9009}};
+  for (const std::wstring& listing : kListingRuns) {
+    fake_runner.statuses[listing] = 9009;
+  }
   fake_runner.unlaunchable = {L"devcon"};
   RunCleanup();
-  EXPECT_EQ(
-      "Removing devices...\n"
-      "Removing audio devices...\n"
-      "Scanning installed drivers...\n"
-      "Removing driver files...\n"
-      "Removing driver installer registry...\n"
-      "Rescannig...\n"
-      "\t \t Failed to launch process Error Code 2: "
-      "The system cannot find the file specified.\r\n\n"
-      "Done.\n",
-      AfterBanner(printed));
+  EXPECT_EQ(NothingListed("\t \t Failed to launch process Error Code 2: "
+                          "The system cannot find the file specified.\r\n\n"),
+            AfterBanner(printed));
 }
 
 namespace {
-
-const std::vector<std::wstring> kListingRuns = {
-    L" /D /C devcon findall *VID_3F7C* > devicelist.txt",
-    L" /D /C devcon findall *QZV* >> devicelist.txt",
-    L" /D /C devcon findall *MMDEVAPI* > audiodevicelist.txt",
-    L" /D /C devcon /dp_enum > driverlist.txt"};
-
-// What a run prints when no listing could be read.
-const char kNothingListed[] =
-    "Removing devices...\n"
-    "Removing audio devices...\n"
-    "Scanning installed drivers...\n"
-    "Removing driver files...\n"
-    "Removing driver installer registry...\n"
-    "Rescannig...\n"
-    "Done.\n";
 
 std::vector<std::wstring> DevconRuns() {
   std::vector<std::wstring> runs;
@@ -158,7 +151,7 @@ TEST_F(RunCleanupTest, ListingsReportingSuccessWithoutTheirFileActOnNothing) {
   RunCleanup();
 
   EXPECT_EQ((std::vector<std::wstring>{L" rescan "}), DevconRuns());
-  EXPECT_EQ(kNothingListed, AfterBanner(printed));
+  EXPECT_EQ(NothingListed(""), AfterBanner(printed));
   // Each file a ">" creates is deleted first; the appended one is not.
   EXPECT_EQ((std::vector<std::string>{"devicelist.txt", "audiodevicelist.txt",
                                       "driverlist.txt"}),
@@ -180,7 +173,7 @@ TEST_F(RunCleanupTest, ListingFilesThatCannotBeDeletedAreNeverRead) {
   RunCleanup();
 
   EXPECT_EQ((std::vector<std::wstring>{L" rescan "}), DevconRuns());
-  EXPECT_EQ(kNothingListed, AfterBanner(printed));
+  EXPECT_EQ(NothingListed(""), AfterBanner(printed));
   // Only the appending listing ran, into a file that is never read.
   for (const std::wstring& run : fake_runner.ParametersRun()) {
     EXPECT_EQ(std::wstring::npos, run.find(L" > "));
