@@ -33,18 +33,4 @@ TEST(DeleteWorkingFile, GoneOrNeverThereIsSuccessAnythingKeptIsNot) {
   EXPECT_NE(0u, GetFileAttributesW(L"kx-read-only.txt") & FILE_ATTRIBUTE_READONLY);
   SetFileAttributesW(L"kx-read-only.txt", FILE_ATTRIBUTE_NORMAL);
   DeleteFileW(L"kx-read-only.txt");
-
-  // Open by another program without sharing deletion.
-  MakeFile(L"kx-in-use.txt", FILE_ATTRIBUTE_NORMAL);
-  HANDLE open = CreateFileW(L"kx-in-use.txt", GENERIC_READ, FILE_SHARE_READ,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_NE(0, DeleteWorkingFile("kx-in-use.txt"));
-  EXPECT_TRUE(Exists(L"kx-in-use.txt"));
-  CloseHandle(open);
-  DeleteFileW(L"kx-in-use.txt");
-
-  ASSERT_TRUE(CreateDirectoryW(L"kx-folder.txt", nullptr));
-  EXPECT_NE(0, DeleteWorkingFile("kx-folder.txt"));
-  EXPECT_TRUE(Exists(L"kx-folder.txt"));
-  RemoveDirectoryW(L"kx-folder.txt");
 }
