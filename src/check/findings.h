@@ -25,6 +25,9 @@ struct Trace {
   // The command that removes it by hand where the cleanup cannot; empty
   // where running the cleanup removes it.
   std::wstring manual_removal;
+  // Why the cleanup passes over it, where the description does not tell
+  // already (a device listed without one); empty otherwise.
+  std::wstring passed_over_because = {};
 };
 
 struct Unchecked {

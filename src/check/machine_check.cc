@@ -67,11 +67,28 @@ bool LessIgnoringCase(const std::wstring& a, const std::wstring& b) {
       });
 }
 
+// The cleanup deletes driver files with `del /F <pattern>`, which passes over
+// hidden and system files: /A with the file's own attributes selects it
+// (h hidden, s system), and /F also takes a read-only one.
+void AddDriverFileTrace(const WindowsFile& file, Findings* findings) {
+  const std::wstring path = findings->driver_directory + L"\\" + file.name;
+  Trace trace{TraceKind::kDriverFile, file.name, path, std::wstring()};
+  if (file.hidden || file.system) {
+    const std::wstring attributes =
+        std::wstring(file.hidden ? L"H" : L"") + (file.system ? L"S" : L"");
+    trace.manual_removal = L"del /F /A:" + attributes + L" \"" + path + L"\"";
+    const wchar_t* what = L"a system file";
+    if (file.hidden) what = file.system ? L"a hidden system file" : L"a hidden file";
+    trace.passed_over_because = what + std::wstring(L": del without /A passes over it");
+  }
+  findings->traces.push_back(trace);
+}
+
 void CheckDriverFiles(Findings* findings) {
   for (const wchar_t* pattern : kDriverFilePatterns) {
-    std::vector<std::wstring> names;
+    std::vector<WindowsFile> files;
     const long error = FindWindowsFiles(kDriverDirectory, pattern,
-                                        &findings->driver_directory, &names);
+                                        &findings->driver_directory, &files);
     if (error != 0) {
       AddUnchecked(TraceKind::kDriverFile,
                    findings->driver_directory + L" could not be read: " +
@@ -80,12 +97,11 @@ void CheckDriverFiles(Findings* findings) {
       continue;
     }
     // The system lists a folder in no set order.
-    std::sort(names.begin(), names.end(), LessIgnoringCase);
-    for (const std::wstring& name : names) {
-      findings->traces.push_back({TraceKind::kDriverFile, name,
-                                  findings->driver_directory + L"\\" + name,
-                                  std::wstring()});
-    }
+    std::sort(files.begin(), files.end(),
+              [](const WindowsFile& a, const WindowsFile& b) {
+                return LessIgnoringCase(a.name, b.name);
+              });
+    for (const WindowsFile& file : files) AddDriverFileTrace(file, findings);
   }
 }
 

@@ -176,6 +176,9 @@ void PrintReport(const Findings& findings) {
         Print("\t %S (listed without a description)\n", trace.id.c_str());
       } else if (FromListing(trace.kind)) {
         Print("\t %S : %S\n", trace.id.c_str(), trace.description.c_str());
+      } else if (!trace.passed_over_because.empty()) {
+        Print("\t %S (%S)\n", trace.id.c_str(),
+              trace.passed_over_because.c_str());
       } else {
         Print("\t %S\n", trace.id.c_str());
       }

@@ -35,7 +35,7 @@ class PlantedInterpreter(unittest.TestCase):
     def test_cmd_exe_in_the_working_directory_or_beside_the_tool_never_runs(self):
         box = sandbox_with_devcon("planted_cmd", MACHINE)
         # The simulator logs every run of it: started as "cmd", its log would
-        # show the interpreter's " /C ..." parameters.
+        # show the interpreter's " /D /C ..." parameters.
         for folder in (box.cwd, box.bin):
             shutil.copy(box.devcon, folder / "cmd.exe")
 

@@ -33,11 +33,12 @@ std::string Narrow(const std::wstring& text) {
   return narrow;
 }
 
-// " /C devcon findall *QZV* >> devicelist.txt": command "findall *QZV*",
+// " /D /C devcon findall *QZV* >> devicelist.txt": command "findall *QZV*",
 // file "devicelist.txt", append.
 void RedirectListing(const std::wstring& parameters) {
-  const std::wstring prefix = L" /C devcon ";
+  const std::wstring prefix = L" /D /C devcon ";
   if (parameters.compare(0, prefix.size(), prefix) != 0) return;
+  if (fake_runner.unwritten.count(parameters) != 0) return;
   std::wstring::size_type arrow = parameters.find(L" >");
   if (arrow == std::wstring::npos) return;
   const std::wstring command =
@@ -83,14 +84,28 @@ bool CaptureDeviceConsole(const std::wstring& parameters, std::string* output,
 }
 
 long FindWindowsFiles(const wchar_t* subdirectory, const wchar_t* pattern,
-                      std::wstring* directory, std::vector<std::wstring>* names) {
+                      std::wstring* directory, std::vector<WindowsFile>* files) {
   EXPECT_EQ(std::wstring(L"system32\\drivers"), subdirectory);
   fake_files.patterns.push_back(pattern);
   *directory = fake_files.directory;
-  names->clear();
+  files->clear();
   if (fake_files.error != 0) return fake_files.error;
   auto found = fake_files.matches.find(pattern);
-  if (found != fake_files.matches.end()) *names = found->second;
+  if (found == fake_files.matches.end()) return 0;
+  for (const std::wstring& name : found->second) {
+    WindowsFile file;
+    file.name = name;
+    file.hidden = fake_files.hidden.count(name) != 0;
+    file.system = fake_files.system.count(name) != 0;
+    files->push_back(file);
+  }
+  return 0;
+}
+
+long DeleteWorkingFile(const char* file_name) {
+  fake_files.deletions.push_back(file_name);
+  if (fake_files.undeletable.count(file_name) != 0) return 5;
+  static_cast<void>(std::remove(file_name));  // gone or never there: both fine
   return 0;
 }
 

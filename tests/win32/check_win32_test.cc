@@ -117,29 +117,42 @@ TEST_F(CaptureDeviceConsoleTest, FindsDevconOnPathOrSaysItIsMissing) {
   EXPECT_EQ("No matching devices found.\r\n", output);
 }
 
-TEST(FindWindowsFiles, MatchesFilesByWildcardFoldersLeftOut) {
+TEST(FindWindowsFiles, MatchesFilesByWildcardFoldersLeftOutHiddenAndSystemIn) {
   wchar_t windows[MAX_PATH];
   GetSystemWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring drivers = std::wstring(windows) + L"\\system32\\drivers\\";
-  for (const wchar_t* name : {L"KxWinTest_b.sys", L"KxWinTest_a.sys", L"KxWinTest.sys"}) {
+  const DWORD hidden_system = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  for (const wchar_t* name : {L"KxWinTest_b.sys", L"KxWinTest_a.sys", L"KxWinTest.sys",
+                              L"KxWinTest_h.sys", L"KxWinTest_s.sys"}) {
     HANDLE file = CreateFileW((drivers + name).c_str(), GENERIC_WRITE, 0, nullptr,
                               CREATE_ALWAYS, 0, nullptr);
     CloseHandle(file);
   }
+  SetFileAttributesW((drivers + L"KxWinTest_b.sys").c_str(), hidden_system);
+  SetFileAttributesW((drivers + L"KxWinTest_h.sys").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  SetFileAttributesW((drivers + L"KxWinTest_s.sys").c_str(), FILE_ATTRIBUTE_SYSTEM);
   CreateDirectoryW((drivers + L"KxWinTest_dir.sys").c_str(), nullptr);
 
   std::wstring directory;
+  std::vector<WindowsFile> files;
+  EXPECT_EQ(0, FindWindowsFiles(L"system32\\drivers", L"KxWinTest_*.sys", &directory, &files));
   std::vector<std::wstring> names;
-  EXPECT_EQ(0, FindWindowsFiles(L"system32\\drivers", L"KxWinTest_*.sys", &directory, &names));
+  for (const WindowsFile& file : files) {
+    names.push_back(file.name + (file.hidden ? L" H" : L"") + (file.system ? L" S" : L""));
+  }
   std::sort(names.begin(), names.end());
-  EXPECT_EQ((std::vector<std::wstring>{L"KxWinTest_a.sys", L"KxWinTest_b.sys"}), names);
+  EXPECT_EQ((std::vector<std::wstring>{L"KxWinTest_a.sys", L"KxWinTest_b.sys H S",
+                                       L"KxWinTest_h.sys H", L"KxWinTest_s.sys S"}),
+            names);
   EXPECT_EQ(drivers.substr(0, drivers.size() - 1), directory);
 
-  EXPECT_EQ(0, FindWindowsFiles(L"system32\\drivers", L"KxNoSuch_*.sys", &directory, &names));
-  EXPECT_TRUE(names.empty());
-  EXPECT_NE(0, FindWindowsFiles(L"system32\\kx-no-such-folder", L"*.sys", &directory, &names));
+  EXPECT_EQ(0, FindWindowsFiles(L"system32\\drivers", L"KxNoSuch_*.sys", &directory, &files));
+  EXPECT_TRUE(files.empty());
+  EXPECT_NE(0, FindWindowsFiles(L"system32\\kx-no-such-folder", L"*.sys", &directory, &files));
 
-  for (const wchar_t* name : {L"KxWinTest_b.sys", L"KxWinTest_a.sys", L"KxWinTest.sys"}) {
+  for (const wchar_t* name : {L"KxWinTest_b.sys", L"KxWinTest_a.sys", L"KxWinTest.sys",
+                              L"KxWinTest_h.sys", L"KxWinTest_s.sys"}) {
+    SetFileAttributesW((drivers + name).c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW((drivers + name).c_str());
   }
   RemoveDirectoryW((drivers + L"KxWinTest_dir.sys").c_str());
