@@ -25,17 +25,24 @@ if not exist "%SOURCE%kovex-deepclean.exe" if exist "%~dp0..\kovex-deepclean.exe
 set "TARGET=%ProgramW6432%\KovexDeepClean"
 if not defined ProgramW6432 set "TARGET=%ProgramFiles%\KovexDeepClean"
 
+rem Every file is looked for before anything is copied; no loop is left
+rem early (exit inside a loop is not handled alike by every cmd).
+set "MISSING="
+for %%F in (kovex-deepclean.exe kovex-deepclean-check.exe devcon.exe) do if not exist "%SOURCE%%%F" set "MISSING=%%F"
+if defined MISSING echo %MISSING% is missing from "%SOURCE%"
+if defined MISSING exit /b 2
+if not exist "%TARGET%\" mkdir "%TARGET%"
+if not exist "%TARGET%\" exit /b 3
+set "FAILED="
 for %%F in (kovex-deepclean.exe kovex-deepclean-check.exe devcon.exe) do (
-  if not exist "%SOURCE%%%F" (
-    echo %%F is missing from "%SOURCE%"
-    exit /b 2
-  )
+  copy /y /b "%SOURCE%%%F" "%TARGET%\%%F" >nul
+  if errorlevel 1 set "FAILED=%%F"
 )
-if not exist "%TARGET%\" mkdir "%TARGET%" || exit /b 3
-for %%F in (kovex-deepclean.exe kovex-deepclean-check.exe devcon.exe) do (
-  copy /y /b "%SOURCE%%%F" "%TARGET%\%%F" >nul || exit /b 3
-)
+if defined FAILED echo copying %FAILED% to "%TARGET%" failed
+if defined FAILED exit /b 3
 
-cd /d "%TARGET%" || exit /b 3
+rem The cleanup finds devcon.exe in its working folder.
+cd /d "%TARGET%"
+if not exist devcon.exe exit /b 3
 "%TARGET%\kovex-deepclean.exe" > "%TARGET%\cleanup.log" 2>&1
 exit /b %ERRORLEVEL%

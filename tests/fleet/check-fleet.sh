@@ -7,7 +7,9 @@
 #   deliberate syntax errors do not;
 # - the playbook passes ansible-playbook --syntax-check and ansible-lint,
 #   with its modules resolved from the ansible.windows collection, and a copy
-#   naming a module that does not exist fails.
+#   naming a module that does not exist fails; its check task fails exactly
+#   when the check did not run as asked, and its report reads the document
+#   (tests/fleet/check_playbook.py, through Ansible's templating).
 # Prints one line per check, then "N passed, N failed"; exits 1 on a failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -76,6 +78,14 @@ grep -q win_copy_nothing "$scratch/unknown_module.yml" &&
       >"$scratch/unknown.log" 2>&1 &&
   grep -q "couldn't resolve module" "$scratch/unknown.log"
 result $? "--syntax-check resolves the module names (an unknown one fails)"
+
+# Its decisions, through Ansible's own templating, with the Python that
+# runs Ansible.
+read -r -a ansible_python < <(sed -n '1s/^#! *//p' "$(command -v ansible-playbook)")
+"${ansible_python[@]}" "$root/tests/fleet/check_playbook.py" kovex_deepclean.yml >"$scratch/decisions.log" 2>&1
+status=$?
+[ $status -eq 0 ] || sed 's/^/  /' "$scratch/decisions.log"
+result $status "the playbook fails the check task exactly when the check did not run, and reports"
 
 ansible-lint --offline --nocolor kovex_deepclean.yml collections/requirements.yml \
   >"$scratch/lint.log" 2>&1
