@@ -72,14 +72,6 @@ class CheckTask(unittest.TestCase):
             with self.subTest(name):
                 self.assertTrue(fails(result))
 
-    def test_the_check_runs_from_the_folder_by_its_full_path(self):
-        check = task(lambda entry: entry.get("register") == "kovex_check")
-        command = check["ansible.windows.win_command"]
-        self.assertEqual(["{{ kovex_folder }}\\kovex-deepclean-check.exe", "--json"],
-                         command["argv"])
-        self.assertEqual("{{ kovex_folder }}", command["chdir"])
-        self.assertIs(False, check["changed_when"])
-
 
 class ReportTask(unittest.TestCase):
     def report(self, rc, stdout):
@@ -101,21 +93,6 @@ class ReportTask(unittest.TestCase):
         self.assertEqual("devices", report["unchecked"][0]["check"])
 
         self.assertEqual("clean", self.report(0, CLEAN)["verdict"])
-
-
-class Play(unittest.TestCase):
-    def test_header_and_copy(self):
-        with open(PLAYBOOK, encoding="ascii") as source:
-            play = yaml.safe_load(source)[0]
-        self.assertEqual("all", play["hosts"])
-        self.assertIs(False, play["gather_facts"])
-        copy = task(lambda entry: "ansible.windows.win_copy" in entry)
-        self.assertEqual(["kovex-deepclean.exe", "kovex-deepclean-check.exe", "devcon.exe"],
-                         copy["loop"])
-        # Every module by its fully qualified name.
-        for entry in tasks():
-            modules = [key for key in entry if key.startswith("ansible.")]
-            self.assertEqual(1, len(modules), entry)
 
 
 if __name__ == "__main__":
