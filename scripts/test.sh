@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Every test: the host build (unit tests, plain and under ASan/UBSan), the
-# Windows build (the Win32 pieces, both programs under Wine, the release),
-# static analysis and the clang build (lint.sh), and 30 seconds of each
-# fuzzer (fuzz.sh).
+# Every test: the fleet kit's checks (its scripts' syntax, the playbook's
+# syntax and lint), the host build (unit tests, plain and under ASan/UBSan),
+# the Windows build (the Win32 pieces, both programs under Wine, the
+# release), static analysis and the clang build (lint.sh), and 30 seconds of
+# each fuzzer (fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+
+bash tests/fleet/check-fleet.sh
 
 cmake --preset host
 cmake --build --preset host

@@ -243,7 +243,10 @@ std::string JsonReport(const Findings& findings) {
   document["complete"] = complete;
   document["traces"] = traces;
   document["unchecked"] = unchecked;
-  // The text above is valid UTF-8 by construction; should it ever not be,
-  // a replacement character is better than no document at all.
-  return document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  // Pure ASCII: every other character is escaped as \uXXXX (a surrogate
+  // pair beyond the BMP), so that any reader decodes the document alike,
+  // whatever its console or code page. The text above is valid UTF-8 by
+  // construction; should it ever not be, a replacement character is better
+  // than no document at all.
+  return document.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
 }

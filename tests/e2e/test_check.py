@@ -179,6 +179,34 @@ class Check(unittest.TestCase):
                          r"^devcon /dp_enum ended with exit code [0-9]+$")
         self.assertEqual(LISTINGS, box.invocations())
 
+    def test_json_is_ascii_whatever_the_listing_bytes(self):
+        # Descriptions in Latin-1 and in UTF-8, one beyond the BMP: the
+        # document escapes each, and reads back as the same text; the report
+        # for a person prints the bytes as they came.
+        box = sandbox_with_devcon("check_non_ascii")
+        box.state.write_bytes(
+            b"device USB\\VID_3F7C&PID_0A01\\6&1\n"
+            b"  description Kovex Kopfh\xf6rer\n"
+            b"  hardware USB\\VID_3F7C&PID_0A01\n"
+            b"device USB\\VID_3F7C&PID_0A02\\6&2\n"
+            b"  description Kovex Kopfh\xc3\xb6rer \xf0\x9f\x8e\xa7\n"
+            b"  hardware USB\\VID_3F7C&PID_0A02\n")
+        files_and_registry.reset(box)
+
+        run = box.check("--json")
+
+        self.assertEqual(1, run.status)
+        self.assertEqual([], [byte for byte in run.raw if byte >= 0x80], run.raw)
+        self.assertIn(b"Kovex Kopfh\\u00f6rer \\ud83c\\udfa7", run.raw)
+        self.assertEqual(
+            [device(r"USB\VID_3F7C&PID_0A01\6&1", "Kovex Kopfh\u00f6rer"),
+             device(r"USB\VID_3F7C&PID_0A02\6&2",
+                    "Kovex Kopfh\u00f6rer \U0001f3a7")],
+            document(run)["traces"])
+        text = box.check()
+        self.assertIn(" : Kovex Kopfh\xf6rer\n", text.text)
+        self.assertIn(" : Kovex Kopfh\xc3\xb6rer \xf0\x9f\x8e\xa7\n", text.text)
+
 
 if __name__ == "__main__":
     unittest.main()
