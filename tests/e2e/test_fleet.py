@@ -15,9 +15,12 @@ from harness import ROOT, WINE_RUN, Sandbox, windows_path, wine_env
 
 FLEET = ROOT / "fleet"
 PROGRAMS = ["kovex-deepclean.exe", "kovex-deepclean-check.exe", "devcon.exe"]
+# The headset is not plugged in: the cleanup's rescan does not bring it back,
+# so a second install finds nothing left to remove.
 MACHINE = ("device USB\\VID_3F7C&PID_0A01\\6&1\n"
            "  description Kovex Pulse Headset\n"
-           "  hardware USB\\VID_3F7C&PID_0A01\n")
+           "  hardware USB\\VID_3F7C&PID_0A01\n"
+           "  absent\n")
 
 
 class CommandFiles(unittest.TestCase):
