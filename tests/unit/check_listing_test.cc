@@ -20,6 +20,19 @@ std::vector<std::wstring> Ids(const Findings& findings) {
   return ids;
 }
 
+// The listings as a devcon without `-u` writes them, a byte a character.
+void AddDeviceTraces(const std::string& bytes, Findings* findings) {
+  AddDeviceTraces(ListingFromBytes(bytes), findings);
+}
+
+void AddEndpointTraces(const std::string& bytes, Findings* findings) {
+  AddEndpointTraces(ListingFromBytes(bytes), findings);
+}
+
+void AddPackageTraces(const std::string& bytes, Findings* findings) {
+  AddPackageTraces(ListingFromBytes(bytes), findings);
+}
+
 const char kHeader[] =
     "The following third-party driver packages are installed on this "
     "computer:\r\n";

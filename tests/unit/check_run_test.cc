@@ -9,9 +9,12 @@
 
 namespace {
 
+// The three device listings, the driver store, and the three patterns'
+// present devices, each in UTF-16.
 const std::vector<std::wstring> kListings = {
-    L"findall *VID_3F7C*", L"findall *QZV*", L"findall *MMDEVAPI*",
-    L"/dp_enum"};
+    L"-u findall *VID_3F7C*", L"-u findall *QZV*", L"-u findall *MMDEVAPI*",
+    L"-u /dp_enum",           L"-u status *VID_3F7C*", L"-u status *QZV*",
+    L"-u status *MMDEVAPI*"};
 
 class RunCheckTest : public FakeSystemTest {
  protected:
@@ -133,7 +136,8 @@ TEST_F(RunCheckTest, JsonDocumentIsValidUtf8WithEveryTrace) {
         {{"kind", "registry-key"},
          {"id", "KxDrvSetup"},
          {"description", "HKEY_LOCAL_MACHINE\\Software\\Kovex\\KxDrvSetup"}}}},
-      {"unchecked", nlohmann::json::array()}};
+      {"unchecked", nlohmann::json::array()},
+      {"attached", nlohmann::json::array()}};
   EXPECT_EQ(expected, ParsedJson());
   EXPECT_EQ(0u, printed.find("{\"clean\":false,\"complete\":true,"));
 }
