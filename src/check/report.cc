@@ -122,8 +122,13 @@ void PrintAttached(const Findings& findings) {
   if (findings.attached.empty()) return;
   Print("Attached now (plugged in, not traces):\n");
   for (const Trace& device : findings.attached) {
-    Print("\t %S : %S [%S]\n", device.id.c_str(), device.description.c_str(),
-          device.status.c_str());
+    if (device.description.empty()) {
+      Print("\t %S (without a description) [%S]\n", device.id.c_str(),
+            device.status.c_str());
+    } else {
+      Print("\t %S : %S [%S]\n", device.id.c_str(), device.description.c_str(),
+            device.status.c_str());
+    }
   }
   Print("\t Windows re-creates a plugged-in device at every rescan. Whatever of "
         "Kovex's it still runs shows above, under driver packages and files.\n");
