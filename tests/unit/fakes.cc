@@ -68,17 +68,21 @@ std::wstring CommandInterpreterPath() { return kInterpreterPath; }
 
 namespace {
 
-// The length of a well-formed UTF-8 sequence at `at` (overlong forms and
-// surrogates aside, which the tests do not write), 0 when there is none.
+// The length of a well-formed UTF-8 sequence at `at`, 0 when there is none:
+// no overlong forms, no surrogates, nothing above U+10FFFF.
 std::size_t Utf8Length(const std::string& text, std::size_t at) {
-  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
   const std::size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
                              : lead >= 0xE0 && lead <= 0xEF ? 3
                              : lead >= 0xC2 && lead <= 0xDF ? 2
                                                             : 0;
   if (length == 0 || at + length > text.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
+  const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
   }
   return length;
 }
