@@ -14,7 +14,7 @@
 namespace {
 
 constexpr unsigned long kSubkeyNameChars = 260;
-constexpr unsigned long kDevconTimeLimitMs = 120 * 1000;
+constexpr unsigned long kDevconTimeLimitMs = 120UL * 1000UL;
 
 void AddUnchecked(TraceKind kind, const std::wstring& reason,
                   Findings* findings) {
@@ -110,7 +110,10 @@ bool PresentDevices(DeviceConsole* devcon,
     const std::vector<PresentDevice> shown = ReadStatusListing(text);
     const std::wstring disagreement = CountDisagreement(text, shown.size());
     if (!disagreement.empty()) {
-      if (whole) *failure = L"devcon " + command + L": " + disagreement;
+      if (whole) {
+        *failure = L"devcon " + command;
+        failure->append(L": ").append(disagreement);
+      }
       whole = false;
       continue;
     }
