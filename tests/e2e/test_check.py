@@ -373,6 +373,9 @@ class PluggedIn(unittest.TestCase):
         finally:
             check.kill()
             check.wait()
+            # Whatever this test started and left, not to hold up the rest.
+            for pid in windows_processes(box.root, ".exe"):
+                os.kill(pid, signal.SIGKILL)
 
 
 def windows_processes(folder, name):
