@@ -45,9 +45,7 @@ const char kHeader[] =
 
 std::string Package(const std::string& name, const std::string& provider,
                     const std::string& klass = "Sound") {
-  return name + "\r\n    Provider: " + provider + "\r\n    Class: " + klass +
-         "\r\n    Signer: unknown\r\n    Date: 03/15/2021\r\n"
-         "    Version: 1.0.0.0\r\n";
+  return name + "\r\n    Provider: " + provider + "\r\n    Class: " + klass + "\r\n";
 }
 
 }  // namespace
