@@ -3,9 +3,11 @@
 simulated device console's real listing shapes: it builds the simulator for
 this machine, runs its listings against a few simulated machines, and frames
 each output as the fuzzer reads its input (a flags byte, then the listing;
-the device walk's two listings, and the check's four, apart by NUL bytes). Each listing comes as
+the device walk's two listings, and the check's seven, apart by NUL bytes). Each listing comes as
 the simulator writes it, in the real program's bytes (Latin-1, a line cut at its first character
-beyond it, CR LF), and with bare line feeds.
+beyond it, CR LF), and with bare line feeds. The check's seeds come twice more: as the text of
+the simulator's UTF-16 output (-u) in UTF-8, which the check's fuzzer hands on in UTF-16, and
+in bytes with the flag for a devcon that knows no -u.
 
 Run it again after a change to the simulator's output shapes:
     python3 tests/fuzz/make_seeds.py
@@ -94,6 +96,13 @@ def main():
             brand = listing(devcon, state, "findall", "*QZV*")
             endpoints = listing(devcon, state, "findall", "*MMDEVAPI*")
             packages = listing(devcon, state, "/dp_enum")
+            check_commands = [("findall", "*VID_3F7C*"), ("findall", "*QZV*"),
+                              ("findall", "*MMDEVAPI*"), ("/dp_enum",),
+                              ("status", "*VID_3F7C*"), ("status", "*QZV*"),
+                              ("status", "*MMDEVAPI*")]
+            check_bytes = [listing(devcon, state, *args) for args in check_commands]
+            check_text = [listing(devcon, state, "-u", *args).decode("utf-16-le")
+                          .encode("utf-8") for args in check_commands]
             for ends, convert in (("crlf", lambda text: text), ("lf", lf)):
                 seed = name + "-" + ends
                 write("device_walk_fuzzer", seed,
@@ -101,7 +110,9 @@ def main():
                 write("endpoint_walk_fuzzer", seed, b"\0" + convert(endpoints))
                 write("package_walk_fuzzer", seed, b"\0" + convert(packages))
                 write("check_listing_fuzzer", seed, b"\0" + b"\0".join(
-                    convert(text) for text in (vendor, brand, endpoints, packages)))
+                    convert(text) for text in check_text))
+                write("check_listing_fuzzer", seed + "-bytes", b"\4" + b"\0".join(
+                    convert(text) for text in check_bytes))
             # The reader: as it stands, and placed across its buffer's end.
             write("listing_reader_fuzzer", name, b"\0" + packages)
             write("listing_reader_fuzzer", name + "-boundary",

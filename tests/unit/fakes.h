@@ -36,10 +36,17 @@ struct FakeRunner {
   std::set<std::wstring> unwritten;            // parameters writing no file
   int launch_error = 2;
 
-  // The check's pipe captures of devcon, answered from `listings` too.
+  // The check's pipe captures of devcon, answered from `listings` too: by
+  // the exact parameters if scripted so, else "-u <command>" by the
+  // command's listing in UTF-16LE (its bytes read as UTF-8 where they form
+  // it, else as Latin-1). An unscripted findall or status finds nothing.
   std::vector<std::wstring> captured;             // parameters, in order
-  std::map<std::wstring, unsigned long> capture_exit_codes;
+  unsigned long capture_time_limit_ms = 0;        // the last one asked for
+  std::map<std::wstring, unsigned long> capture_exit_codes;  // either key
+  std::map<std::wstring, std::string> capture_errors;  // standard error
+  std::set<std::wstring> capture_timeouts;        // parameters that hang
   std::wstring capture_failure;                   // set: devcon cannot run
+  bool devcon_knows_unicode = true;  // false: `-u` is a usage error
 
   std::vector<std::wstring> ParametersRun() const;
 };
@@ -86,6 +93,10 @@ extern FakeFiles fake_files;
 // Everything printed since the last reset, to standard output and error.
 extern std::string printed;
 extern std::string printed_errors;
+
+// Text as devcon writes it with `-u`: UTF-16LE, from UTF-8 where the bytes
+// form it and Latin-1 for every other byte.
+std::string Utf16Output(const std::string& text);
 
 // Resets the fakes and runs each test in an empty working directory of its
 // own, where the listing files land.
