@@ -203,7 +203,8 @@ bool operator==(const Fault& a, const Fault& b) {
 }
 
 bool operator==(const Machine& a, const Machine& b) {
-  return a.strict_remove == b.strict_remove && a.devices == b.devices &&
+  return a.strict_remove == b.strict_remove &&
+         a.without_unicode_option == b.without_unicode_option && a.devices == b.devices &&
          a.packages == b.packages && a.faults == b.faults;
 }
 
@@ -261,6 +262,11 @@ bool ParseMachine(const std::string& text, Machine& machine, std::string& error)
     } else if (keyword == "strict-remove" && !has_value) {
       if (!SetFlag(machine.strict_remove)) problem = "repeated 'strict-remove'";
       section = Section::kNone;
+    } else if (keyword == "without-unicode-option" && !has_value) {
+      if (!SetFlag(machine.without_unicode_option)) {
+        problem = "repeated 'without-unicode-option'";
+      }
+      section = Section::kNone;
     } else if (keyword == "fault") {
       Fault fault;
       if (ParseFault(value, fault, problem)) machine.faults.push_back(fault);
@@ -279,6 +285,7 @@ bool ParseMachine(const std::string& text, Machine& machine, std::string& error)
 std::string SerialiseMachine(const Machine& machine) {
   std::string text;
   if (machine.strict_remove) text += "strict-remove\n";
+  if (machine.without_unicode_option) text += "without-unicode-option\n";
   for (const Device& device : machine.devices) {
     text += (device.removed ? "removed " : "device ") + device.instance_id + "\n";
     AppendOptional(text, "description", device.description);

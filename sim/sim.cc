@@ -224,6 +224,10 @@ int RunDevcon(const std::string& program, const std::vector<std::string>& args,
     return encoded(kExitSimError);
   }
 
+  if (machine.without_unicode_option && command_line.unicode) {
+    command_line.unicode = false;
+    command_line.bad_option = true;
+  }
   bool scan_fails = false;
   for (const Fault& fault : machine.faults) {
     if (!FaultApplies(fault, command_line)) continue;

@@ -44,6 +44,8 @@
 //     fail-delete                (test-only setting) dp_delete fails whatever the options
 //   strict-remove                (test-only setting) remove also exits 2 when nothing matched or a
 //                                removal failed; the real program exits 0 then
+//   without-unicode-option       (test-only setting) an older build without -u: it takes -u for an
+//                                unknown option (usage on standard error, exit 3)
 //   fault <command>[:<first argument>] <action>
 //                                (test-only setting) misbehaviour of the runs that match: exit N
 //                                (nothing printed), crash, sleep MS (then answer normally),
@@ -126,6 +128,9 @@ struct Machine {
   // "<prog>: command remove failed") when nothing matched or any removal failed, so that a
   // caller counting only status 0 as success can be shown a failure.
   bool strict_remove = false;
+  // `without-unicode-option` in the state file: an older build of the program that does not
+  // know -u, takes it for an unknown option and answers with its usage (exit 3), in bytes.
+  bool without_unicode_option = false;
   std::vector<Device> devices;
   std::vector<Package> packages;
   std::vector<Fault> faults;

@@ -377,6 +377,34 @@ class PluggedIn(unittest.TestCase):
                           "oem12.inf"],
                          [entry["id"] for entry in result["traces"]])
 
+    def test_devcon_without_unicode_option_is_caught_by_its_counts(self):
+        # An older devcon refuses -u: the check asks again without it and
+        # reads bytes, where the headset's "\u2122" glues the mouse's line to
+        # its own and the speakers' the microphone's. The count lines say so;
+        # what the cut lines leave readable is still reported.
+        box = sandbox_with_devcon("check_without_unicode")
+        box.state.write_text(PLUGGED[:PLUGGED.index("package ")]
+                             + "without-unicode-option\n", encoding="utf-8")
+        files_and_registry.reset(box)
+
+        run = box.check("--json")
+
+        self.assertEqual(1, run.status, run.raw)
+        result = document(run)
+        self.assertEqual(
+            [{"check": "devices",
+              "reason": "devcon reported 3 devices and listed 2"},
+             {"check": "audio-endpoints",
+              "reason": "devcon reported 2 devices and listed 1"}],
+            result["unchecked"])
+        self.assertEqual([HEADSET, SPEAKERS],
+                         [entry["id"] for entry in result["traces"]])
+        self.assertEqual(["-u", "findall", "*VID_3F7C*"], box.invocations()[0])
+        self.assertEqual([["findall", "*VID_3F7C*"], ["findall", "*QZV*"]],
+                         box.invocations()[1:3])
+        self.assertEqual([], [argv for argv in box.invocations()[1:]
+                              if "-u" in argv])
+
     def test_killed_check_leaves_no_devcon_behind(self):
         box = plugged_in_box("check_killed", "fault status sleep 600000\n")
         check = subprocess.Popen(

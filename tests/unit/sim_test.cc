@@ -250,6 +250,12 @@ TEST_F(RunDevconTest, FindAllWritesWhatTheRealOneWrites) {
       {"no pattern, -u", {"-u", "findall"}, 3, "",
        Wide("devcon: Invalid use of findall.\nFor more information, type: devcon help findall\n")},
   });
+  // An older build knows no -u: its usage, in bytes.
+  ExpectRows("without-unicode-option\n" + machine, {
+      {"older build: -u is an unknown option", {"-u", "findall", "*VID_3F7C*"}, 3, "",
+       "devcon Usage: devcon [-r] [-m:\\\\<machine>] <command> [<arg>...]\r\n"
+       "For more information, type: devcon help\r\n"},
+  });
 }
 
 TEST_F(RunDevconTest, LongIdsAreNeverCut) {
@@ -576,12 +582,14 @@ TEST(StateFileTest, KeepsValuesExactlyAndRoundTrips) {
 
   Machine sample = ParseOrDie(std::string(kSampleMachine) +
                               "fault findall:*VID_3F7C* exit 2\nfault rescan scan-fails\n"
-                              "strict-remove\ndevice E\\F\\3\n  remove-on-reboot\n"
+                              "strict-remove\nwithout-unicode-option\n"
+                              "device E\\F\\3\n  remove-on-reboot\n"
                               "removed G\\H\\4\n  problem 21\n  running\n  driver-problem\n"
                               "  parent E\\F\\3\n  rescan-description USB Audio Device\n"
                               "  rescan-driver usbaudio\n  status-unreadable\n"
                               "device I\n  stopped\n");
   EXPECT_TRUE(sample.strict_remove);
+  EXPECT_TRUE(sample.without_unicode_option);
   EXPECT_TRUE(sample.devices[3].remove_on_reboot);
   EXPECT_TRUE(sample.devices[4].removed);
   EXPECT_EQ(sample.devices[4].parent.value_or(""), "E\\F\\3");
