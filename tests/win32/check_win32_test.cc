@@ -162,3 +162,21 @@ TEST(OpenLocalMachineKey32ForReading, OpensTheKeyButGrantsNoWrite) {
             OpenLocalMachineKey32ForReading(L"Software\\KovexNoSuchKey", &key));
   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path, KEY_WOW64_32KEY, 0);
 }
+
+TEST(SystemErrorText, IsTheSystemsOwnTextWithoutItsLineEnd) {
+  // What a NOT CHECKED line and the JSON reason show after the folder's name.
+  wchar_t* text = nullptr;
+  ASSERT_NE(0u, FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                   FORMAT_MESSAGE_IGNORE_INSERTS |
+                                   FORMAT_MESSAGE_FROM_SYSTEM,
+                               nullptr, ERROR_ACCESS_DENIED, 0,
+                               reinterpret_cast<wchar_t*>(&text), 0, nullptr));
+  std::wstring expected = text;
+  LocalFree(text);
+  while (!expected.empty() && (expected.back() == L'\n' || expected.back() == L'\r' ||
+                               expected.back() == L' ')) {
+    expected.pop_back();
+  }
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(expected, SystemErrorText(ERROR_ACCESS_DENIED));
+}
