@@ -150,3 +150,16 @@ TEST(WideToUtf8, PairsJoinedLoneSurrogatesReplaced) {
   const std::wstring lone = {L'a', static_cast<wchar_t>(0xDC00), L'b'};
   EXPECT_EQ("a\xEF\xBF\xBD" "b", WideToUtf8(lone));
 }
+
+TEST(AddListingTraces, LastLineWithoutLineEndIsStillRead) {
+  // A listing cut off after its last item, as a devcon that is killed or
+  // writes no closing count leaves it.
+  Findings findings;
+  AddDeviceTraces("USB\\VID_3F7C&PID_0A01\\6&2B&0&1: Kovex Headset", &findings);
+  AddPackageTraces(std::string(kHeader) + "oem12.inf\r\n    Provider: Kovex Inc",
+                   &findings);
+  EXPECT_EQ((std::vector<std::wstring>{L"USB\\VID_3F7C&PID_0A01\\6&2B&0&1",
+                                       L"oem12.inf"}),
+            Ids(findings));
+  EXPECT_EQ(L"Kovex Inc", findings.traces.at(1).description);
+}

@@ -1,6 +1,8 @@
 // The check's JSON text at the edges of UTF-8: what a fleet's collector
 // reads for listing bytes and for the system's names.
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "check/report.h"
