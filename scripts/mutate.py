@@ -242,7 +242,8 @@ class Suites:
 
 def failed_tests(output):
     """The names of the failed tests in a gtest or ctest output tail."""
-    names = re.findall(r"\[  FAILED  \] (\S+)", output)
+    names = [name for name in re.findall(r"\[  FAILED  \] (\S+)", output)
+             if not name.isdigit()]  # not "[  FAILED  ] 2 tests, listed below"
     names += re.findall(r"\d+ - (\S+) \((?:Failed|Timeout|SEGFAULT|Subprocess)", output)
     if "timed out after" in output:
         names.append("(hung)")
@@ -254,27 +255,23 @@ def try_mutant(mutant, suites):
     original = source.read_bytes()
     text = original.decode("utf-8")
     source.write_bytes(text.replace(mutant.find, mutant.replace, 1).encode("utf-8"))
+    # The host's tests first, where the host compiles the file; the Windows
+    # suite only for what they let through.
+    stages = [("win64", suites.build_windows, suites.test_windows)]
+    if not WINDOWS_ONLY.search(mutant.file):
+        stages.insert(0, ("host", suites.build_host, suites.test_host))
     start = time.monotonic()
     try:
-        if not WINDOWS_ONLY.search(mutant.file):
-            ok, output = suites.build_host()
+        for name, build, test in stages:
+            ok, output = build()
             if not ok:
-                mutant.outcome, mutant.detail = "unbuildable", "host build failed"
+                mutant.outcome, mutant.detail = "unbuildable", f"{name} build failed"
                 return
-            ok, output = suites.test_host()
+            ok, output = test()
             if not ok:
                 mutant.outcome = "killed"
-                mutant.detail = "host: " + failed_tests(output)
+                mutant.detail = f"{name}: " + failed_tests(output)
                 return
-        ok, output = suites.build_windows()
-        if not ok:
-            mutant.outcome, mutant.detail = "unbuildable", "win64 build failed"
-            return
-        ok, output = suites.test_windows()
-        if not ok:
-            mutant.outcome = "killed"
-            mutant.detail = "win64: " + failed_tests(output)
-            return
         mutant.outcome = "survived"
     finally:
         source.write_bytes(original)

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -12,66 +11,14 @@
 #include "exec/files.h"
 #include "exec/registry.h"
 #include "gtest/gtest.h"
+#include "tests/win32/scratch_directory.h"
 
 namespace {
 
-std::wstring Widen(const std::string& text) {
-  std::wstring wide(text.begin(), text.end());
-  for (wchar_t& c : wide) {
-    if (c == L'/') c = L'\\';
-  }
-  return wide;
-}
-
-// A scratch working directory with the simulator in it (or not), and the
-// process's working directory, PATH and simulator state put back after.
-class CaptureDeviceConsoleTest : public ::testing::Test {
+// The scratch directory, the simulator installed in it or not.
+class CaptureDeviceConsoleTest : public ScratchDirectoryTest {
  protected:
-  void SetUp() override {
-    wchar_t buffer[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, buffer);
-    old_directory_ = buffer;
-    GetEnvironmentVariableW(L"PATH", buffer, MAX_PATH);
-    old_path_ = buffer;
-    directory_ = old_directory_ + L"\\capture-test";
-    CreateDirectoryW(directory_.c_str(), nullptr);
-    CreateDirectoryW((directory_ + L"\\on path").c_str(), nullptr);
-    SetCurrentDirectoryW(directory_.c_str());
-    const char* devcon = std::getenv("KOVEX_DEVCON");
-    ASSERT_NE(nullptr, devcon) << "KOVEX_DEVCON is not set";
-    devcon_ = Widen(devcon);
-    SetEnvironmentVariableW(L"DEVCON_SIM_STATE", (directory_ + L"\\state.txt").c_str());
-  }
-
-  void TearDown() override {
-    DeleteFileW((directory_ + L"\\devcon.exe").c_str());
-    DeleteFileW((directory_ + L"\\on path\\devcon.exe").c_str());
-    DeleteFileW((directory_ + L"\\state.txt").c_str());
-    RemoveDirectoryW((directory_ + L"\\on path").c_str());
-    SetCurrentDirectoryW(old_directory_.c_str());
-    RemoveDirectoryW(directory_.c_str());
-    SetEnvironmentVariableW(L"PATH", old_path_.c_str());
-    SetEnvironmentVariableW(L"DEVCON_SIM_STATE", nullptr);
-  }
-
-  void Machine(const char* state) {
-    HANDLE file = CreateFileW((directory_ + L"\\state.txt").c_str(), GENERIC_WRITE, 0,
-                              nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, state, static_cast<DWORD>(std::string(state).size()), &written, nullptr);
-    CloseHandle(file);
-  }
-
-  void InstallDevcon(const std::wstring& folder) {
-    ASSERT_TRUE(CopyFileW(devcon_.c_str(), (folder + L"\\devcon.exe").c_str(), FALSE));
-  }
-
-  std::wstring directory_;
-
- private:
-  std::wstring old_directory_;
-  std::wstring old_path_;
-  std::wstring devcon_;
+  void InstallDevcon(const std::wstring& folder) { InstallAsDevcon(devcon_, folder); }
 };
 
 const char kHeadset[] =

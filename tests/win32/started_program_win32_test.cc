@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -15,21 +14,9 @@
 #include "exec/runner.h"
 #include "exec/tools.h"
 #include "gtest/gtest.h"
+#include "tests/win32/scratch_directory.h"
 
 namespace {
-
-std::wstring FromEnvironment(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr) {
-    ADD_FAILURE() << name << " is not set";
-    return std::wstring();
-  }
-  std::wstring wide(value, value + std::string(value).size());
-  for (wchar_t& c : wide) {
-    if (c == L'/') c = L'\\';
-  }
-  return wide;
-}
 
 std::string ReadAll(const std::wstring& path) {
   std::string bytes;
@@ -65,47 +52,15 @@ unsigned long HandlesInUse() {
   return static_cast<unsigned long>(highest / 4);
 }
 
-// A scratch working directory, with PATH and the simulator's state put back
-// after.
-class StartedProgramTest : public ::testing::Test {
+// The scratch directory, and the program that tells how it was started.
+class StartedProgramTest : public ScratchDirectoryTest {
  protected:
   void SetUp() override {
-    wchar_t buffer[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, buffer);
-    old_directory_ = buffer;
-    GetEnvironmentVariableW(L"PATH", buffer, MAX_PATH);
-    old_path_ = buffer;
-    directory_ = old_directory_ + L"\\started-test";
-    CreateDirectoryW(directory_.c_str(), nullptr);
-    CreateDirectoryW((directory_ + L"\\on path").c_str(), nullptr);
-    SetCurrentDirectoryW(directory_.c_str());
+    ScratchDirectoryTest::SetUp();
     started_program_ = FromEnvironment("KOVEX_STARTED_PROGRAM");
-    devcon_ = FromEnvironment("KOVEX_DEVCON");
-    // An empty simulated machine.
-    const std::wstring state = directory_ + L"\\state.txt";
-    CloseHandle(CreateFileW(state.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                            nullptr));
-    SetEnvironmentVariableW(L"DEVCON_SIM_STATE", state.c_str());
   }
 
-  void TearDown() override {
-    for (const wchar_t* name : {L"\\devcon.exe", L"\\on path\\devcon.exe",
-                                L"\\state.txt", L"\\how.txt"}) {
-      DeleteFileW((directory_ + name).c_str());
-    }
-    RemoveDirectoryW((directory_ + L"\\on path").c_str());
-    SetCurrentDirectoryW(old_directory_.c_str());
-    RemoveDirectoryW(directory_.c_str());
-    SetEnvironmentVariableW(L"PATH", old_path_.c_str());
-    SetEnvironmentVariableW(L"DEVCON_SIM_STATE", nullptr);
-  }
-
-  // Puts `program` into `folder` under the name the check looks for.
-  static void InstallAsDevcon(const std::wstring& program, const std::wstring& folder) {
-    ASSERT_TRUE(CopyFileW(program.c_str(), (folder + L"\\devcon.exe").c_str(), FALSE));
-  }
-
-  std::string Capture(const wchar_t* parameters, unsigned long* exit_code) {
+  static std::string Capture(const wchar_t* parameters, unsigned long* exit_code) {
     std::string output;
     std::wstring failure;
     EXPECT_TRUE(CaptureDeviceConsole(parameters, &output, exit_code, &failure))
@@ -113,13 +68,7 @@ class StartedProgramTest : public ::testing::Test {
     return output;
   }
 
-  std::wstring directory_;
   std::wstring started_program_;
-  std::wstring devcon_;
-
- private:
-  std::wstring old_directory_;
-  std::wstring old_path_;
 };
 
 }  // namespace
