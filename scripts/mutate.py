@@ -4,7 +4,7 @@ and tells which ones the tests let through.
 
     python3 scripts/mutate.py               # every mutant of the list
     python3 scripts/mutate.py --check       # the list still applies (quick)
-    python3 scripts/mutate.py --only REGEX  # the mutants whose file or fault match
+    python3 scripts/mutate.py --only REGEX  # the mutants whose file:line or fault match
 
 The mutants are in tests/mutation/mutants.txt (its head says how they are
 written). Each is applied to a scratch copy of the tree in build/mutation/tree,
@@ -26,7 +26,7 @@ import signal
 import subprocess
 import sys
 import time
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -70,7 +70,6 @@ class Mutant:
     outcome: str = ""
     seconds: float = 0.0
     detail: str = ""
-    stage_log: list = field(default_factory=list)
 
     @property
     def name(self):
@@ -289,7 +288,7 @@ def main():
     parser.add_argument("--check", action="store_true",
                         help="only check that the list applies to the work tree")
     parser.add_argument("--only", metavar="REGEX",
-                        help="run only the mutants whose file or fault match")
+                        help="run only the mutants whose file:line or fault match")
     parser.add_argument("--jobs", type=int, default=2, help="build jobs (2)")
     args = parser.parse_args()
 
