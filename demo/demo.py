@@ -1,9 +1,14 @@
 """The demo: the real kovex-deepclean.exe cleaning a simulated machine in a
 Wine sandbox, with kovex-deepclean-check.exe before and after. Shows the
 machine before, the check's verdict, the cleanup's output, the check's
-verdict afterwards, and the machine before and after side by side."""
+verdict afterwards, and the machine before and after side by side, with
+what the check calls traces and what it finds plugged in ("Attached now"):
+the headset and the control pad come back at the cleanup's rescan, as
+Windows re-creates plugged-in devices, and are no traces; the device
+without a description and the dongle whose removal waits for a reboot
+are."""
 
-import os
+import json
 import sys
 from pathlib import Path
 
@@ -33,7 +38,7 @@ def seed(box):
 def view(box):
     """The machine as a list of (section, items)."""
     devices, packages = [], []
-    for line in box.machine_text().splitlines():
+    for line in box.state.read_text(encoding="utf-8").splitlines():
         item = line.strip()
         if line.startswith("device "):
             devices.append(line[len("device "):])
@@ -55,6 +60,19 @@ def view(box):
                 if key.lower().startswith(root.lower())]
         sections.append(("Registry HKLM\\Software\\Kovex (%s-bit view)" % view_name, keys))
     return sections
+
+
+def check_view(box):
+    """What the check finds, from its JSON document: its traces and the
+    devices it finds plugged in."""
+    document = json.loads(box.check("--json").raw.decode("utf-8"))
+    traces = ["%s %s  %s" % (trace["kind"], trace["id"], trace["description"])
+              for trace in document["traces"]]
+    attached = ["%s  %s [%s]" % (entry["id"], entry["description"],
+                                 entry["status"])
+                for entry in document["attached"]]
+    return [("The check: traces of Kovex's drivers", traces),
+            ("The check: attached now (plugged in, not traces)", attached)]
 
 
 def show(sections):
@@ -85,9 +103,12 @@ def show_run(title, run):
 
 
 def main():
-    box = sandbox_with_devcon("demo", (ROOT / "demo" / "machine.txt").read_text())
+    sys.stdout.reconfigure(encoding="utf-8")
+    box = sandbox_with_devcon("demo")
+    box.state.write_text((ROOT / "demo" / "machine.txt").read_text(encoding="utf-8"),
+                         encoding="utf-8")
     seed(box)
-    before = view(box)
+    before = view(box) + check_view(box)
     print("=== The simulated machine before the clean-up\n")
     show(before)
     print()
@@ -101,7 +122,7 @@ def main():
     print()
     show_run("kovex-deepclean-check.exe after", box.check())
     print("\n=== Before and after\n")
-    side_by_side(before, view(box))
+    side_by_side(before, view(box) + check_view(box))
     return 0
 
 

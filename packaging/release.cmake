@@ -1,6 +1,7 @@
 # The release: `cmake --build --preset win64 --target package` makes
 # kovex-deepclean-<version>-win64.zip in the build tree, holding the programs
-# below, README.txt, LICENSE.txt and SHA256SUMS in a folder of that name.
+# below, README.txt, LICENSE.txt, the fleet kit (fleet/) and SHA256SUMS in a
+# folder of that name.
 #
 # CPack stages the files (the install rules below); packaging/stage.cmake
 # then signs the programs when the builder gives a certificate
@@ -60,9 +61,28 @@ configure_file(${PROJECT_SOURCE_DIR}/packaging/README.txt
 configure_file(${PROJECT_SOURCE_DIR}/LICENSE
   ${CMAKE_BINARY_DIR}/release/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
 
+# The fleet kit: the files Windows runs (.cmd, .ps1) with CR LF line ends,
+# the Ansible files, read on the controller, as they are. No substitution:
+# the text is copied as written.
+set(KOVEX_FLEET_STAGE ${CMAKE_BINARY_DIR}/release/fleet)
+file(REMOVE_RECURSE ${KOVEX_FLEET_STAGE})
+file(GLOB_RECURSE KOVEX_FLEET_FILES CONFIGURE_DEPENDS LIST_DIRECTORIES false
+  RELATIVE ${PROJECT_SOURCE_DIR}/fleet ${PROJECT_SOURCE_DIR}/fleet/*)
+foreach(file IN LISTS KOVEX_FLEET_FILES)
+  set(source ${PROJECT_SOURCE_DIR}/fleet/${file})
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  file(READ ${source} content)
+  if(file MATCHES "[.](cmd|ps1)$")
+    string(REPLACE "\r\n" "\n" content "${content}")
+    string(REPLACE "\n" "\r\n" content "${content}")
+  endif()
+  file(WRITE ${KOVEX_FLEET_STAGE}/${file} "${content}")
+endforeach()
+
 install(TARGETS ${KOVEX_PACKAGED_PROGRAMS} RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/release/README.txt
   ${CMAKE_BINARY_DIR}/release/LICENSE.txt DESTINATION .)
+install(DIRECTORY ${KOVEX_FLEET_STAGE} DESTINATION .)
 
 find_program(KOVEX_OSSLSIGNCODE osslsigncode)
 find_package(Python3 COMPONENTS Interpreter)

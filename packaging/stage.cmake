@@ -1,7 +1,8 @@
 # Run by CPack once the release's files are staged, before the archive is
-# made: signs every program when the builder gives a certificate, then writes
-# SHA256SUMS over every other file, so that the checksums are those of the
-# files as shipped.
+# made: signs every program, and the fleet kit's PowerShell scripts, when the
+# builder gives a certificate, then writes SHA256SUMS over every other file
+# (those in fleet/ too), so that the checksums are those of the files as
+# shipped.
 #
 # Signing takes KOVEX_SIGN_CERT (a PKCS#12 file holding the certificate and
 # its key) and KOVEX_SIGN_PASSWORD from the environment; giving one without
@@ -50,27 +51,59 @@ else()
   if(NOT epoch STREQUAL "")
     set(time_option -time ${epoch})
   endif()
-  foreach(program IN LISTS programs)
-    get_filename_component(name "${program}" NAME)
+  # Signs <file> in place; sets <status> to the tool's exit status and
+  # <output> to what it said. Failure is the caller's to report.
+  function(kovex_sign file status_var output_var)
+    get_filename_component(name "${file}" NAME)
     execute_process(
       COMMAND "${CPACK_KOVEX_OSSLSIGNCODE}" sign
         -pkcs12 "${cert}" -readpass "${secrets}/password"
         -h sha256 -n "Kovex Deep Clean" ${time_option}
-        -in "${program}" -out "${secrets}/${name}"
+        -in "${file}" -out "${secrets}/${name}"
       RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    if(status EQUAL 0)
+      file(RENAME "${secrets}/${name}" "${file}")
+    endif()
+    set(${status_var} "${status}" PARENT_SCOPE)
+    set(${output_var} "${output}" PARENT_SCOPE)
+  endfunction()
+
+  foreach(program IN LISTS programs)
+    get_filename_component(name "${program}" NAME)
+    kovex_sign("${program}" status output)
     if(NOT status EQUAL 0)
       file(REMOVE_RECURSE "${secrets}")
       message(FATAL_ERROR "Signing ${name} failed:\n${output}")
     endif()
-    file(RENAME "${secrets}/${name}" "${program}")
+    message(STATUS "${package}: signed ${name}")
+  endforeach()
+
+  # The PowerShell scripts, where this osslsigncode can sign them (2.5,
+  # Debian 12's own, cannot; the 2.9 of its backports can). Where it cannot,
+  # they stay unsigned, and README.txt says how to sign them on Windows.
+  file(GLOB_RECURSE scripts LIST_DIRECTORIES false "${stage}/fleet/*.ps1")
+  list(SORT scripts)
+  foreach(script IN LISTS scripts)
+    file(RELATIVE_PATH name "${stage}" "${script}")
+    kovex_sign("${script}" status output)
+    if(NOT status EQUAL 0 AND output MATCHES "Unrecognized file type")
+      message(STATUS "${package}: UNSIGNED PowerShell scripts: this "
+        "osslsigncode cannot sign them; sign them with "
+        "Set-AuthenticodeSignature (README.txt, Fleet use)")
+      break()
+    elseif(NOT status EQUAL 0)
+      file(REMOVE_RECURSE "${secrets}")
+      message(FATAL_ERROR "Signing ${name} failed:\n${output}")
+    endif()
     message(STATUS "${package}: signed ${name}")
   endforeach()
   file(REMOVE_RECURSE "${secrets}")
 endif()
 
 # SHA256SUMS, as `sha256sum -c SHA256SUMS` reads it in the folder: a line per
-# file, in name order, "<hash>  <name>" with a line feed.
-file(GLOB files LIST_DIRECTORIES false RELATIVE "${stage}" "${stage}/*")
+# file, in name order, "<hash>  <path>" with a line feed, the path relative to
+# the folder with "/" between its parts (fleet/Detect.ps1).
+file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${stage}" "${stage}/*")
 list(REMOVE_ITEM files SHA256SUMS)
 list(SORT files)
 set(sums "")

@@ -1,6 +1,7 @@
 // Entry of the simulated `devcon` executable. DEVCON_SIM_STATE names the state file of the
 // simulated machine and DEVCON_SIM_LOG the invocation log; either may be unset (empty machine,
-// no log). Output goes through text-mode stdout/stderr so line ends match the real program's.
+// no log). The bytes RunDevcon gives are written unchanged: on Windows both streams are put in
+// binary mode, since those bytes already carry the real program's CR LF line ends.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -8,16 +9,19 @@
 #include "sim/sim.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #endif
 
 namespace {
 
-int Run(const std::vector<std::string>& args, const std::string& state_path,
-        const std::string& log_path) {
+int Run(const std::string& argv0, const std::vector<std::string>& args,
+        const std::string& state_path, const std::string& log_path) {
   std::string out;
   std::string err;
-  int code = devcon_sim::RunDevcon(args, state_path, log_path, out, err);
+  int code =
+      devcon_sim::RunDevcon(devcon_sim::ProgramName(argv0), args, state_path, log_path, out, err);
   // A failed write has no one left to report to.
   static_cast<void>(std::fwrite(out.data(), 1, out.size(), stdout));
   static_cast<void>(std::fflush(stdout));
@@ -64,9 +68,12 @@ std::string EnvironmentUtf8(const wchar_t* name) {
 extern "C" int wmain(int argc, wchar_t** argv) {
   // An injected crash must end the process with its exception code, not wait on an error dialog.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  static_cast<void>(_setmode(_fileno(stdout), _O_BINARY));
+  static_cast<void>(_setmode(_fileno(stderr), _O_BINARY));
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(ToUtf8(argv[i]));
-  return Run(args, EnvironmentUtf8(L"DEVCON_SIM_STATE"), EnvironmentUtf8(L"DEVCON_SIM_LOG"));
+  return Run(argc > 0 ? ToUtf8(argv[0]) : std::string("devcon"), args,
+             EnvironmentUtf8(L"DEVCON_SIM_STATE"), EnvironmentUtf8(L"DEVCON_SIM_LOG"));
 }
 
 #else
@@ -84,7 +91,8 @@ std::string Environment(const char* name) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return Run(args, Environment("DEVCON_SIM_STATE"), Environment("DEVCON_SIM_LOG"));
+  return Run(argc > 0 ? argv[0] : "devcon", args, Environment("DEVCON_SIM_STATE"),
+             Environment("DEVCON_SIM_LOG"));
 }
 
 #endif

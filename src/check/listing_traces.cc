@@ -1,12 +1,17 @@
 #include "check/listing_traces.h"
 
+#include <map>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "listing/listing.h"
 #include "maker/maker.h"
 
 namespace {
+
+// Windows is removing this device: its removal waits for a reboot.
+constexpr long kProblemBeingRemoved = 21;
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
@@ -32,11 +37,27 @@ std::wstring Folded(const std::wstring& text) {
   return folded;
 }
 
-void ForEachLine(const std::string& listing,
-                 const std::function<void(const std::wstring&)>& body) {
-  LineSplitter lines(body);
-  lines.Feed(listing.data(), listing.size());
-  lines.Finish();
+bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Digits only, nothing else, no more than fit.
+bool ReadNumber(const std::wstring& text, unsigned long* number) {
+  if (text.empty() || text.size() > 9) return false;
+  unsigned long value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return false;
+    value = value * 10 + static_cast<unsigned long>(c - L'0');
+  }
+  *number = value;
+  return true;
+}
+
+std::wstring::size_type LastNonEmptyLine(const ListingText& listing) {
+  for (std::wstring::size_type at = listing.lines.size(); at > 0; --at) {
+    if (!listing.lines[at - 1].empty()) return at - 1;
+  }
+  return std::wstring::npos;
 }
 
 // A listed instance: its ID padded with blanks, a colon and its
@@ -61,7 +82,8 @@ bool ReadListedInstance(const std::wstring& line, std::wstring* id,
 // over by the cleanup, which removes only lines with a colon.
 class InstanceTraces {
  public:
-  explicit InstanceTraces(Findings* findings) : findings_(findings) {
+  InstanceTraces(bool unicode, Findings* findings)
+      : unicode_(unicode), findings_(findings) {
     for (const Trace& trace : findings->traces) {
       if (trace.kind == TraceKind::kDevice ||
           trace.kind == TraceKind::kAudioEndpoint) {
@@ -71,7 +93,9 @@ class InstanceTraces {
   }
 
   void Add(TraceKind kind, const std::wstring& line) {
-    Trace trace{kind, std::wstring(), std::wstring(), std::wstring()};
+    Trace trace;
+    trace.kind = kind;
+    trace.unicode = unicode_;
     if (!ReadListedInstance(line, &trace.id, &trace.description)) return;
     if (!seen_.insert(Folded(trace.id)).second) return;
     if (line.find(L':') == std::wstring::npos) {
@@ -81,6 +105,7 @@ class InstanceTraces {
   }
 
  private:
+  bool unicode_;
   Findings* findings_;
   std::set<std::wstring> seen_;
 };
@@ -129,11 +154,15 @@ bool CleanupDeletes(const ListedPackage& package) {
   return false;
 }
 
-void AddPackageIfMakers(const ListedPackage& package, Findings* findings) {
+void AddPackageIfMakers(const ListedPackage& package, bool unicode,
+                        Findings* findings) {
   for (const std::wstring& line : package.description) {
     if (!NamesMakerPackage(line)) continue;
-    Trace trace{TraceKind::kDriverPackage, TrimBlanks(package.name_line),
-                PackageDescription(package, line), std::wstring()};
+    Trace trace;
+    trace.kind = TraceKind::kDriverPackage;
+    trace.id = TrimBlanks(package.name_line);
+    trace.description = PackageDescription(package, line);
+    trace.unicode = unicode;
     if (!CleanupDeletes(package)) {
       trace.manual_removal = L"devcon -f /dp_delete " + trace.id;
     }
@@ -142,36 +171,184 @@ void AddPackageIfMakers(const ListedPackage& package, Findings* findings) {
   }
 }
 
-}  // namespace
-
-void AddDeviceTraces(const std::string& listing, Findings* findings) {
-  InstanceTraces instances(findings);
-  ForEachLine(listing, [&instances](const std::wstring& line) {
-    instances.Add(TraceKind::kDevice, line);
-  });
+// Code units of UTF-16LE, whatever the width of wchar_t: where it is 32
+// bits, a surrogate pair stays two units, as the system's own text would.
+wchar_t Utf16Unit(unsigned char low, unsigned char high) {
+  return static_cast<wchar_t>(static_cast<unsigned int>(low) |
+                              (static_cast<unsigned int>(high) << 8));
 }
 
-void AddEndpointTraces(const std::string& listing, Findings* findings) {
-  InstanceTraces instances(findings);
-  ForEachLine(listing, [&instances](const std::wstring& line) {
-    if (NamesMakerEndpoint(line)) instances.Add(TraceKind::kAudioEndpoint, line);
+ListingText SplitLines(const std::wstring& text, bool unicode) {
+  ListingText listing;
+  listing.unicode = unicode;
+  std::wstring::size_type start = 0;
+  while (start < text.size()) {
+    const std::wstring::size_type feed = text.find(L'\n', start);
+    if (feed == std::wstring::npos) {
+      listing.lines.push_back(text.substr(start));
+      break;
+    }
+    std::wstring::size_type end = feed;
+    if (end > start && text[end - 1] == L'\r') --end;
+    listing.lines.push_back(text.substr(start, end - start));
+    start = feed + 1;
+  }
+  return listing;
+}
+
+const wchar_t kNoneFound[] = L"No matching devices found.";
+const wchar_t kSomeFound[] = L" matching device(s) found.";
+
+}  // namespace
+
+ListingText ListingFromUtf16(const std::string& bytes) {
+  std::wstring text;
+  text.reserve(bytes.size() / 2 + 1);
+  std::string::size_type at = 0;
+  for (; at + 1 < bytes.size(); at += 2) {
+    text.push_back(Utf16Unit(static_cast<unsigned char>(bytes[at]),
+                             static_cast<unsigned char>(bytes[at + 1])));
+  }
+  if (at < bytes.size()) text.push_back(static_cast<wchar_t>(0xFFFD));
+  return SplitLines(text, true);
+}
+
+ListingText ListingFromBytes(const std::string& bytes) {
+  ListingText listing;
+  LineSplitter lines([&listing](const std::wstring& line) {
+    listing.lines.push_back(line);
   });
+  lines.Feed(bytes.data(), bytes.size());
+  lines.Finish();
+  return listing;
+}
+
+bool ReadCountLine(const std::wstring& line, unsigned long* count) {
+  if (line == kNoneFound) {
+    *count = 0;
+    return true;
+  }
+  const std::wstring suffix = kSomeFound;
+  if (line.size() <= suffix.size() ||
+      line.compare(line.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return false;
+  }
+  return ReadNumber(line.substr(0, line.size() - suffix.size()), count);
+}
+
+std::wstring CountDisagreement(const ListingText& listing, std::size_t listed) {
+  const std::wstring::size_type last = LastNonEmptyLine(listing);
+  unsigned long count = 0;
+  if (last == std::wstring::npos || !ReadCountLine(listing.lines[last], &count)) {
+    return L"devcon's listing did not end with its count line";
+  }
+  if (count == listed) return std::wstring();
+  return L"devcon reported " + std::to_wstring(count) + L" devices and listed " +
+         std::to_wstring(listed);
+}
+
+std::size_t ListedInstanceCount(const ListingText& listing) {
+  std::size_t count = 0;
+  std::wstring id;
+  std::wstring description;
+  for (const std::wstring& line : listing.lines) {
+    if (ReadListedInstance(line, &id, &description)) ++count;
+  }
+  return count;
+}
+
+void AddDeviceTraces(const ListingText& listing, Findings* findings) {
+  InstanceTraces instances(listing.unicode, findings);
+  for (const std::wstring& line : listing.lines) {
+    instances.Add(TraceKind::kDevice, line);
+  }
+}
+
+void AddEndpointTraces(const ListingText& listing, Findings* findings) {
+  InstanceTraces instances(listing.unicode, findings);
+  for (const std::wstring& line : listing.lines) {
+    if (NamesMakerEndpoint(line)) instances.Add(TraceKind::kAudioEndpoint, line);
+  }
 }
 
 // A package's name stands at the start of a line; the indented lines below
 // it describe it. Any other line (the listing's header, its message for an
 // empty store) ends the package before it.
-void AddPackageTraces(const std::string& listing, Findings* findings) {
+void AddPackageTraces(const ListingText& listing, Findings* findings) {
   ListedPackage package;
   bool in_package = false;
-  ForEachLine(listing, [&](const std::wstring& line) {
+  for (const std::wstring& line : listing.lines) {
     if (!line.empty() && IsBlank(line[0])) {
       if (in_package) package.description.push_back(line);
-      return;
+      continue;
     }
-    if (in_package) AddPackageIfMakers(package, findings);
+    if (in_package) AddPackageIfMakers(package, listing.unicode, findings);
     in_package = IsPublishedNameLine(line);
     package = ListedPackage{line, {}};
-  });
-  if (in_package) AddPackageIfMakers(package, findings);
+  }
+  if (in_package) AddPackageIfMakers(package, listing.unicode, findings);
+}
+
+// An instance ID stands alone at the start of a line; its indented lines
+// give its name and state. Any other line (the count line) ends it.
+std::vector<PresentDevice> ReadStatusListing(const ListingText& listing) {
+  const std::wstring name_label = L"Name:";
+  const std::wstring problem_label = L"The device has the following problem:";
+  const std::wstring unreadable = L"Error retrieving the device's status.";
+  std::vector<PresentDevice> devices;
+  bool in_device = false;
+  for (const std::wstring& line : listing.lines) {
+    if (line.empty()) continue;
+    if (!IsBlank(line[0])) {
+      in_device = !HasBlank(line);
+      if (in_device) devices.push_back(PresentDevice{line, {}, {}, -1, false});
+      continue;
+    }
+    if (!in_device) continue;
+    PresentDevice& device = devices.back();
+    const std::wstring text = TrimBlanks(line);
+    if (device.state.empty() && device.description.empty() &&
+        StartsWith(text, name_label)) {
+      device.description = TrimBlanks(text.substr(name_label.size()));
+      continue;
+    }
+    if (!device.state.empty()) device.state += L' ';
+    device.state += text;
+    device.state_known = text != unreadable;
+    unsigned long problem = 0;
+    if (StartsWith(text, problem_label) &&
+        ReadNumber(TrimBlanks(text.substr(problem_label.size())), &problem)) {
+      device.problem = static_cast<long>(problem);
+    }
+  }
+  return devices;
+}
+
+void ApplyPresence(TraceKind kind, const std::vector<PresentDevice>& present,
+                   Findings* findings) {
+  std::map<std::wstring, const PresentDevice*> by_id;
+  for (const PresentDevice& device : present) {
+    by_id.emplace(Folded(device.id), &device);
+  }
+  std::vector<Trace> traces;
+  for (Trace& trace : findings->traces) {
+    const auto found = trace.kind == kind ? by_id.find(Folded(trace.id))
+                                          : by_id.end();
+    if (found == by_id.end() || !found->second->state_known) {
+      traces.push_back(std::move(trace));
+      continue;
+    }
+    const PresentDevice& device = *found->second;
+    trace.status = device.state;
+    trace.manual_removal.clear();
+    if (device.problem == kProblemBeingRemoved) {
+      // Its removal was asked for and waits: no command removes it sooner.
+      trace.awaits_reboot = true;
+      traces.push_back(std::move(trace));
+      continue;
+    }
+    if (trace.description.empty()) trace.description = device.description;
+    findings->attached.push_back(std::move(trace));
+  }
+  findings->traces = std::move(traces);
 }

@@ -14,6 +14,7 @@
 namespace {
 
 constexpr unsigned long kSubkeyNameChars = 260;
+constexpr unsigned long kDevconTimeLimitMs = 120UL * 1000UL;
 
 void AddUnchecked(TraceKind kind, const std::wstring& reason,
                   Findings* findings) {
@@ -23,41 +24,148 @@ void AddUnchecked(TraceKind kind, const std::wstring& reason,
   findings->unchecked.push_back({kind, reason});
 }
 
-// Runs one listing. A listing that could not be had, or whose exit code
-// says it failed, is recorded as a check that could not run.
-bool Listing(const wchar_t* listing, TraceKind kind, std::string* output,
-             Findings* findings) {
-  unsigned long exit_code = 0;
-  std::wstring failure;
-  if (!CaptureDeviceConsole(listing, output, &exit_code, &failure)) {
-    AddUnchecked(kind, failure, findings);
-    return false;
+// The device console tool's runs for the check, each with `-u` so that
+// every character arrives. A tool too old for `-u` (it answers exit code 3
+// with its usage on standard error) is asked again without it, and from then
+// on, its output read byte by byte. After one run has not finished in time,
+// none more is started: the check must not hang its caller.
+class DeviceConsole {
+ public:
+  // Runs `command`; true with `listing` filled when it ran and succeeded.
+  // Otherwise records why under `kind`.
+  bool Run(const std::wstring& command, TraceKind kind, ListingText* listing,
+           Findings* findings) {
+    if (!gave_up_.empty()) {
+      AddUnchecked(kind, gave_up_, findings);
+      return false;
+    }
+    DeviceConsoleRun run;
+    std::wstring failure;
+    CaptureResult result = CaptureResult::kFinished;
+    if (unicode_) {
+      result = CaptureDeviceConsole(L"-u " + command, kDevconTimeLimitMs, &run,
+                                    &failure);
+      if (result == CaptureResult::kFinished && run.exit_code == kUsageError &&
+          run.errors.find("Usage:") != std::string::npos) {
+        unicode_ = false;
+      }
+    }
+    if (!unicode_) {
+      result = CaptureDeviceConsole(command, kDevconTimeLimitMs, &run, &failure);
+    }
+    if (result == CaptureResult::kTimedOut) gave_up_ = failure;
+    if (result != CaptureResult::kFinished) {
+      AddUnchecked(kind, failure, findings);
+      return false;
+    }
+    if (run.exit_code != 0) {
+      AddUnchecked(kind, L"devcon " + command + L" ended with exit code " +
+                             std::to_wstring(run.exit_code),
+                   findings);
+      return false;
+    }
+    *listing = unicode_ ? ListingFromUtf16(run.output)
+                        : ListingFromBytes(run.output);
+    return true;
   }
-  if (exit_code != 0) {
-    AddUnchecked(kind, std::wstring(L"devcon ") + listing +
-                           L" ended with exit code " +
-                           std::to_wstring(exit_code),
-                 findings);
-    return false;
-  }
+
+ private:
+  static constexpr unsigned long kUsageError = 3;
+  bool unicode_ = true;
+  std::wstring gave_up_;
+};
+
+// `status` with the pattern of a `findall` listing.
+std::wstring StatusCommand(const wchar_t* listing) {
+  const std::wstring findall = listing;
+  return L"status" + findall.substr(findall.find(L' '));
+}
+
+// Runs one `findall` device listing and holds it to its count line.
+bool DeviceListing(DeviceConsole* devcon, const wchar_t* command,
+                   TraceKind kind, ListingText* listing, Findings* findings) {
+  if (!devcon->Run(command, kind, listing, findings)) return false;
+  const std::wstring disagreement =
+      CountDisagreement(*listing, ListedInstanceCount(*listing));
+  if (!disagreement.empty()) AddUnchecked(kind, disagreement, findings);
   return true;
 }
 
+// What `status` shows present of one kind, from all its patterns; false
+// when any of them could not be had whole, and so presence cannot be told.
+bool PresentDevices(DeviceConsole* devcon,
+                    std::initializer_list<const wchar_t*> listings,
+                    TraceKind kind, std::vector<PresentDevice>* present,
+                    std::wstring* failure) {
+  bool whole = true;
+  for (const wchar_t* listing : listings) {
+    const std::wstring command = StatusCommand(listing);
+    Findings run_findings;
+    ListingText text;
+    if (!devcon->Run(command, kind, &text, &run_findings)) {
+      if (whole) *failure = run_findings.unchecked.front().reason;
+      whole = false;
+      continue;
+    }
+    const std::vector<PresentDevice> shown = ReadStatusListing(text);
+    const std::wstring disagreement = CountDisagreement(text, shown.size());
+    if (!disagreement.empty()) {
+      if (whole) {
+        *failure = L"devcon " + command;
+        failure->append(L": ").append(disagreement);
+      }
+      whole = false;
+      continue;
+    }
+    present->insert(present->end(), shown.begin(), shown.end());
+  }
+  return whole;
+}
+
+bool HasTraceOf(TraceKind kind, const Findings& findings) {
+  for (const Trace& trace : findings.traces) {
+    if (trace.kind == kind) return true;
+  }
+  return false;
+}
+
+// Sorts out the instances of `kind` by presence; when it cannot be told,
+// every one stays a trace and the kind is unchecked.
+void CheckPresence(DeviceConsole* devcon,
+                   std::initializer_list<const wchar_t*> listings,
+                   TraceKind kind, Findings* findings) {
+  std::vector<PresentDevice> present;
+  std::wstring failure;
+  if (PresentDevices(devcon, listings, kind, &present, &failure)) {
+    ApplyPresence(kind, present, findings);
+  } else if (HasTraceOf(kind, *findings)) {
+    AddUnchecked(kind, L"whether they are plugged in could not be told: " +
+                           failure,
+                 findings);
+  }
+}
+
 void CheckListings(Findings* findings) {
-  std::string output;
-  for (const wchar_t* listing : {kVendorDeviceListing, kBrandDeviceListing}) {
-    if (Listing(listing, TraceKind::kDevice, &output, findings)) {
-      AddDeviceTraces(output, findings);
+  DeviceConsole devcon;
+  ListingText listing;
+  for (const wchar_t* command : {kVendorDeviceListing, kBrandDeviceListing}) {
+    if (DeviceListing(&devcon, command, TraceKind::kDevice, &listing,
+                      findings)) {
+      AddDeviceTraces(listing, findings);
     }
   }
-  if (Listing(kAudioEndpointListing, TraceKind::kAudioEndpoint, &output,
-              findings)) {
-    AddEndpointTraces(output, findings);
+  if (DeviceListing(&devcon, kAudioEndpointListing, TraceKind::kAudioEndpoint,
+                    &listing, findings)) {
+    AddEndpointTraces(listing, findings);
   }
-  if (Listing(kDriverPackageListing, TraceKind::kDriverPackage, &output,
-              findings)) {
-    AddPackageTraces(output, findings);
+  if (devcon.Run(kDriverPackageListing, TraceKind::kDriverPackage, &listing,
+                 findings)) {
+    AddPackageTraces(listing, findings);
   }
+  CheckPresence(&devcon, {kVendorDeviceListing, kBrandDeviceListing},
+                TraceKind::kDevice, findings);
+  CheckPresence(&devcon, {kAudioEndpointListing}, TraceKind::kAudioEndpoint,
+                findings);
 }
 
 bool LessIgnoringCase(const std::wstring& a, const std::wstring& b) {
@@ -67,11 +175,28 @@ bool LessIgnoringCase(const std::wstring& a, const std::wstring& b) {
       });
 }
 
+// The cleanup deletes driver files with `del /F <pattern>`, which passes over
+// hidden and system files: /A with the file's own attributes selects it
+// (h hidden, s system), and /F also takes a read-only one.
+void AddDriverFileTrace(const WindowsFile& file, Findings* findings) {
+  const std::wstring path = findings->driver_directory + L"\\" + file.name;
+  Trace trace{TraceKind::kDriverFile, file.name, path, std::wstring()};
+  if (file.hidden || file.system) {
+    const std::wstring attributes =
+        std::wstring(file.hidden ? L"H" : L"") + (file.system ? L"S" : L"");
+    trace.manual_removal = L"del /F /A:" + attributes + L" \"" + path + L"\"";
+    const wchar_t* what = L"a system file";
+    if (file.hidden) what = file.system ? L"a hidden system file" : L"a hidden file";
+    trace.passed_over_because = what + std::wstring(L": del without /A passes over it");
+  }
+  findings->traces.push_back(trace);
+}
+
 void CheckDriverFiles(Findings* findings) {
   for (const wchar_t* pattern : kDriverFilePatterns) {
-    std::vector<std::wstring> names;
+    std::vector<WindowsFile> files;
     const long error = FindWindowsFiles(kDriverDirectory, pattern,
-                                        &findings->driver_directory, &names);
+                                        &findings->driver_directory, &files);
     if (error != 0) {
       AddUnchecked(TraceKind::kDriverFile,
                    findings->driver_directory + L" could not be read: " +
@@ -80,12 +205,11 @@ void CheckDriverFiles(Findings* findings) {
       continue;
     }
     // The system lists a folder in no set order.
-    std::sort(names.begin(), names.end(), LessIgnoringCase);
-    for (const std::wstring& name : names) {
-      findings->traces.push_back({TraceKind::kDriverFile, name,
-                                  findings->driver_directory + L"\\" + name,
-                                  std::wstring()});
-    }
+    std::sort(files.begin(), files.end(),
+              [](const WindowsFile& a, const WindowsFile& b) {
+                return LessIgnoringCase(a.name, b.name);
+              });
+    for (const WindowsFile& file : files) AddDriverFileTrace(file, findings);
   }
 }
 

@@ -93,8 +93,9 @@ unsigned long Unit(wchar_t c) {
   return static_cast<std::make_unsigned_t<wchar_t>>(c);
 }
 
-std::string JsonText(TraceKind kind, const std::wstring& text) {
-  return FromListing(kind) ? ListingTextToUtf8(text) : WideToUtf8(text);
+std::string JsonText(const Trace& trace, const std::wstring& text) {
+  return FromListing(trace.kind) && !trace.unicode ? ListingTextToUtf8(text)
+                                                   : WideToUtf8(text);
 }
 
 std::size_t UncheckedKinds(const Findings& findings) {
@@ -105,9 +106,32 @@ std::size_t UncheckedKinds(const Findings& findings) {
 
 bool CleanupRemovesAny(const Findings& findings) {
   for (const Trace& trace : findings.traces) {
-    if (trace.manual_removal.empty()) return true;
+    if (trace.manual_removal.empty() && !trace.awaits_reboot) return true;
   }
   return false;
+}
+
+bool AwaitsReboot(const Findings& findings) {
+  for (const Trace& trace : findings.traces) {
+    if (trace.awaits_reboot) return true;
+  }
+  return false;
+}
+
+void PrintAttached(const Findings& findings) {
+  if (findings.attached.empty()) return;
+  Print("Attached now (plugged in, not traces):\n");
+  for (const Trace& device : findings.attached) {
+    if (device.description.empty()) {
+      Print("\t %S (without a description) [%S]\n", device.id.c_str(),
+            device.status.c_str());
+    } else {
+      Print("\t %S : %S [%S]\n", device.id.c_str(), device.description.c_str(),
+            device.status.c_str());
+    }
+  }
+  Print("\t Windows re-creates a plugged-in device at every rescan. Whatever of "
+        "Kovex's it still runs shows above, under driver packages and files.\n");
 }
 
 const char* Plural(std::size_t count) { return count == 1 ? "" : "s"; }
@@ -176,8 +200,15 @@ void PrintReport(const Findings& findings) {
         Print("\t %S (listed without a description)\n", trace.id.c_str());
       } else if (FromListing(trace.kind)) {
         Print("\t %S : %S\n", trace.id.c_str(), trace.description.c_str());
+      } else if (!trace.passed_over_because.empty()) {
+        Print("\t %S (%S)\n", trace.id.c_str(),
+              trace.passed_over_because.c_str());
       } else {
         Print("\t %S\n", trace.id.c_str());
+      }
+      if (trace.awaits_reboot) {
+        Print("\t \t its removal waits for a reboot [%S]\n",
+              trace.status.c_str());
       }
       if (!trace.manual_removal.empty()) {
         manual = true;
@@ -192,6 +223,7 @@ void PrintReport(const Findings& findings) {
     }
     if (!any) Print("\t none\n");
   }
+  PrintAttached(findings);
 
   const std::size_t traces = findings.traces.size();
   const std::size_t unchecked = UncheckedKinds(findings);
@@ -205,6 +237,10 @@ void PrintReport(const Findings& findings) {
           "again.\n");
     Print("\t A trace still there after the cleanup: its removal failed or "
           "waits for a reboot. Reboot, then check again.\n");
+  }
+  if (AwaitsReboot(findings)) {
+    Print("\t Reboot to finish the removals that wait for it, then check "
+          "again.\n");
   }
   if (manual) {
     Print("\t Remove what the cleanup passes over with the command shown "
@@ -226,8 +262,15 @@ std::string JsonReport(const Findings& findings) {
   nlohmann::ordered_json traces = nlohmann::ordered_json::array();
   for (const Trace& trace : findings.traces) {
     traces.push_back({{"kind", TextOf(trace.kind).json_kind},
-                      {"id", JsonText(trace.kind, trace.id)},
-                      {"description", JsonText(trace.kind, trace.description)}});
+                      {"id", JsonText(trace, trace.id)},
+                      {"description", JsonText(trace, trace.description)}});
+  }
+  nlohmann::ordered_json attached = nlohmann::ordered_json::array();
+  for (const Trace& device : findings.attached) {
+    attached.push_back({{"kind", TextOf(device.kind).json_kind},
+                        {"id", JsonText(device, device.id)},
+                        {"description", JsonText(device, device.description)},
+                        {"status", JsonText(device, device.status)}});
   }
   nlohmann::ordered_json unchecked = nlohmann::ordered_json::array();
   for (const Unchecked& entry : findings.unchecked) {
@@ -240,7 +283,11 @@ std::string JsonReport(const Findings& findings) {
   document["complete"] = complete;
   document["traces"] = traces;
   document["unchecked"] = unchecked;
-  // The text above is valid UTF-8 by construction; should it ever not be,
-  // a replacement character is better than no document at all.
-  return document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  document["attached"] = attached;
+  // Pure ASCII: every other character is escaped as \uXXXX (a surrogate
+  // pair beyond the BMP), so that any reader decodes the document alike,
+  // whatever its console or code page. The text above is valid UTF-8 by
+  // construction; should it ever not be, a replacement character is better
+  // than no document at all.
+  return document.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
 }

@@ -12,12 +12,14 @@ int CheckStatus(const Findings& findings);
 
 // The report for a person: a heading per kind of trace and a line per trace,
 // the command for each trace the cleanup passes over, each check that could
-// not run with its reason, what to do, and the verdict as the last line.
+// not run with its reason, the maker's devices plugged in now, what to do,
+// and the verdict as the last line.
 void PrintReport(const Findings& findings);
 
 // The findings as one JSON document, for collection across a fleet:
 // {"clean", "complete", "traces": [{"kind", "id", "description"}],
-//  "unchecked": [{"check", "reason"}]}. Always valid UTF-8, whatever bytes
+//  "unchecked": [{"check", "reason"}],
+//  "attached": [{"kind", "id", "description", "status"}]}. Always valid UTF-8, whatever bytes
 // the listings held (see ListingTextToUtf8).
 std::string JsonReport(const Findings& findings);
 

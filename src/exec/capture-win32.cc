@@ -62,73 +62,229 @@ std::wstring FindDeviceConsole() {
   return std::wstring();
 }
 
+// A pipe whose write end the child inherits and whose read end stays here.
+struct Pipe {
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  bool open = true;  // until every write end has closed
+};
+
+bool MakePipe(SECURITY_ATTRIBUTES* inheritable, Pipe* pipe) {
+  if (!CreatePipe(&pipe->read_end, &pipe->write_end, inheritable, 0)) {
+    pipe->read_end = nullptr;
+    pipe->write_end = nullptr;
+    return false;
+  }
+  SetHandleInformation(pipe->read_end, HANDLE_FLAG_INHERIT, 0);
+  return true;
+}
+
+void CloseIfSet(HANDLE* handle) {
+  if (*handle != nullptr && *handle != INVALID_HANDLE_VALUE) CloseHandle(*handle);
+  *handle = nullptr;
+}
+
+// Reads what the pipe holds now, without waiting for more. Returns true when
+// it read something; marks the pipe closed once its writers are gone.
+bool Drain(Pipe* pipe, std::string* bytes) {
+  if (!pipe->open) return false;
+  DWORD available = 0;
+  if (!PeekNamedPipe(pipe->read_end, nullptr, 0, nullptr, &available, nullptr)) {
+    pipe->open = false;
+    return false;
+  }
+  if (available == 0) return false;
+  char buffer[16 * 1024];
+  const DWORD wanted = available < sizeof(buffer) ? available : sizeof(buffer);
+  DWORD got = 0;
+  if (!ReadFile(pipe->read_end, buffer, wanted, &got, nullptr)) {
+    pipe->open = false;
+    return false;
+  }
+  bytes->append(buffer, got);
+  return got > 0;
+}
+
+// A job that ends every process in it when its last handle closes: when
+// this process ends, however it ends, so does the tool.
+HANDLE JobEndingWithCaller() {
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  if (job == nullptr) return nullptr;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                               sizeof(limits))) {
+    CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
+
+// Everything one run holds, closed in one place whatever the way out.
+struct RunHandles {
+  Pipe output;
+  Pipe errors;
+  HANDLE null_device = INVALID_HANDLE_VALUE;
+  HANDLE job = nullptr;
+  HANDLE process = nullptr;
+  std::vector<unsigned char> attributes;  // a PROC_THREAD_ATTRIBUTE_LIST
+  bool attributes_ready = false;
+
+  RunHandles() = default;
+  RunHandles(const RunHandles&) = delete;
+  RunHandles& operator=(const RunHandles&) = delete;
+
+  LPPROC_THREAD_ATTRIBUTE_LIST AttributeList() {
+    return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+  }
+
+  void CloseWriteEnds() {
+    CloseIfSet(&output.write_end);
+    CloseIfSet(&errors.write_end);
+    CloseIfSet(&null_device);
+  }
+
+  ~RunHandles() {
+    CloseWriteEnds();
+    CloseIfSet(&output.read_end);
+    CloseIfSet(&errors.read_end);
+    CloseIfSet(&process);
+    // Ends the tool if it is still running.
+    CloseIfSet(&job);
+    if (attributes_ready) DeleteProcThreadAttributeList(AttributeList());
+  }
+};
+
+// "120 s", or "300 ms" for a limit of no whole seconds.
+std::wstring LimitText(unsigned long time_limit_ms) {
+  if (time_limit_ms % 1000 == 0) {
+    return std::to_wstring(time_limit_ms / 1000) + L" s";
+  }
+  return std::to_wstring(time_limit_ms) + L" ms";
+}
+
+std::wstring LastErrorText() {
+  return SystemErrorText(static_cast<long>(GetLastError()));
+}
+
+// Hands down exactly these handles, none of this process's other
+// inheritable ones.
+bool InheritOnly(HANDLE* handles, DWORD count, RunHandles* run) {
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  if (size == 0) return false;
+  run->attributes.assign(size, 0);
+  if (!InitializeProcThreadAttributeList(run->AttributeList(), 1, 0, &size)) {
+    return false;
+  }
+  run->attributes_ready = true;
+  return UpdateProcThreadAttribute(run->AttributeList(), 0,
+                                   PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles,
+                                   count * sizeof(HANDLE), nullptr, nullptr) != 0;
+}
+
 }  // namespace
 
-bool CaptureDeviceConsole(const std::wstring& parameters, std::string* output,
-                          unsigned long* exit_code, std::wstring* failure) {
-  output->clear();
-  *exit_code = 0;
+CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
+                                   unsigned long time_limit_ms,
+                                   DeviceConsoleRun* run,
+                                   std::wstring* failure) {
+  *run = DeviceConsoleRun();
   const std::wstring program = FindDeviceConsole();
   if (program.empty()) {
     *failure = L"devcon.exe is neither in the working directory nor on PATH";
-    return false;
+    return CaptureResult::kNotStarted;
   }
 
-  // Only the pipe's write end and the null device are handed down.
   SECURITY_ATTRIBUTES inheritable = {};
   inheritable.nLength = sizeof(inheritable);
   inheritable.bInheritHandle = TRUE;
-  HANDLE read_end = nullptr;
-  HANDLE write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) {
-    *failure = L"no pipe for devcon's output: " + SystemErrorText(static_cast<long>(GetLastError()));
-    return false;
+  RunHandles handles;
+  if (!MakePipe(&inheritable, &handles.output) ||
+      !MakePipe(&inheritable, &handles.errors)) {
+    *failure = L"no pipe for devcon's output: " + LastErrorText();
+    return CaptureResult::kNotStarted;
   }
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  HANDLE null_device = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   &inheritable, OPEN_EXISTING, 0, nullptr);
+  handles.null_device = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    &inheritable, OPEN_EXISTING, 0, nullptr);
+  if (handles.null_device == INVALID_HANDLE_VALUE) {
+    *failure = L"the null device could not be opened: " + LastErrorText();
+    return CaptureResult::kNotStarted;
+  }
+  HANDLE inherited[] = {handles.null_device, handles.output.write_end,
+                        handles.errors.write_end};
+  if (!InheritOnly(inherited, 3, &handles)) {
+    *failure = L"devcon's handles could not be listed: " + LastErrorText();
+    return CaptureResult::kNotStarted;
+  }
 
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = null_device;
-  startup.hStdOutput = write_end;
-  startup.hStdError = null_device;
+  STARTUPINFOEXW startup = {};
+  startup.StartupInfo.cb = sizeof(startup);
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = handles.null_device;
+  startup.StartupInfo.hStdOutput = handles.output.write_end;
+  startup.StartupInfo.hStdError = handles.errors.write_end;
+  startup.lpAttributeList = handles.AttributeList();
   std::wstring command_line = L"\"" + program + L"\" " + parameters;
   PROCESS_INFORMATION process = {};
+  // Suspended until it is in the job: it cannot start anything outside it.
   const BOOL started = CreateProcessW(
       program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+      CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT,
+      nullptr, nullptr, &startup.StartupInfo, &process);
   const DWORD start_error = GetLastError();
-  // The child holds its own copies: once they close, the read ends.
-  CloseHandle(write_end);
-  if (null_device != INVALID_HANDLE_VALUE) CloseHandle(null_device);
+  // The child holds its own copies: once they close, the pipes end.
+  handles.CloseWriteEnds();
   if (!started) {
-    CloseHandle(read_end);
     *failure = L"devcon could not be started (" + program +
                L"): " + SystemErrorText(static_cast<long>(start_error));
-    return false;
+    return CaptureResult::kNotStarted;
   }
+  handles.process = process.hProcess;
+  // Without a job (the system refused one) the time limit still holds.
+  handles.job = JobEndingWithCaller();
+  if (handles.job != nullptr &&
+      !AssignProcessToJobObject(handles.job, process.hProcess)) {
+    CloseIfSet(&handles.job);
+  }
+  ResumeThread(process.hThread);
   CloseHandle(process.hThread);
 
-  char buffer[16 * 1024];
-  DWORD got = 0;
-  while (ReadFile(read_end, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-    output->append(buffer, got);
+  // Both pipes are read as they fill, so that the tool never blocks on a
+  // full one, until both end or the time is up.
+  const ULONGLONG deadline = GetTickCount64() + time_limit_ms;
+  bool timed_out = false;
+  for (;;) {
+    const bool got_output = Drain(&handles.output, &run->output);
+    const bool got_errors = Drain(&handles.errors, &run->errors);
+    if (!handles.output.open && !handles.errors.open) break;
+    if (GetTickCount64() >= deadline) {
+      timed_out = true;
+      break;
+    }
+    if (got_output || got_errors) continue;
+    if (WaitForSingleObject(handles.process, 5) == WAIT_OBJECT_0) Sleep(1);
   }
-  CloseHandle(read_end);
+  if (!timed_out) {
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+    timed_out = WaitForSingleObject(handles.process, left) != WAIT_OBJECT_0;
+  }
+  if (timed_out) {
+    if (handles.job == nullptr || !TerminateJobObject(handles.job, 1)) {
+      TerminateProcess(handles.process, 1);
+    }
+    WaitForSingleObject(handles.process, 5000);
+    *failure = L"devcon did not finish within " + LimitText(time_limit_ms);
+    return CaptureResult::kTimedOut;
+  }
 
-  WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
-  const BOOL have_code = GetExitCodeProcess(process.hProcess, &code);
-  const DWORD code_error = GetLastError();
-  CloseHandle(process.hProcess);
-  if (!have_code) {
-    *failure = L"devcon's exit code could not be read: " +
-               SystemErrorText(static_cast<long>(code_error));
-    return false;
+  if (!GetExitCodeProcess(handles.process, &code)) {
+    *failure = L"devcon's exit code could not be read: " + LastErrorText();
+    return CaptureResult::kNotStarted;
   }
-  *exit_code = code;
-  return true;
+  run->exit_code = code;
+  return CaptureResult::kFinished;
 }

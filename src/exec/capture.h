@@ -3,19 +3,36 @@
 
 #include <string>
 
+// What one run of the device console tool wrote, byte for byte, and how it
+// ended.
+struct DeviceConsoleRun {
+  std::string output;  // standard output
+  std::string errors;  // standard error
+  unsigned long exit_code = 0;
+};
+
+enum class CaptureResult {
+  kFinished,    // the tool ran to its end: `run` holds all it wrote
+  kNotStarted,  // it could not be found or started: `failure` says why
+  kTimedOut,    // it had not finished within the limit and was ended
+};
+
 // Runs the device console tool with `parameters` and reads what it writes to
-// standard output through a pipe, for the check: no interpreter, no listing
-// file, no window, and no dialog when the tool cannot be found. `devcon.exe`
-// is looked for where the cleanup's interpreter finds it: the working
-// directory first, then each folder on PATH.
+// standard output and standard error through pipes, for the check: no
+// interpreter, no listing file, no window, and no dialog when the tool cannot
+// be found. `devcon.exe` is looked for where the cleanup's interpreter finds
+// it: the working directory first, then each folder on PATH.
 //
-// Returns true when the tool ran to its end: `output` holds its standard
-// output, byte for byte, and `exit_code` its exit code. Returns false when it
-// could not be found or started; `failure` then says why, for a person.
+// The tool gets `time_limit_ms` milliseconds to finish; then it is ended.
+// It inherits only its pipes and the null device. It runs in a job that ends
+// it when the caller ends, so that a caller killed mid-run leaves no tool
+// holding the caller's own output.
 //
 // One implementation per platform, chosen at link time: the Windows one, and
 // a recording fake for the host's tests.
-bool CaptureDeviceConsole(const std::wstring& parameters, std::string* output,
-                          unsigned long* exit_code, std::wstring* failure);
+CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
+                                   unsigned long time_limit_ms,
+                                   DeviceConsoleRun* run,
+                                   std::wstring* failure);
 
 #endif  // KOVEX_EXEC_CAPTURE_H_

@@ -20,8 +20,8 @@ std::wstring SystemErrorText(long code) {
 }
 
 long FindWindowsFiles(const wchar_t* subdirectory, const wchar_t* pattern,
-                      std::wstring* directory, std::vector<std::wstring>* names) {
-  names->clear();
+                      std::wstring* directory, std::vector<WindowsFile>* files) {
+  files->clear();
   // The Windows directory the interpreter's %WINDIR% names, also for a user
   // of a terminal server, who has a Windows directory of their own.
   wchar_t windows[MAX_PATH];
@@ -40,11 +40,26 @@ long FindWindowsFiles(const wchar_t* subdirectory, const wchar_t* pattern,
     return error == ERROR_FILE_NOT_FOUND ? 0 : static_cast<long>(error);
   }
   do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      names->push_back(found.cFileName);
+    const DWORD attributes = found.dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      WindowsFile file;
+      file.name = found.cFileName;
+      file.hidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+      file.system = (attributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+      files->push_back(file);
     }
   } while (FindNextFileW(find, &found));
   const DWORD error = GetLastError();
   FindClose(find);
   return error == ERROR_NO_MORE_FILES ? 0 : static_cast<long>(error);
+}
+
+long DeleteWorkingFile(const char* file_name) {
+  std::wstring name;
+  for (const char* c = file_name; *c != '\0'; ++c) {
+    name.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*c)));
+  }
+  if (DeleteFileW(name.c_str())) return 0;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND ? 0 : static_cast<long>(error);
 }

@@ -22,7 +22,10 @@ void ReportLastLaunchFailure() {
 int RunProgram(const std::wstring& program, const std::wstring& parameters) {
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // No message box when the program cannot be found or started: nobody may be
+  // there to dismiss it (a run as SYSTEM), and the launch failure report
+  // says it instead.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.hwnd = nullptr;
   info.lpVerb = nullptr;
   info.lpFile = program.c_str();

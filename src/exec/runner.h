@@ -4,8 +4,9 @@
 #include <string>
 
 // Starts `program` (a bare name, found by the system's program search, or a
-// full path) with `parameters` as its argument text, with no visible window,
-// in the tool's working directory, and waits for it to end with no time limit.
+// full path) with `parameters` as its argument text, with no visible window
+// and no message box of the system's, in the tool's working directory, and
+// waits for it to end with no time limit.
 // An empty `program` is a launch failure (the system's "file not found").
 //
 // Returns the program's exit code; 0 when the system started it without

@@ -3,10 +3,13 @@
 
 #include <string>
 
-// The device console tool, started by bare name: the system's program search
-// finds it beside the tool, in the working directory or on PATH, where users
-// put it on purpose. The command interpreter looks for `devcon` only in the
-// working directory and on PATH.
+// The device console tool, started by bare name, where users put it on
+// purpose. The shell's program search (removals, rescan) looks in the working
+// directory, the Windows directory, the system directory, PATH and then App
+// Paths, never in the tool's own folder. The command interpreter (listings)
+// looks in the working directory, unless NoDefaultCurrentDirectoryInExePath
+// is set, then on PATH, trying each PATHEXT extension in turn, so a
+// devcon.bat or devcon.com there wins over devcon.exe.
 constexpr const wchar_t* kDeviceConsole = L"devcon";
 
 // The Windows command interpreter, by its full path: the system directory as

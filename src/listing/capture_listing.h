@@ -6,10 +6,19 @@
 // and the cleanup reads it back with ReadLines. The files are left in place
 // after the run.
 
-// Runs the command interpreter with " /C devcon <listing> <redirection>
+// Runs the command interpreter with " /D /C devcon <listing> <redirection>
 // <file_name>", `redirection` being ">" (create or empty the file) or ">>"
-// (append to it), and returns the runner's status.
-int CaptureListing(const wchar_t* listing, const char* redirection,
-                   const char* file_name);
+// (append to it). /D keeps the AutoRun commands of the registry out of the
+// interpreter, which runs with the tool's rights.
+//
+// Returns true when the listing may be read: the runner's status was 0 and
+// the file is there afterwards. Before a ">" capture the file is deleted, so
+// that a file left by an earlier run (or by another machine, in a shared
+// folder) is never taken for this run's listing; when it cannot be deleted,
+// nothing is run and the listing has failed. A capture that reports success
+// without its file (the interpreter wrote it into another folder) has
+// failed too.
+bool CaptureListing(const wchar_t* listing, const char* redirection,
+                    const char* file_name);
 
 #endif  // KOVEX_LISTING_CAPTURE_LISTING_H_

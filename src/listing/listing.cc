@@ -62,6 +62,12 @@ bool Contains(const std::wstring& line, const wchar_t* text) {
   return line.find(text) != std::wstring::npos;
 }
 
+std::wstring OwnPartOfDeviceLine(const std::wstring& line) {
+  const std::wstring::size_type colon = line.find(L':');
+  if (colon == std::wstring::npos) return line;
+  return line.substr(0, line.find(L'\\', colon));
+}
+
 bool SplitDeviceLine(const std::wstring& line, std::wstring* instance_id,
                      std::wstring* description) {
   const std::wstring::size_type colon = line.find(L':');

@@ -50,4 +50,14 @@ bool Contains(const std::wstring& line, const wchar_t* text);
 bool SplitDeviceLine(const std::wstring& line, std::wstring* instance_id,
                      std::wstring* description);
 
+// The part of a device listing line that speaks of the instance it begins
+// with: the whole line, unless a backslash follows its first colon. The
+// device console tool cuts a line at the first character it cannot write
+// as one byte and glues the next line onto it, and that next line begins
+// with an instance ID, which always holds a backslash; a description
+// practically never does. The part then ends right before that backslash,
+// so it may keep the glued ID's first segment (its enumerator, "SWD"), which
+// names no maker.
+std::wstring OwnPartOfDeviceLine(const std::wstring& line);
+
 #endif  // KOVEX_LISTING_LISTING_H_

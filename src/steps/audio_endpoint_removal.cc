@@ -7,12 +7,14 @@
 
 void RemoveAudioDevices() {
   Print("Removing audio devices...\n");
-  if (CaptureListing(kAudioEndpointListing, ">", "audiodevicelist.txt") != 0) {
+  if (!CaptureListing(kAudioEndpointListing, ">", "audiodevicelist.txt")) {
     return;
   }
   // The listing holds every maker's endpoints: keep the lines that name ours.
+  // Where another endpoint's line was glued on, only the first endpoint's
+  // own part counts; the glued-on endpoint is left for the check to report.
   ReadLines("audiodevicelist.txt", [](const std::wstring& line) {
-    if (!NamesMakerEndpoint(line)) return;
+    if (!NamesMakerEndpoint(OwnPartOfDeviceLine(line))) return;
     RemoveListedDevice(line);
   });
 }

@@ -8,11 +8,12 @@
 void RemoveDevices() {
   Print("Removing devices...\n");
   // Both listings go into one file: the maker's USB vendor ID, then its
-  // second brand name appended. The second runs whatever the first did.
-  const int status =
+  // second brand name appended. The second runs whatever the first did; the
+  // file is read only when the first made it.
+  const bool listed =
       CaptureListing(kVendorDeviceListing, ">", "devicelist.txt");
   CaptureListing(kBrandDeviceListing, ">>", "devicelist.txt");
-  if (status != 0) return;
+  if (!listed) return;
   // Every device line of either listing is the maker's: no content filter.
   ReadLines("devicelist.txt", RemoveListedDevice);
 }

@@ -10,10 +10,13 @@ void RemoveDriverFiles() {
   Print("Removing driver files...\n");
   // The interpreter finds the Windows directory and matches the wildcards.
   // Neither deletion's status is reported: a missing file is the usual case
-  // on a clean machine. The command line ends with a blank.
+  // on a clean machine. The command line ends with a blank. /D keeps the
+  // registry's AutoRun commands out. Without /A, `del` passes over hidden
+  // and system files; the check names them with the command that removes
+  // them.
   for (const wchar_t* pattern : kDriverFilePatterns) {
     RunProgram(CommandInterpreterPath(),
-               std::wstring(L" /C del /F %WINDIR%\\") + kDriverDirectory +
+               std::wstring(L" /D /C del /F %WINDIR%\\") + kDriverDirectory +
                    L"\\" + pattern + L" ");
   }
 }

@@ -15,7 +15,7 @@
 // holding ".inf" is a package line even when it also names the provider.
 void RemoveDriverPackages() {
   Print("Scanning installed drivers...\n");
-  if (CaptureListing(kDriverPackageListing, ">", "driverlist.txt") != 0) return;
+  if (!CaptureListing(kDriverPackageListing, ">", "driverlist.txt")) return;
   Print("Cleanning up driver packages...\n");
 
   std::wstring pending_name;

@@ -9,12 +9,16 @@
 #   be the same bytes, the archive's entries must carry that time, and the
 #   banner its date.
 # - Checks the archive's contents: the files, their order and permissions,
-#   and SHA256SUMS as `sha256sum -c` reads it.
+#   the fleet kit (every file of fleet/, the ones Windows runs with CR LF
+#   line ends), and SHA256SUMS as `sha256sum -c` reads it, naming every file.
 # - Checks that an edit of the manifest rebuilds the program.
 # - Signs both releases with a throwaway certificate: the signed archives must
 #   be the same bytes too, and every program must verify against the
-#   certificate. A certificate without its password fails the build. The signed programs
-#   are left in <folder> for the tests that run them under Wine.
+#   certificate. A certificate without its password fails the build. The
+#   fleet kit's PowerShell scripts are signed and verify too where
+#   osslsigncode can sign scripts; where it cannot, the build says they are
+#   unsigned. The signed programs are left in <folder> for the tests that
+#   run them under Wine.
 set -eu
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 out=${1:-}
@@ -73,17 +77,35 @@ grep -q "$banner_date" "$scratch/one/kovex-deepclean.exe" &&
   grep -q "$banner_time" "$scratch/one/kovex-deepclean.exe" ||
   fail "the program's banner does not carry $banner_date $banner_time"
 
-python3 - "$scratch/one/$name" "$epoch" <<'PY' || fail "the archive's entries"
-import sys, time, zipfile
-path, epoch = sys.argv[1], int(sys.argv[2])
+python3 - "$scratch/one/$name" "$epoch" "$source_dir/fleet" <<'PY' || fail "the archive's entries"
+import os, sys, time, zipfile
+path, epoch, fleet = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 top = path.rsplit("/", 1)[1][:-len(".zip")] + "/"
 with zipfile.ZipFile(path) as archive:
     infos = archive.infolist()
+    contents = {info.filename: archive.read(info) for info in infos}
 names = [info.filename for info in infos]
 assert names == sorted(names, key=str.encode), names
 expected = {top, top + "LICENSE.txt", top + "README.txt", top + "SHA256SUMS",
-            top + "kovex-deepclean.exe", top + "kovex-deepclean-check.exe"}
-assert expected <= set(names), names
+            top + "kovex-deepclean.exe", top + "kovex-deepclean-check.exe",
+            top + "fleet/", top + "fleet/collections/"}
+# The fleet kit: every file of the source's fleet folder, as written, with
+# CR LF line ends for those Windows runs.
+fleet_files = [os.path.relpath(os.path.join(root, name), fleet).replace(os.sep, "/")
+               for root, _, files in os.walk(fleet) for name in files]
+assert len(fleet_files) >= 9, fleet_files
+for relative in fleet_files:
+    entry = top + "fleet/" + relative
+    expected.add(entry)
+    with open(os.path.join(fleet, relative), "rb") as source:
+        written = source.read().replace(b"\r\n", b"\n")
+    shipped = contents.get(entry)
+    assert shipped is not None, entry
+    if relative.endswith((".cmd", ".ps1")):
+        assert shipped == written.replace(b"\n", b"\r\n"), entry
+    else:
+        assert shipped == written, entry
+assert expected <= set(names), sorted(expected - set(names))
 assert all(name.startswith(top) for name in names), names
 want = time.gmtime(epoch)[:6]
 want = want[:5] + (want[5] - want[5] % 2,)
@@ -104,8 +126,9 @@ mkdir "$scratch/unsigned"
 (cd "$scratch/unsigned" && unzip -q "$scratch/one/$name")
 folder="$scratch/unsigned/${name%.zip}"
 (cd "$folder" && sha256sum --quiet --strict -c SHA256SUMS) || fail "SHA256SUMS"
-[ "$(cd "$folder" && ls | grep -vx SHA256SUMS)" = "$(cut -c67- "$folder/SHA256SUMS")" ] ||
-  fail "SHA256SUMS does not name every file"
+[ "$(cd "$folder" && find . -type f ! -name SHA256SUMS | cut -c3- | LC_ALL=C sort)" = \
+  "$(cut -c67- "$folder/SHA256SUMS")" ] || fail "SHA256SUMS does not name every file"
+grep -q '  fleet/Detect\.ps1$' "$folder/SHA256SUMS" || fail "SHA256SUMS does not name the fleet kit"
 
 # A build with nothing changed compiles nothing (the fixed time's stamp is
 # rewritten only when the time changes); an edit of the manifest rebuilds
@@ -154,6 +177,29 @@ for program in "$folder"/*.exe; do
   osslsigncode verify -CAfile "$scratch/cert.pem" -in "$program" >"$scratch/verify.log" 2>&1 ||
     { cat "$scratch/verify.log" >&2; fail "$(basename "$program") does not verify"; }
 done
+# The fleet kit's PowerShell scripts: signed, and verifying, where this
+# osslsigncode can sign a script (tried on its own here); else left as they
+# were, and the build says so.
+printf 'Write-Output probe\r\n' >"$scratch/probe.ps1"
+if osslsigncode sign -pkcs12 "$scratch/cert.p12" -pass throwaway -h sha256 \
+     -in "$scratch/probe.ps1" -out "$scratch/probe-signed.ps1" >/dev/null 2>&1; then
+  for script in "$folder"/fleet/*.ps1; do
+    grep -q "signed fleet/$(basename "$script")" "$scratch/one-signed.log" ||
+      fail "the build did not say it signed fleet/$(basename "$script")"
+    osslsigncode verify -CAfile "$scratch/cert.pem" -in "$script" >"$scratch/verify.log" 2>&1 ||
+      { cat "$scratch/verify.log" >&2; fail "fleet/$(basename "$script") does not verify"; }
+  done
+  echo "the fleet kit's PowerShell scripts are signed"
+else
+  grep -q "UNSIGNED PowerShell scripts" "$scratch/one-signed.log" ||
+    fail "the build did not say the PowerShell scripts are unsigned"
+  for script in "$folder"/fleet/*.ps1; do
+    cmp -s "$script" "$scratch/unsigned/${name%.zip}/fleet/$(basename "$script")" ||
+      fail "fleet/$(basename "$script") changed though it could not be signed"
+  done
+  echo "this osslsigncode cannot sign PowerShell scripts: they are unsigned"
+fi
+
 # The check can fail: the unsigned program does not verify.
 osslsigncode verify -CAfile "$scratch/cert.pem" \
   -in "$scratch/unsigned/${name%.zip}/kovex-deepclean.exe" >/dev/null 2>&1 &&

@@ -22,9 +22,10 @@ BANNER = re.compile(
     r"Deep Clean Kovex Drivers \((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)"
     r" [ 1-3][0-9] [0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\)")
 BANNER_SEEN = "Deep Clean Kovex Drivers (<build date and time>)"
-# Windows says error 2 where Wine says 1400 for a program it cannot find: the
-# report is matched by its shape. The system's text brings its own line end,
-# so the report leaves an empty line behind it.
+# The code is Windows' own (2 for a program it cannot find; Wine said 1400
+# when it was let show its dialog): the report is matched by its shape. The
+# system's text brings its own line end, so the report leaves an empty line
+# behind it.
 LAUNCH_REPORT = re.compile(
     r"\t \t Failed to launch process Error Code -?[0-9]+: [^\n]*\n\n")
 LAUNCH_REPORT_SEEN = "<launch failure report>\n"

@@ -16,6 +16,8 @@ device USB\VID_3F7C&PID_0A01\6&2B1C0F3&0&1
   hardware USB\VID_3F7C&PID_0A01&REV_0100
   hardware USB\VID_3F7C&PID_0A01
   compatible USB\Class_01&SubClass_01&Prot_00
+  rescan-description USB Audio Device
+  rescan-driver usbaudio
 device USB\VID_3F7C&PID_0B10\7&19A4C2&0&3
   description Kovex Glide Mouse
   hardware USB\VID_3F7C&PID_0B10
@@ -23,6 +25,8 @@ device USB\VID_3F7C&PID_0B10\7&19A4C2&0&3
 device HID\QZV_PAD&COL01\8&3D1E77&0&0000
   description QZV Control Pad
   hardware HID\QZV_PAD&COL01
+  rescan-description HID-compliant game controller
+  rescan-driver hidusb
 device USB\VID_3F7C&PID_0C20&MI_00\9&1F00AA&0&0000
   description Kovex QZV Dock: Audio
   hardware USB\VID_3F7C&PID_0C20&MI_00
@@ -36,9 +40,12 @@ device USB\VID_3F7C&PID_0E40\5&CD34&0&5
 device SWD\MMDEVAPI\{0.0.0.00000000}.{5f2a6c1e-1b7d-4c8e-9a3b-2f6e8d4c1a07}
   description Speakers (Kovex Pulse Headset)
   hardware MMDEVAPI\AudioEndpoints
+  parent USB\VID_3F7C&PID_0A01\6&2B1C0F3&0&1
+  rescan-description Speakers (USB Audio Device)
 device SWD\MMDEVAPI\{0.0.1.00000000}.{9b3e1d4f-7a2c-4e6b-8d1f-3c5a7e9b2d40}
   description Microphone (QZV Control Pad)
   hardware MMDEVAPI\AudioEndpoints
+  parent HID\QZV_PAD&COL01\8&3D1E77&0&0000
 device SWD\MMDEVAPI\{0.0.0.00000000}.{c81d4e2a-6f3b-4a9c-b7e5-1d2f3a4b5c6d}
   description Speakers (Realtek High Definition Audio)
   hardware MMDEVAPI\AudioEndpoints
@@ -86,11 +93,33 @@ OUTPUT = (
     "\t Removed :  Speakers (Kovex Pulse Headset)\n"
     "\t Removed :  Microphone (QZV Control Pad)\n")
 
-# What stays of MACHINE: the device whose removal fails, the maker's device
-# without a description (its listing line has no colon), and everybody
-# else's.
-REMAINING = [r"USB\VID_3F7C&PID_0D30\5&AB12&0&4",
-             r"USB\VID_3F7C&PID_0E40\5&CD34&0&5"] + OTHERS
+# What MACHINE holds after the run: the plugged-in devices the closing
+# rescan re-created (the headset, the control pad, the dock and the two
+# endpoints that belong to them), the device whose removal fails, the maker's
+# device without a description (its listing line has no colon), and
+# everybody else's. The unplugged mouse is gone for good.
+HEADSET = r"USB\VID_3F7C&PID_0A01\6&2B1C0F3&0&1"
+PAD = r"HID\QZV_PAD&COL01\8&3D1E77&0&0000"
+REMAINING = [HEADSET, PAD,
+             r"USB\VID_3F7C&PID_0C20&MI_00\9&1F00AA&0&0000",
+             r"USB\VID_3F7C&PID_0D30\5&AB12&0&4",
+             r"USB\VID_3F7C&PID_0E40\5&CD34&0&5",
+             r"SWD\MMDEVAPI\{0.0.0.00000000}.{5f2a6c1e-1b7d-4c8e-9a3b-2f6e8d4c1a07}",
+             r"SWD\MMDEVAPI\{0.0.1.00000000}.{9b3e1d4f-7a2c-4e6b-8d1f-3c5a7e9b2d40}",
+             ] + OTHERS
+
+
+def descriptions(box):
+    """Each device of the machine file with its description."""
+    found = {}
+    device = None
+    for line in box.machine_text().splitlines():
+        if line.startswith("device "):
+            device = line[len("device "):]
+            found[device] = None
+        elif line.startswith("  description ") and device:
+            found[device] = line[len("  description "):]
+    return found
 
 
 def removals(box):
@@ -127,6 +156,9 @@ class Devices(unittest.TestCase):
         ], box.invocations()[:11])
         self.assertEqual(8, len(removals(box)))
         self.assertEqual(REMAINING, box.devices())
+        # The two that came back were removed: the rescan made them anew.
+        self.assertEqual("USB Audio Device", descriptions(box)[HEADSET])
+        self.assertEqual("HID-compliant game controller", descriptions(box)[PAD])
         listing = (box.cwd / "devicelist.txt").read_text()
         self.assertEqual(2, listing.count("matching device(s) found."))
 
@@ -152,14 +184,22 @@ class Devices(unittest.TestCase):
         self.assertNotIn(r"SWD\MMDEVAPI", "".join(
             argv[-1] for argv in removals(box)))
 
-    def test_second_run_finds_only_what_would_not_go(self):
+    def test_second_run_finds_what_came_back_and_what_would_not_go(self):
+        """The plugged-in devices came back at the first run's rescan, with
+        the names Windows' own drivers give them; the speakers' endpoint
+        came back without the maker's name."""
         box = sandbox_with_devcon("second_run", MACHINE)
         box.run()
         run = box.run()
         self.assertEqual(
             "Removing devices...\n"
+            "\t Removed :  USB Audio Device\n"
+            "\t Removed :  Kovex QZV Dock: Audio\n"
             "\t !!! Remove FAILED :  Kovex Stuck Receiver\n"
-            "Removing audio devices...\n", device_lines(run.text))
+            "\t Removed :  HID-compliant game controller\n"
+            "\t !!! Remove FAILED :  Kovex QZV Dock: Audio\n"
+            "Removing audio devices...\n"
+            "\t Removed :  Microphone (QZV Control Pad)\n", device_lines(run.text))
 
 
 class RealDeviceConsole(unittest.TestCase):

@@ -9,15 +9,9 @@ STORE = """
 package oem3.inf
   provider Intel Corporation
   class System devices
-  signer Microsoft Windows Hardware Compatibility Publisher
-  date 05/02/2020
-  version 10.1.24.6
 package oem12.inf
   provider Kovex Inc
   class Sound, video and game controllers
-  signer Microsoft Windows Hardware Compatibility Publisher
-  date 03/15/2021
-  version 2.4.1.7
   in-use
 package oem13.inf
   provider Kovex Inc
@@ -26,11 +20,9 @@ package oem13.inf
 package oem21.inf
   provider Realtek Semiconductor Corp.
   class Sound, video and game controllers
-  signer Microsoft Windows Hardware Compatibility Publisher
 package oem27.inf
   provider Contoso Audio
   class QZV Audio Devices
-  signer QZV Labs
 package oem30.inf
   provider kovex inc
   class Ports
@@ -51,8 +43,6 @@ OUTPUT = (
     "\t Kovex INF: oem12.inf - Removed\n"
     "\t Kovex INF: oem13.inf - Remove FAILED!!!\n"
     "\t Kovex INF: oem27.inf - Removed\n"
-    # oem27's signer line names the brand a second time.
-    "\t Error parsing driverlist... \n"
     "\t Kovex INF: oem44.inf - Removed\n")
 REMAINING = ["oem3.inf", "oem13.inf", "oem21.inf", "oem30.inf", "oem31.inf",
              "oem52.inf"]

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const bool listing_fails = (flags & 1) != 0;
   const bool devcon_missing = (flags & 2) != 0;
   if (listing_fails) {
-    fake_runner.statuses[L" /C devcon findall *VID_3F7C* > devicelist.txt"] = 1;
+    fake_runner.statuses[L" /D /C devcon findall *VID_3F7C* > devicelist.txt"] = 1;
   }
   if (devcon_missing) fake_runner.unlaunchable.insert(L"devcon");
 

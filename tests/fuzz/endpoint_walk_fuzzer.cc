@@ -1,6 +1,7 @@
 // The audio endpoint removal step over an arbitrary listing: every removal
 // names the text before the first colon of a listed line that names the
-// maker or its second brand, and every such line is removed.
+// maker or its second brand before any glued-on instance ID, and every such
+// line is removed.
 //
 // Input: a flags byte, then the endpoint listing. Flag 1: the listing fails,
 // so nothing may be removed. Flag 2: the device console cannot be started.
@@ -25,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const bool devcon_missing = (flags & 2) != 0;
   if (listing_fails) {
     fake_runner
-        .statuses[L" /C devcon findall *MMDEVAPI* > audiodevicelist.txt"] = 1;
+        .statuses[L" /D /C devcon findall *MMDEVAPI* > audiodevicelist.txt"] = 1;
   }
   if (devcon_missing) fake_runner.unlaunchable.insert(L"devcon");
 
@@ -35,8 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (!listing_fails) {
     for (const std::string& line : ListedLines(listing)) {
       const std::string::size_type colon = line.find(':');
-      const bool ours = line.find("Kovex") != std::string::npos ||
-                        line.find("QZV") != std::string::npos;
+      // A backslash after the colon begins a glued-on line's instance ID:
+      // the names count only before it.
+      const std::string own =
+          colon == std::string::npos ? line
+                                     : line.substr(0, line.find('\\', colon));
+      const bool ours = own.find("Kovex") != std::string::npos ||
+                        own.find("QZV") != std::string::npos;
       if (ours && colon != std::string::npos) {
         expected.push_back(" -f remove @" + line.substr(0, colon));
       }

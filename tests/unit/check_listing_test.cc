@@ -1,3 +1,4 @@
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,28 @@ std::string Described(const std::string& id, const std::string& description) {
   return line + ": " + description + "\r\n";
 }
 
+// A line whose end devcon's cut swallowed, and the line glued onto it.
+std::string Glued(const std::string& cut_line, const std::string& next) {
+  return cut_line.substr(0, cut_line.size() - 2) + next;
+}
+
 std::vector<std::wstring> Ids(const Findings& findings) {
   std::vector<std::wstring> ids;
   for (const Trace& trace : findings.traces) ids.push_back(trace.id);
   return ids;
+}
+
+// The listings as a devcon without `-u` writes them, a byte a character.
+void AddDeviceTraces(const std::string& bytes, Findings* findings) {
+  AddDeviceTraces(ListingFromBytes(bytes), findings);
+}
+
+void AddEndpointTraces(const std::string& bytes, Findings* findings) {
+  AddEndpointTraces(ListingFromBytes(bytes), findings);
+}
+
+void AddPackageTraces(const std::string& bytes, Findings* findings) {
+  AddPackageTraces(ListingFromBytes(bytes), findings);
 }
 
 const char kHeader[] =
@@ -26,9 +45,7 @@ const char kHeader[] =
 
 std::string Package(const std::string& name, const std::string& provider,
                     const std::string& klass = "Sound") {
-  return name + "\r\n    Provider: " + provider + "\r\n    Class: " + klass +
-         "\r\n    Signer: unknown\r\n    Date: 03/15/2021\r\n"
-         "    Version: 1.0.0.0\r\n";
+  return name + "\r\n    Provider: " + provider + "\r\n    Class: " + klass + "\r\n";
 }
 
 }  // namespace
@@ -162,4 +179,164 @@ TEST(AddListingTraces, LastLineWithoutLineEndIsStillRead) {
                                        L"oem12.inf"}),
             Ids(findings));
   EXPECT_EQ(L"Kovex Inc", findings.traces.at(1).description);
+}
+
+TEST(ListingFromUtf16, EveryCharacterArrivesLinesSplitAtCrLf) {
+  struct Case {
+    std::string bytes;
+    std::vector<std::wstring> lines;
+  };
+  const std::wstring pulse = L"Kovex Pulse\x2122 Headset";  // "™" above U+00FF
+  const std::wstring pair = {L'x', static_cast<wchar_t>(0xD83D),
+                             static_cast<wchar_t>(0xDE00)};
+  const Case cases[] = {
+      {std::string("A\0:\0 \0", 6) + "\x22\x21" + std::string("\r\0\n\0B\0", 6),
+       {std::wstring(L"A: ") + wchar_t(0x2122), L"B"}},
+      // A surrogate pair stays two code units; a last line needs no line end.
+      {std::string("x\0\x3D\xD8\x00\xDE", 6), {pair}},
+      // Half a character at the end is no character.
+      {std::string("A\0\r\0\n\0B", 7), {L"A", std::wstring(1, wchar_t(0xFFFD))}},
+      {std::string("\r\0\n\0\r\0\n\0", 8), {L"", L""}},
+      {std::string(), {}},
+  };
+  for (const Case& c : cases) {
+    const ListingText listing = ListingFromUtf16(c.bytes);
+    EXPECT_TRUE(listing.unicode);
+    EXPECT_EQ(c.lines, listing.lines) << c.bytes.size();
+  }
+  EXPECT_FALSE(ListingFromBytes("A\r\nB").unicode);
+  EXPECT_EQ((std::vector<std::wstring>{L"A\x99", L"B"}),
+            ListingFromBytes("A\x99\r\nB").lines);
+  EXPECT_EQ(std::vector<std::wstring>{pulse},
+            ListingFromUtf16(std::string("K\0o\0v\0e\0x\0 \0P\0u\0l\0s\0e\0\x22\x21 "
+                                         "\0H\0e\0a\0d\0s\0e\0t\0", 40))
+                .lines);
+}
+
+TEST(CountDisagreement, CountLineAloneAndAgreeingOrTheReason) {
+  struct Case {
+    std::string listing;
+    std::wstring reason;
+  };
+  const Case cases[] = {
+      {Described("USB\\VID_3F7C&PID_0A01\\1", "Kovex Headset") +
+           "USB\\VID_3F7C&PID_0E40\\2\r\n2 matching device(s) found.\r\n\r\n",
+       L""},
+      {"No matching devices found.\r\n", L""},
+      {"5 matching device(s) found.\r\n", L"devcon reported 5 devices and listed 0"},
+      {Described("HID\\QZV_PAD\\3", "QZV Pad") + "No matching devices found.\r\n",
+       L"devcon reported 0 devices and listed 1"},
+      // A line cut at a character devcon could not write glues the next one
+      // on: two devices read as one, or the count line lost in a description.
+      {Glued(Described("USB\\VID_3F7C&PID_0A01\\1", "Kovex Pulse"),
+             Described("USB\\VID_3F7C&PID_0A01\\2", "Kovex Dock")) +
+           "2 matching device(s) found.\r\n",
+       L"devcon reported 2 devices and listed 1"},
+      {"USB\\VID_3F7C&PID_0A01\\1 : Kovex Pulse1 matching device(s) found.\r\n",
+       L"devcon's listing did not end with its count line"},
+      {"2 matching device(s) found.\r\nUSB\\VID_3F7C&PID_0E40\\2\r\n",
+       L"devcon's listing did not end with its count line"},
+      {"", L"devcon's listing did not end with its count line"},
+      {"x2 matching device(s) found.\r\n", L"devcon's listing did not end with its count line"},
+  };
+  for (const Case& c : cases) {
+    const ListingText text = ListingFromBytes(c.listing);
+    EXPECT_EQ(c.reason, CountDisagreement(text, ListedInstanceCount(text))) << c.listing;
+  }
+}
+
+TEST(ReadStatusListing, EachPresentDeviceWithNameStateAndProblem) {
+  const std::vector<PresentDevice> devices = ReadStatusListing(ListingFromBytes(
+      "USB\\VID_3F7C&PID_0A01\\1\r\n"
+      "    Name: USB Audio Device\r\n"
+      "    The device has the following problem: 28\r\n"
+      "USB\\VID_3F7C&PID_0D30\\2\r\n"
+      "    Name: Kovex Stuck Receiver\r\n"
+      "    The device has the following problem: 21\r\n"
+      "    Driver is running.\r\n"
+      "HID\\QZV_PAD\\3\r\n"
+      "    Driver is running.\r\n"
+      "USB\\VID_3F7C&PID_0E40\\4\r\n"
+      "    Error retrieving the device's status.\r\n"
+      "USB\\VID_3F7C&PID_0F00\\5\r\n"
+      "    Name: Kovex Dock\r\n"
+      "4 matching device(s) found.\r\n"
+      "    Driver is running.\r\n"));
+  struct Expected {
+    const wchar_t* id;
+    const wchar_t* description;
+    const wchar_t* state;
+    long problem;
+    bool state_known;
+  };
+  const Expected expected[] = {
+      {L"USB\\VID_3F7C&PID_0A01\\1", L"USB Audio Device",
+       L"The device has the following problem: 28", 28, true},
+      {L"USB\\VID_3F7C&PID_0D30\\2", L"Kovex Stuck Receiver",
+       L"The device has the following problem: 21 Driver is running.", 21, true},
+      {L"HID\\QZV_PAD\\3", L"", L"Driver is running.", -1, true},
+      {L"USB\\VID_3F7C&PID_0E40\\4", L"", L"Error retrieving the device's status.", -1,
+       false},
+      // No state at all: it cannot be told what it is doing.
+      {L"USB\\VID_3F7C&PID_0F00\\5", L"Kovex Dock", L"", -1, false},
+  };
+  ASSERT_EQ(std::size(expected), devices.size());
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    EXPECT_EQ(expected[i].id, devices[i].id);
+    EXPECT_EQ(expected[i].description, devices[i].description) << i;
+    EXPECT_EQ(expected[i].state, devices[i].state) << i;
+    EXPECT_EQ(expected[i].problem, devices[i].problem) << i;
+    EXPECT_EQ(expected[i].state_known, devices[i].state_known) << i;
+  }
+}
+
+TEST(ApplyPresence, AbsentAndBeingRemovedAreTracesOthersAttached) {
+  Findings findings;
+  AddDeviceTraces(Described("USB\\VID_3F7C&PID_0A01\\1", "Kovex Headset") +
+                      "USB\\VID_3F7C&PID_0E40\\2\r\n" +
+                      Described("USB\\VID_3F7C&PID_0D30\\3", "Kovex Stuck Receiver") +
+                      "USB\\VID_3F7C&PID_0D30\\4\r\n" +
+                      Described("USB\\VID_3F7C&PID_0B10\\5", "Kovex Mouse") +
+                      Described("USB\\VID_3F7C&PID_0C20\\6", "Kovex Dock"),
+                  &findings);
+  AddEndpointTraces(Described("SWD\\MMDEVAPI\\{0.0.0}.{a}", "Speakers (Kovex Headset)"),
+                    &findings);
+  const std::vector<PresentDevice> present = {
+      // Re-created at the rescan with Windows' class driver, or none.
+      {L"usb\\vid_3f7c&pid_0a01\\1", L"USB Audio Device", L"Driver is running.", -1, true},
+      {L"USB\\VID_3F7C&PID_0E40\\2", L"Kovex Pad", L"Device is currently stopped.", -1,
+       true},
+      {L"USB\\VID_3F7C&PID_0D30\\3", L"Kovex Stuck Receiver",
+       L"The device has the following problem: 21", 21, true},
+      {L"USB\\VID_3F7C&PID_0D30\\4", L"", L"The device has the following problem: 21",
+       21, true},
+      {L"USB\\VID_3F7C&PID_0C20\\6", L"", L"Error retrieving the device's status.", -1,
+       false},
+      // An endpoint's presence is told by its own kind's status.
+      {L"SWD\\MMDEVAPI\\{0.0.0}.{a}", L"", L"Driver is running.", -1, true},
+  };
+
+  ApplyPresence(TraceKind::kDevice, present, &findings);
+
+  ASSERT_EQ((std::vector<std::wstring>{L"USB\\VID_3F7C&PID_0D30\\3",
+                                       L"USB\\VID_3F7C&PID_0D30\\4",
+                                       L"USB\\VID_3F7C&PID_0B10\\5",
+                                       L"USB\\VID_3F7C&PID_0C20\\6",
+                                       L"SWD\\MMDEVAPI\\{0.0.0}.{a}"}),
+            Ids(findings));
+  EXPECT_TRUE(findings.traces[0].awaits_reboot);
+  EXPECT_TRUE(findings.traces[1].awaits_reboot);
+  // Being removed already: a reboot finishes it, no command by hand.
+  EXPECT_EQ(L"", findings.traces[1].manual_removal);
+  EXPECT_FALSE(findings.traces[2].awaits_reboot);
+  EXPECT_EQ(L"", findings.traces[2].status);
+  EXPECT_FALSE(findings.traces[3].awaits_reboot);
+  ASSERT_EQ(2u, findings.attached.size());
+  EXPECT_EQ(L"USB\\VID_3F7C&PID_0A01\\1", findings.attached[0].id);
+  EXPECT_EQ(L"Kovex Headset", findings.attached[0].description);
+  EXPECT_EQ(L"Driver is running.", findings.attached[0].status);
+  // Listed without a description: the one status gives, and no command.
+  EXPECT_EQ(L"Kovex Pad", findings.attached[1].description);
+  EXPECT_EQ(L"", findings.attached[1].manual_removal);
+  EXPECT_EQ(L"Device is currently stopped.", findings.attached[1].status);
 }

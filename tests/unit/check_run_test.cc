@@ -9,9 +9,12 @@
 
 namespace {
 
+// The three device listings, the driver store, and the three patterns'
+// present devices, each in UTF-16.
 const std::vector<std::wstring> kListings = {
-    L"findall *VID_3F7C*", L"findall *QZV*", L"findall *MMDEVAPI*",
-    L"/dp_enum"};
+    L"-u findall *VID_3F7C*", L"-u findall *QZV*", L"-u findall *MMDEVAPI*",
+    L"-u /dp_enum",           L"-u status *VID_3F7C*", L"-u status *QZV*",
+    L"-u status *MMDEVAPI*"};
 
 class RunCheckTest : public FakeSystemTest {
  protected:
@@ -133,7 +136,8 @@ TEST_F(RunCheckTest, JsonDocumentIsValidUtf8WithEveryTrace) {
         {{"kind", "registry-key"},
          {"id", "KxDrvSetup"},
          {"description", "HKEY_LOCAL_MACHINE\\Software\\Kovex\\KxDrvSetup"}}}},
-      {"unchecked", nlohmann::json::array()}};
+      {"unchecked", nlohmann::json::array()},
+      {"attached", nlohmann::json::array()}};
   EXPECT_EQ(expected, ParsedJson());
   EXPECT_EQ(0u, printed.find("{\"clean\":false,\"complete\":true,"));
 }
@@ -191,4 +195,204 @@ TEST_F(RunCheckTest, BadCommandLineIsStatus3WithUsageAndLooksAtNothing) {
   EXPECT_EQ(0, Run({"--help"}));
   EXPECT_EQ(0u, printed.find("Usage: kovex-deepclean-check [--json]\n"));
   EXPECT_TRUE(fake_runner.captured.empty());
+}
+
+namespace {
+
+// "<id padded to 60>: <description>\r\n", as findall writes a line.
+std::string Line(const std::string& id, const std::string& description) {
+  return id + std::string(id.size() < 60 ? 60 - id.size() : 0, ' ') + ": " +
+         description + "\r\n";
+}
+
+const char kHeadset[] = "USB\\VID_3F7C&PID_0A01\\6&2B&0&1";
+const char kStuck[] = "USB\\VID_3F7C&PID_0D30\\5&AB12&0&4";
+const char kBare[] = "USB\\VID_3F7C&PID_0E40\\5&CD34&0&5";
+const char kPad[] = "HID\\QZV_PAD\\8&3D";
+const char kSpeakers[] = "SWD\\MMDEVAPI\\{0.0.0}.{a}";
+
+// After a cleanup and its rescan: the headset and the pad plugged in and
+// re-created, the receiver's removal waiting for a reboot, the bare
+// instance gone from the bus but kept.
+void MachineAfterRescan() {
+  fake_registry.open_result = 2;
+  fake_runner.listings[L"findall *VID_3F7C*"] =
+      Line(kHeadset, "USB Audio Device") + Line(kStuck, "Kovex Stuck Receiver") +
+      kBare + "\r\n3 matching device(s) found.\r\n";
+  fake_runner.listings[L"findall *QZV*"] = std::string(kPad) + "\r\n1 matching device(s) found.\r\n";
+  fake_runner.listings[L"findall *MMDEVAPI*"] =
+      Line(kSpeakers, "Speakers (Kovex Pulse Headset)") + "1 matching device(s) found.\r\n";
+  fake_runner.listings[L"status *VID_3F7C*"] =
+      std::string(kHeadset) + "\r\n    Name: USB Audio Device\r\n    Driver is running.\r\n" +
+      kStuck + "\r\n    Name: Kovex Stuck Receiver\r\n"
+      "    The device has the following problem: 21\r\n"
+      "2 matching device(s) found.\r\n";
+  fake_runner.listings[L"status *QZV*"] =
+      std::string(kPad) + "\r\n    Name: HID-compliant game controller\r\n"
+      "    The device has the following problem: 28\r\n1 matching device(s) found.\r\n";
+  fake_runner.listings[L"status *MMDEVAPI*"] =
+      std::string(kSpeakers) + "\r\n    Name: Speakers (Kovex Pulse Headset)\r\n"
+      "    Driver is running.\r\n1 matching device(s) found.\r\n";
+}
+
+std::vector<std::string> Reasons(const nlohmann::json& document) {
+  std::vector<std::string> reasons;
+  for (const auto& entry : document["unchecked"]) {
+    reasons.push_back(entry["check"].get<std::string>() + ": " +
+                      entry["reason"].get<std::string>());
+  }
+  return reasons;
+}
+
+}  // namespace
+
+TEST_F(RunCheckTest, PluggedInDevicesAreAttachedWaitingRemovalAndAbsentOnesAreTraces) {
+  MachineAfterRescan();
+
+  EXPECT_EQ(1, Run());
+
+  EXPECT_EQ(std::string("Kovex driver check (read-only: nothing is changed)\n"
+                        "Devices:\n"
+                        "\t ") + kStuck + " : Kovex Stuck Receiver\n"
+            "\t \t its removal waits for a reboot [The device has the following problem: 21]\n"
+            "\t " + kBare + " (listed without a description)\n"
+            "\t \t the cleanup passes over it; remove it with: devcon -f remove \"@" + kBare +
+                "\"\n"
+            "Audio endpoints:\n\t none\n"
+            "Driver packages:\n\t none\n"
+            "Driver files in C:\\windows\\system32\\drivers:\n\t none\n"
+            "Installer registry keys in HKEY_LOCAL_MACHINE\\Software\\Kovex (32-bit view):\n"
+            "\t none\n"
+            "Attached now (plugged in, not traces):\n"
+            "\t " + kHeadset + " : USB Audio Device [Driver is running.]\n"
+            "\t " + kPad + " : HID-compliant game controller "
+                "[The device has the following problem: 28]\n"
+            "\t " + kSpeakers + " : Speakers (Kovex Pulse Headset) [Driver is running.]\n"
+            "\t Windows re-creates a plugged-in device at every rescan. Whatever of "
+            "Kovex's it still runs shows above, under driver packages and files.\n"
+            "What to do:\n"
+            "\t Reboot to finish the removals that wait for it, then check again.\n"
+            "\t Remove what the cleanup passes over with the command shown under it, "
+            "in an elevated console.\n"
+            "Verdict: NOT CLEAN: 2 traces of Kovex's drivers found.\n",
+            printed);
+
+  // Nothing left but what is plugged in: clean, and the JSON says what is.
+  fake_runner.listings[L"findall *VID_3F7C*"] =
+      Line(kHeadset, "USB Audio Device") + "1 matching device(s) found.\r\n";
+  printed.clear();
+  EXPECT_EQ(0, Run({"--json"}));
+  const nlohmann::json document = ParsedJson();
+  EXPECT_EQ(true, document["clean"]);
+  EXPECT_EQ(nlohmann::json::array(), document["traces"]);
+  EXPECT_EQ(nlohmann::json::parse(R"json([
+      {"kind": "device", "id": "USB\\VID_3F7C&PID_0A01\\6&2B&0&1",
+       "description": "USB Audio Device", "status": "Driver is running."},
+      {"kind": "device", "id": "HID\\QZV_PAD\\8&3D",
+       "description": "HID-compliant game controller",
+       "status": "The device has the following problem: 28"},
+      {"kind": "audio-endpoint", "id": "SWD\\MMDEVAPI\\{0.0.0}.{a}",
+       "description": "Speakers (Kovex Pulse Headset)", "status": "Driver is running."}
+    ])json"),
+            document["attached"]);
+}
+
+TEST_F(RunCheckTest, CharactersAboveLatin1ArriveWholeAndHideNoNeighbour) {
+  fake_registry.open_result = 2;
+  // The fake writes these as UTF-16, from UTF-8: "™" is U+2122.
+  fake_runner.listings[L"findall *VID_3F7C*"] =
+      Line(kHeadset, "Kovex Pulse\xE2\x84\xA2 Headset") + Line(kStuck, "Kovex Dock") +
+      "2 matching device(s) found.\r\n";
+  // A Japanese endpoint name: "スピーカー (Kovex Pulse)".
+  fake_runner.listings[L"findall *MMDEVAPI*"] =
+      Line(kSpeakers, "\xE3\x82\xB9\xE3\x83\x94\xE3\x83\xBC\xE3\x82\xAB\xE3\x83\xBC "
+                      "(Kovex Pulse)") +
+      "1 matching device(s) found.\r\n";
+
+  EXPECT_EQ(1, Run({"--json"}));
+
+  const nlohmann::json document = ParsedJson();
+  EXPECT_EQ(true, document["complete"]);
+  ASSERT_EQ(3u, document["traces"].size()) << printed;
+  EXPECT_EQ("Kovex Pulse\xE2\x84\xA2 Headset", document["traces"][0]["description"]);
+  EXPECT_EQ(kStuck, document["traces"][1]["id"]);
+  EXPECT_EQ("audio-endpoint", document["traces"][2]["kind"]);
+  EXPECT_EQ("\xE3\x82\xB9\xE3\x83\x94\xE3\x83\xBC\xE3\x82\xAB\xE3\x83\xBC (Kovex Pulse)",
+            document["traces"][2]["description"]);
+}
+
+TEST_F(RunCheckTest, DevconWithoutUnicodeIsAskedAgainAndItsCutLinesCaught) {
+  fake_registry.open_result = 2;
+  fake_runner.devcon_knows_unicode = false;
+  // Without -u devcon cut the line at "™" and glued the next one on.
+  fake_runner.listings[L"findall *VID_3F7C*"] =
+      Line(kHeadset, "Kovex Pulse").substr(0, 74) + Line(kStuck, "Kovex Dock") +
+      "2 matching device(s) found.\r\n";
+
+  EXPECT_EQ(1, Run({"--json"}));
+
+  EXPECT_EQ((std::vector<std::wstring>{
+                L"-u findall *VID_3F7C*", L"findall *VID_3F7C*", L"findall *QZV*",
+                L"findall *MMDEVAPI*", L"/dp_enum", L"status *VID_3F7C*", L"status *QZV*",
+                L"status *MMDEVAPI*"}),
+            fake_runner.captured);
+  const nlohmann::json document = ParsedJson();
+  EXPECT_EQ(std::vector<std::string>{"devices: devcon reported 2 devices and listed 1"},
+            Reasons(document));
+  EXPECT_EQ(kHeadset, document["traces"][0]["id"]);
+
+  // Exit code 3 for another reason than an unknown option is a failure.
+  printed.clear();
+  fake_runner = FakeRunner();
+  fake_runner.capture_exit_codes[L"-u /dp_enum"] = 3;
+  fake_runner.capture_errors[L"-u /dp_enum"] = Utf16Output("devcon.exe: Invalid use of dp_enum.\r\n");
+  EXPECT_EQ(2, Run({"--json"}));
+  EXPECT_EQ(std::vector<std::string>{"driver-packages: devcon /dp_enum ended with exit code 3"},
+            Reasons(ParsedJson()));
+  EXPECT_EQ(7u, fake_runner.captured.size());
+}
+
+TEST_F(RunCheckTest, ListingThatLostLinesOrPresenceUntoldIsNeverClean) {
+  fake_registry.open_result = 2;
+  fake_runner.listings[L"findall *VID_3F7C*"] = "5 matching device(s) found.\r\n";
+  EXPECT_EQ(2, Run({"--json"}));
+  EXPECT_EQ(std::vector<std::string>{"devices: devcon reported 5 devices and listed 0"},
+            Reasons(ParsedJson()));
+
+  // Where status fails or lost lines, every instance of its kind stays a
+  // trace; with none to tell of, presence does not matter.
+  MachineAfterRescan();
+  fake_runner.capture_exit_codes[L"status *QZV*"] = 2;
+  fake_runner.listings[L"status *MMDEVAPI*"] = "2 matching device(s) found.\r\n";
+  printed.clear();
+  EXPECT_EQ(1, Run({"--json"}));
+  const nlohmann::json document = ParsedJson();
+  EXPECT_EQ((std::vector<std::string>{
+                "devices: whether they are plugged in could not be told: devcon status "
+                "*QZV* ended with exit code 2",
+                "audio-endpoints: whether they are plugged in could not be told: devcon "
+                "status *MMDEVAPI*: devcon reported 2 devices and listed 0"}),
+            Reasons(document));
+  EXPECT_EQ(5u, document["traces"].size());
+  EXPECT_EQ(nlohmann::json::array(), document["attached"]);
+
+  fake_runner.listings.clear();
+  printed.clear();
+  EXPECT_EQ(0, Run());
+}
+
+TEST_F(RunCheckTest, HungDevconIsEndedAndNoMoreIsStarted) {
+  fake_registry.open_result = 2;
+  fake_runner.capture_timeouts.insert(L"-u findall *QZV*");
+
+  EXPECT_EQ(2, Run({"--json"}));
+
+  EXPECT_EQ(120000u, fake_runner.capture_time_limit_ms);
+  EXPECT_EQ((std::vector<std::wstring>{L"-u findall *VID_3F7C*", L"-u findall *QZV*"}),
+            fake_runner.captured);
+  EXPECT_EQ((std::vector<std::string>{
+                "devices: devcon did not finish within 120 s",
+                "audio-endpoints: devcon did not finish within 120 s",
+                "driver-packages: devcon did not finish within 120 s"}),
+            Reasons(ParsedJson()));
 }

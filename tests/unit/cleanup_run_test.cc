@@ -7,7 +7,16 @@
 
 namespace {
 
-using RunCleanupTest = FakeSystemTest;
+class RunCleanupTest : public FakeSystemTest {
+ protected:
+  // Listing files of an earlier run (or of another machine, in a shared
+  // folder), each naming the maker's items.
+  static void WriteStaleListings() {
+    WriteFile("devicelist.txt", "USB\\VID_3F7C&PID_0A01\\1: Kovex Headset\r\n");
+    WriteFile("audiodevicelist.txt", "SWD\\MMDEVAPI\\{a}: Speakers (Kovex)\r\n");
+    WriteFile("driverlist.txt", "oem12.inf\r\n    Provider: Kovex Inc\r\n");
+  }
+};
 
 // "Jun 21 2021 11:52:20": the compiler's build date (day padded with a
 // blank below 10) and time.
@@ -41,6 +50,25 @@ std::string AfterBanner(const std::string& output) {
   return output.substr(end + 2);
 }
 
+// The four listings, in the order the run makes them.
+const std::vector<std::wstring> kListingRuns = {
+    L" /D /C devcon findall *VID_3F7C* > devicelist.txt",
+    L" /D /C devcon findall *QZV* >> devicelist.txt",
+    L" /D /C devcon findall *MMDEVAPI* > audiodevicelist.txt",
+    L" /D /C devcon /dp_enum > driverlist.txt"};
+
+// What a run prints when no listing could be read, `rescan` being what the
+// rescan printed.
+std::string NothingListed(const std::string& rescan) {
+  return "Removing devices...\n"
+         "Removing audio devices...\n"
+         "Scanning installed drivers...\n"
+         "Removing driver files...\n"
+         "Removing driver installer registry...\n"
+         "Rescannig...\n" +
+         rescan + "Done.\n";
+}
+
 }  // namespace
 
 TEST_F(RunCleanupTest, CleanMachineShowsHeadingsInStepOrder) {
@@ -57,12 +85,12 @@ TEST_F(RunCleanupTest, CleanMachineShowsHeadingsInStepOrder) {
       "Done.\n",
       AfterBanner(printed));
   EXPECT_EQ((std::vector<std::wstring>{
-                L" /C devcon findall *VID_3F7C* > devicelist.txt",
-                L" /C devcon findall *QZV* >> devicelist.txt",
-                L" /C devcon findall *MMDEVAPI* > audiodevicelist.txt",
-                L" /C devcon /dp_enum > driverlist.txt",
-                L" /C del /F %WINDIR%\\system32\\drivers\\KxDev_*.sys ",
-                L" /C del /F %WINDIR%\\system32\\drivers\\KxCommon.sys ",
+                L" /D /C devcon findall *VID_3F7C* > devicelist.txt",
+                L" /D /C devcon findall *QZV* >> devicelist.txt",
+                L" /D /C devcon findall *MMDEVAPI* > audiodevicelist.txt",
+                L" /D /C devcon /dp_enum > driverlist.txt",
+                L" /D /C del /F %WINDIR%\\system32\\drivers\\KxDev_*.sys ",
+                L" /D /C del /F %WINDIR%\\system32\\drivers\\KxCommon.sys ",
                 L" rescan "}),
             fake_runner.ParametersRun());
   // The interpreter by its full path, every time; devcon by bare name.
@@ -91,22 +119,65 @@ TEST_F(RunCleanupTest, NothingLaunchableStillEndsWithDone) {
 }
 
 TEST_F(RunCleanupTest, ListingsFailingAndDevconMissingPrintHeadingsAndReport) {
-  fake_runner.statuses = {
-      {L" /C devcon findall *VID_3F7C* > devicelist.txt", 9009},
-      {L" /C devcon findall *QZV* >> devicelist.txt", 9009},
-      {L" /C devcon findall *MMDEVAPI* > audiodevicelist.txt", 9009},
-      {L" /C devcon /dp_enum > driverlist.txt", 9009}};
+  for (const std::wstring& listing : kListingRuns) {
+    fake_runner.statuses[listing] = 9009;
+  }
   fake_runner.unlaunchable = {L"devcon"};
   RunCleanup();
-  EXPECT_EQ(
-      "Removing devices...\n"
-      "Removing audio devices...\n"
-      "Scanning installed drivers...\n"
-      "Removing driver files...\n"
-      "Removing driver installer registry...\n"
-      "Rescannig...\n"
-      "\t \t Failed to launch process Error Code 2: "
-      "The system cannot find the file specified.\r\n\n"
-      "Done.\n",
-      AfterBanner(printed));
+  EXPECT_EQ(NothingListed("\t \t Failed to launch process Error Code 2: "
+                          "The system cannot find the file specified.\r\n\n"),
+            AfterBanner(printed));
+}
+
+namespace {
+
+std::vector<std::wstring> DevconRuns() {
+  std::vector<std::wstring> runs;
+  for (const RecordedRun& run : fake_runner.runs) {
+    if (run.program == L"devcon") runs.push_back(run.parameters);
+  }
+  return runs;
+}
+
+}  // namespace
+
+TEST_F(RunCleanupTest, ListingsReportingSuccessWithoutTheirFileActOnNothing) {
+  // As when the interpreter wrote them into another folder (a UNC working
+  // directory): the stale files here must not be read in their place.
+  WriteStaleListings();
+  fake_runner.unwritten.insert(kListingRuns.begin(), kListingRuns.end());
+  fake_registry.open_result = 2;
+
+  RunCleanup();
+
+  EXPECT_EQ((std::vector<std::wstring>{L" rescan "}), DevconRuns());
+  EXPECT_EQ(NothingListed(""), AfterBanner(printed));
+  // Each file a ">" creates is deleted first; the appended one is not.
+  EXPECT_EQ((std::vector<std::string>{"devicelist.txt", "audiodevicelist.txt",
+                                      "driverlist.txt"}),
+            fake_files.deletions);
+}
+
+TEST_F(RunCleanupTest, ListingFilesThatCannotBeDeletedAreNeverRead) {
+  WriteStaleListings();
+  fake_files.undeletable = {"devicelist.txt", "audiodevicelist.txt",
+                            "driverlist.txt"};
+  // Were the listings run all the same, they would name the maker's items.
+  fake_runner.listings[L"findall *VID_3F7C*"] =
+      "USB\\VID_3F7C&PID_0B02\\7: Kovex Mouse\r\n";
+  fake_runner.listings[L"findall *MMDEVAPI*"] =
+      "SWD\\MMDEVAPI\\{b}: Speakers (Kovex)\r\n";
+  fake_runner.listings[L"/dp_enum"] = "oem7.inf\r\n    Provider: Kovex Inc\r\n";
+  fake_registry.open_result = 2;
+
+  RunCleanup();
+
+  EXPECT_EQ((std::vector<std::wstring>{L" rescan "}), DevconRuns());
+  EXPECT_EQ(NothingListed(""), AfterBanner(printed));
+  // Only the appending listing ran, into a file that is never read.
+  for (const std::wstring& run : fake_runner.ParametersRun()) {
+    EXPECT_EQ(std::wstring::npos, run.find(L" > "));
+  }
+  EXPECT_EQ("SWD\\MMDEVAPI\\{a}: Speakers (Kovex)\r\n",
+            ReadFile("audiodevicelist.txt"));
 }

@@ -8,10 +8,10 @@
 namespace {
 
 const wchar_t kVendorListing[] =
-    L" /C devcon findall *VID_3F7C* > devicelist.txt";
-const wchar_t kBrandListing[] = L" /C devcon findall *QZV* >> devicelist.txt";
+    L" /D /C devcon findall *VID_3F7C* > devicelist.txt";
+const wchar_t kBrandListing[] = L" /D /C devcon findall *QZV* >> devicelist.txt";
 const wchar_t kAudioListing[] =
-    L" /C devcon findall *MMDEVAPI* > audiodevicelist.txt";
+    L" /D /C devcon findall *MMDEVAPI* > audiodevicelist.txt";
 
 std::string DeviceLine(const std::string& id, const std::string& description) {
   std::string line = id;
@@ -188,4 +188,30 @@ TEST_F(RemoveAudioDevicesTest, FailedListingRemovesNothingThatItListed) {
   RemoveAudioDevices();
   EXPECT_TRUE(Removals().empty());
   EXPECT_EQ("Removing audio devices...\n", printed);
+}
+
+TEST_F(RemoveAudioDevicesTest, GluedLineCountsOnlyTheFirstEndpointsOwnPart) {
+  // devcon cut each first endpoint's description at a "™" and glued the next
+  // line on: the maker's names after the second instance ID are not the
+  // first endpoint's.
+  fake_runner.listings[L"findall *MMDEVAPI*"] =
+      "SWD\\MMDEVAPI\\{0.0.0.00000000}.{o1}                          "
+      ": Speakers (Realtek" +
+      DeviceLine("SWD\\MMDEVAPI\\{0.0.0.00000000}.{k1}", "Speakers (Kovex Pulse)") +
+      "SWD\\MMDEVAPI\\{0.0.1.00000000}.{k2}                          "
+      ": Microphone (QZV" +
+      DeviceLine("SWD\\MMDEVAPI\\{0.0.0.00000000}.{o2}", "Speakers (Other)") +
+      "2 matching device(s) found.\r\n";
+
+  RemoveAudioDevices();
+
+  EXPECT_EQ((std::vector<std::wstring>{
+                RemoveParameters("SWD\\MMDEVAPI\\{0.0.1.00000000}.{k2}")}),
+            Removals());
+  // Reported as before: the description is the rest of the line.
+  EXPECT_EQ(
+      "Removing audio devices...\n"
+      "\t Removed :  Microphone (QZVSWD\\MMDEVAPI\\{0.0.0.00000000}.{o2}"
+      "                          : Speakers (Other)\n",
+      printed);
 }

@@ -7,7 +7,7 @@
 
 namespace {
 
-const wchar_t kEnum[] = L" /C devcon /dp_enum > driverlist.txt";
+const wchar_t kEnum[] = L" /D /C devcon /dp_enum > driverlist.txt";
 
 class RemoveDriverPackagesTest : public FakeSystemTest {
  protected:
@@ -17,9 +17,7 @@ class RemoveDriverPackagesTest : public FakeSystemTest {
   static std::string Package(const char* name, const char* provider,
                              const char* klass = "Sound") {
     return std::string(name) + "\r\n    Provider: " + provider +
-           "\r\n    Class: " + klass +
-           "\r\n    Signer: Microsoft Windows Hardware Compatibility Publisher"
-           "\r\n    Date: 03/15/2021\r\n    Version: 1.0.0.0\r\n";
+           "\r\n    Class: " + klass + "\r\n";
   }
   static std::vector<std::wstring> Deletions() {
     std::vector<std::wstring> deleted;
@@ -61,7 +59,7 @@ TEST_F(RemoveDriverPackagesTest, DeletesTheMakersPackagesOnly) {
 }
 
 TEST_F(RemoveDriverPackagesTest, SecondProviderLineFindsNothingPending) {
-  Listing("oem5.inf\nProvider: Kovex Inc\nSigner: QZV Labs\n");
+  Listing("oem5.inf\nProvider: Kovex Inc\nClass: QZV Labs\n");
   RemoveDriverPackages();
   EXPECT_EQ((std::vector<std::wstring>{L" -f /dp_delete oem5.inf"}), Deletions());
   EXPECT_EQ(std::string(kHeadings) +

@@ -33,11 +33,12 @@ std::string Narrow(const std::wstring& text) {
   return narrow;
 }
 
-// " /C devcon findall *QZV* >> devicelist.txt": command "findall *QZV*",
+// " /D /C devcon findall *QZV* >> devicelist.txt": command "findall *QZV*",
 // file "devicelist.txt", append.
 void RedirectListing(const std::wstring& parameters) {
-  const std::wstring prefix = L" /C devcon ";
+  const std::wstring prefix = L" /D /C devcon ";
   if (parameters.compare(0, prefix.size(), prefix) != 0) return;
+  if (fake_runner.unwritten.count(parameters) != 0) return;
   std::wstring::size_type arrow = parameters.find(L" >");
   if (arrow == std::wstring::npos) return;
   const std::wstring command =
@@ -66,31 +67,128 @@ int RunProgram(const std::wstring& program, const std::wstring& parameters) {
 
 std::wstring CommandInterpreterPath() { return kInterpreterPath; }
 
-bool CaptureDeviceConsole(const std::wstring& parameters, std::string* output,
-                          unsigned long* exit_code, std::wstring* failure) {
+namespace {
+
+// The length of a well-formed UTF-8 sequence at `at`, 0 when there is none:
+// no overlong forms, no surrogates, nothing above U+10FFFF.
+std::size_t Utf8Length(const std::string& text, std::size_t at) {
+  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  const std::size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                            : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
+std::string Utf16Output(const std::string& text) {
+  std::string out;
+  const auto unit = [&out](unsigned long value) {
+    out.push_back(static_cast<char>(value & 0xFF));
+    out.push_back(static_cast<char>((value >> 8) & 0xFF));
+  };
+  for (std::size_t at = 0; at < text.size();) {
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead < 0x80 ? 0 : Utf8Length(text, at);
+    unsigned long code_point = lead;
+    if (length > 1) {
+      code_point = lead & (0xFFu >> (length + 1));
+      for (std::size_t i = 1; i < length; ++i) {
+        code_point = (code_point << 6) |
+                     (static_cast<unsigned char>(text[at + i]) & 0x3Fu);
+      }
+    }
+    at += length > 1 ? length : 1;
+    if (code_point >= 0x10000) {
+      unit(0xD800 + ((code_point - 0x10000) >> 10));
+      unit(0xDC00 + ((code_point - 0x10000) & 0x3FF));
+    } else {
+      unit(code_point);
+    }
+  }
+  return out;
+}
+
+CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
+                                   unsigned long time_limit_ms,
+                                   DeviceConsoleRun* run,
+                                   std::wstring* failure) {
   fake_runner.captured.push_back(parameters);
-  output->clear();
-  *exit_code = 0;
+  fake_runner.capture_time_limit_ms = time_limit_ms;
+  *run = DeviceConsoleRun();
   if (!fake_runner.capture_failure.empty()) {
     *failure = fake_runner.capture_failure;
-    return false;
+    return CaptureResult::kNotStarted;
+  }
+  if (fake_runner.capture_timeouts.count(parameters) != 0) {
+    *failure = L"devcon did not finish within " +
+               std::to_wstring(time_limit_ms / 1000) + L" s";
+    return CaptureResult::kTimedOut;
+  }
+  const std::wstring unicode = L"-u ";
+  const bool wide = parameters.compare(0, unicode.size(), unicode) == 0;
+  const std::wstring command = wide ? parameters.substr(unicode.size()) : parameters;
+  if (wide && !fake_runner.devcon_knows_unicode) {
+    run->exit_code = 3;
+    run->errors =
+        "devcon.exe Usage: devcon.exe [-r] [-m:\\\\<machine>] <command> "
+        "[<arg>...]\r\nFor more information, type: devcon.exe help\r\n";
+    return CaptureResult::kFinished;
   }
   auto listing = fake_runner.listings.find(parameters);
-  if (listing != fake_runner.listings.end()) *output = listing->second;
-  auto code = fake_runner.capture_exit_codes.find(parameters);
-  if (code != fake_runner.capture_exit_codes.end()) *exit_code = code->second;
-  return true;
+  if (listing != fake_runner.listings.end()) {
+    run->output = listing->second;
+  } else {
+    listing = fake_runner.listings.find(command);
+    if (listing != fake_runner.listings.end()) {
+      run->output = listing->second;
+    } else if (command.compare(0, 8, L"findall ") == 0 ||
+               command.compare(0, 7, L"status ") == 0) {
+      run->output = "No matching devices found.\r\n";
+    }
+    if (wide) run->output = Utf16Output(run->output);
+  }
+  for (const std::wstring& key : {command, parameters}) {
+    auto code = fake_runner.capture_exit_codes.find(key);
+    if (code != fake_runner.capture_exit_codes.end()) run->exit_code = code->second;
+    auto errors = fake_runner.capture_errors.find(key);
+    if (errors != fake_runner.capture_errors.end()) run->errors = errors->second;
+  }
+  return CaptureResult::kFinished;
 }
 
 long FindWindowsFiles(const wchar_t* subdirectory, const wchar_t* pattern,
-                      std::wstring* directory, std::vector<std::wstring>* names) {
+                      std::wstring* directory, std::vector<WindowsFile>* files) {
   EXPECT_EQ(std::wstring(L"system32\\drivers"), subdirectory);
   fake_files.patterns.push_back(pattern);
   *directory = fake_files.directory;
-  names->clear();
+  files->clear();
   if (fake_files.error != 0) return fake_files.error;
   auto found = fake_files.matches.find(pattern);
-  if (found != fake_files.matches.end()) *names = found->second;
+  if (found == fake_files.matches.end()) return 0;
+  for (const std::wstring& name : found->second) {
+    WindowsFile file;
+    file.name = name;
+    file.hidden = fake_files.hidden.count(name) != 0;
+    file.system = fake_files.system.count(name) != 0;
+    files->push_back(file);
+  }
+  return 0;
+}
+
+long DeleteWorkingFile(const char* file_name) {
+  fake_files.deletions.push_back(file_name);
+  if (fake_files.undeletable.count(file_name) != 0) return 5;
+  static_cast<void>(std::remove(file_name));  // gone or never there: both fine
   return 0;
 }
 

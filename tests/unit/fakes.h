@@ -22,22 +22,31 @@ struct RecordedRun {
 };
 
 // Answers RunProgram. A run of the interpreter (by kInterpreterPath, not by a
-// bare name) whose parameters redirect a
-// device console command (" /C devcon <command> > file" or ">> file") acts as
-// the interpreter would: the file is created or emptied (">") or opened for
-// appending (">>") whatever the status, and the command's scripted listing,
-// if any, is written to it.
+// bare name) whose parameters redirect a device console command
+// (" /D /C devcon <command> > file" or ">> file") acts as the interpreter
+// would: the file is created or emptied (">") or opened for appending (">>")
+// whatever the status, and the command's scripted listing, if any, is
+// written to it; unless its parameters are in `unwritten`, as when the
+// interpreter ran in another folder.
 struct FakeRunner {
   std::vector<RecordedRun> runs;
   std::map<std::wstring, int> statuses;        // by exact parameter string
   std::map<std::wstring, std::string> listings;  // by devcon command text
   std::set<std::wstring> unlaunchable;         // program names
+  std::set<std::wstring> unwritten;            // parameters writing no file
   int launch_error = 2;
 
-  // The check's pipe captures of devcon, answered from `listings` too.
+  // The check's pipe captures of devcon, answered from `listings` too: by
+  // the exact parameters if scripted so, else "-u <command>" by the
+  // command's listing in UTF-16LE (its bytes read as UTF-8 where they form
+  // it, else as Latin-1). An unscripted findall or status finds nothing.
   std::vector<std::wstring> captured;             // parameters, in order
-  std::map<std::wstring, unsigned long> capture_exit_codes;
+  unsigned long capture_time_limit_ms = 0;        // the last one asked for
+  std::map<std::wstring, unsigned long> capture_exit_codes;  // either key
+  std::map<std::wstring, std::string> capture_errors;  // standard error
+  std::set<std::wstring> capture_timeouts;        // parameters that hang
   std::wstring capture_failure;                   // set: devcon cannot run
+  bool devcon_knows_unicode = true;  // false: `-u` is a usage error
 
   std::vector<std::wstring> ParametersRun() const;
 };
@@ -64,12 +73,19 @@ struct FakeRegistry {
 extern FakeRegistry fake_registry;
 
 // The Windows directory's driver folder, as the check looks at it: the
-// names each pattern matches, or an error for the whole folder.
+// names each pattern matches, which of them are hidden or system files, or
+// an error for the whole folder. And the deletions of files in the working
+// directory, which really delete unless the name is `undeletable`.
 struct FakeFiles {
   std::wstring directory = L"C:\\windows\\system32\\drivers";
   std::map<std::wstring, std::vector<std::wstring>> matches;  // by pattern
+  std::set<std::wstring> hidden;                               // by name
+  std::set<std::wstring> system;                               // by name
   long error = 0;
   std::vector<std::wstring> patterns;  // asked for, in order
+
+  std::set<std::string> undeletable;  // answered ERROR_ACCESS_DENIED
+  std::vector<std::string> deletions;  // asked for, in order
 };
 
 extern FakeFiles fake_files;
@@ -77,6 +93,10 @@ extern FakeFiles fake_files;
 // Everything printed since the last reset, to standard output and error.
 extern std::string printed;
 extern std::string printed_errors;
+
+// Text as devcon writes it with `-u`: UTF-16LE, from UTF-8 where the bytes
+// form it and Latin-1 for every other byte.
+std::string Utf16Output(const std::string& text);
 
 // Resets the fakes and runs each test in an empty working directory of its
 // own, where the listing files land.

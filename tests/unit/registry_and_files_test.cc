@@ -73,9 +73,9 @@ TEST_F(RemoveInstallerRegistryTest, LongestNameThatFitsIsDeleted) {
 
 TEST_F(RemoveDriverFilesTest, TwoForcedDeletionsWhateverTheyReturn) {
   const std::wstring first =
-      L" /C del /F %WINDIR%\\system32\\drivers\\KxDev_*.sys ";
+      L" /D /C del /F %WINDIR%\\system32\\drivers\\KxDev_*.sys ";
   const std::wstring second =
-      L" /C del /F %WINDIR%\\system32\\drivers\\KxCommon.sys ";
+      L" /D /C del /F %WINDIR%\\system32\\drivers\\KxCommon.sys ";
   fake_runner.statuses[first] = 1;
   fake_runner.statuses[second] = 1;
   RemoveDriverFiles();

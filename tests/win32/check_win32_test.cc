@@ -3,7 +3,10 @@
 // open. KOVEX_DEVCON names the device console simulator.
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <algorithm>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,22 @@ namespace {
 // The scratch directory, the simulator installed in it or not.
 class CaptureDeviceConsoleTest : public ScratchDirectoryTest {
  protected:
+  void SetUp() override {
+    ScratchDirectoryTest::SetUp();
+    SetEnvironmentVariableW(L"DEVCON_SIM_LOG", (directory_ + L"\\log.txt").c_str());
+  }
+
+  void TearDown() override {
+    ScratchDirectoryTest::TearDown();
+    SetEnvironmentVariableW(L"DEVCON_SIM_LOG", nullptr);
+  }
+
+  // Whether devcon has been started: it logs each run first thing.
+  bool DevconStarted() const {
+    return GetFileAttributesW((directory_ + L"\\log.txt").c_str()) !=
+           INVALID_FILE_ATTRIBUTES;
+  }
+
   void InstallDevcon(const std::wstring& folder) { InstallAsDevcon(devcon_, folder); }
 };
 
@@ -28,65 +47,167 @@ const char kHeadset[] =
 
 }  // namespace
 
-TEST_F(CaptureDeviceConsoleTest, ReadsOutputAndExitCodeFromWorkingDirectory) {
+// How many processes named devcon.exe are running.
+int RunningDevcons() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  int count = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (lstrcmpiW(entry.szExeFile, L"devcon.exe") == 0) ++count;
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+constexpr unsigned long kLimitMs = 120000;
+
+// devcon, found and run to its end, lists no device of the second brand.
+void ExpectBrandListedEmpty() {
+  DeviceConsoleRun run;
+  std::wstring failure;
+  ASSERT_EQ(CaptureResult::kFinished,
+            CaptureDeviceConsole(L"findall *QZV*", kLimitMs, &run, &failure))
+      << Narrow(failure);
+  EXPECT_EQ("No matching devices found.\r\n", run.output);
+}
+
+TEST_F(CaptureDeviceConsoleTest, ReadsOutputErrorsAndExitCodeFromWorkingDirectory) {
   InstallDevcon(directory_);
   Machine(kHeadset);
-  std::string output;
-  unsigned long exit_code = 99;
+  DeviceConsoleRun run;
+  run.exit_code = 99;
   std::wstring failure;
 
-  ASSERT_TRUE(CaptureDeviceConsole(L"findall *VID_3F7C*", &output, &exit_code, &failure))
-      << std::string(failure.begin(), failure.end());
-  EXPECT_EQ(0u, exit_code);
-  EXPECT_EQ("USB\\VID_3F7C&PID_0A01\\6&2B&0&1" + std::string(60 - 30, ' ') +
-                ": Kovex Headset\r\n1 matching device(s) found.\r\n",
-            output);
+  ASSERT_EQ(CaptureResult::kFinished,
+            CaptureDeviceConsole(L"findall *VID_3F7C*", kLimitMs, &run, &failure))
+      << Narrow(failure);
+  EXPECT_EQ(0u, run.exit_code);
+  const std::string listing = "USB\\VID_3F7C&PID_0A01\\6&2B&0&1" + std::string(60 - 30, ' ') +
+                              ": Kovex Headset\r\n1 matching device(s) found.\r\n";
+  EXPECT_EQ(listing, run.output);
+
+  // With -u, every character comes as UTF-16LE.
+  ASSERT_EQ(CaptureResult::kFinished,
+            CaptureDeviceConsole(L"-u findall *VID_3F7C*", kLimitMs, &run, &failure));
+  std::string wide;
+  for (char c : listing) wide += std::string{c, '\0'};
+  EXPECT_EQ(wide, run.output);
+
+  // Standard error is read apart from standard output.
+  ASSERT_EQ(CaptureResult::kFinished, CaptureDeviceConsole(L"findall", kLimitMs, &run, &failure));
+  EXPECT_EQ(3u, run.exit_code);
+  EXPECT_EQ("", run.output);
+  EXPECT_NE(std::string::npos, run.errors.find("Invalid use of findall")) << run.errors;
 
   Machine("fault dp_enum exit 2\n");
-  ASSERT_TRUE(CaptureDeviceConsole(L"/dp_enum", &output, &exit_code, &failure));
-  EXPECT_EQ(2u, exit_code);
-  EXPECT_EQ("", output);
+  ASSERT_EQ(CaptureResult::kFinished, CaptureDeviceConsole(L"/dp_enum", kLimitMs, &run, &failure));
+  EXPECT_EQ(2u, run.exit_code);
+  EXPECT_EQ("", run.output);
 }
 
 TEST_F(CaptureDeviceConsoleTest, FindsDevconOnPathOrSaysItIsMissing) {
   Machine(kHeadset);
-  std::string output;
-  unsigned long exit_code = 0;
+  DeviceConsoleRun run;
   std::wstring failure;
   SetEnvironmentVariableW(L"PATH", L"C:\\windows\\system32;C:\\windows");
-  EXPECT_FALSE(CaptureDeviceConsole(L"findall *QZV*", &output, &exit_code, &failure));
+  EXPECT_EQ(CaptureResult::kNotStarted,
+            CaptureDeviceConsole(L"findall *QZV*", kLimitMs, &run, &failure));
   EXPECT_EQ(L"devcon.exe is neither in the working directory nor on PATH", failure);
 
   InstallDevcon(directory_ + L"\\on path");
   SetEnvironmentVariableW(
       L"PATH", (L"C:\\windows\\system32;;\"" + directory_ + L"\\on path\"").c_str());
-  ASSERT_TRUE(CaptureDeviceConsole(L"findall *QZV*", &output, &exit_code, &failure));
-  EXPECT_EQ("No matching devices found.\r\n", output);
+  ExpectBrandListedEmpty();
 }
 
-TEST(FindWindowsFiles, MatchesFilesByWildcardFoldersLeftOut) {
+TEST_F(CaptureDeviceConsoleTest, DevconPastItsTimeIsEndedAndSaidSo) {
+  InstallDevcon(directory_);
+  Machine("fault findall sleep 60000\n");
+  DeviceConsoleRun run;
+  std::wstring failure;
+  const ULONGLONG start = GetTickCount64();
+
+  EXPECT_EQ(CaptureResult::kTimedOut,
+            CaptureDeviceConsole(L"findall *QZV*", 1500, &run, &failure));
+
+  EXPECT_LT(GetTickCount64() - start, 30000u) << "waited for devcon to finish";
+  EXPECT_EQ(L"devcon did not finish within 1500 ms", failure);
+  EXPECT_EQ(0, RunningDevcons()) << "devcon left running";
+
+  // Within its time, a slow devcon is waited for.
+  Machine("fault findall sleep 300\n");
+  ExpectBrandListedEmpty();
+}
+
+TEST_F(CaptureDeviceConsoleTest, DevconInheritsNoHandleButItsOwn) {
+  InstallDevcon(directory_);
+  Machine("fault findall sleep 4000\n");
+  // An inheritable pipe of the caller's own, such as its output to its
+  // caller: while devcon holds a copy of its write end, it does not end.
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, &inheritable, 0));
+
+  auto capture = std::async(std::launch::async, [] {
+    DeviceConsoleRun run;
+    std::wstring failure;
+    return CaptureDeviceConsole(L"findall *QZV*", kLimitMs, &run, &failure);
+  });
+  for (int waited = 0; !DevconStarted() && waited < 600; ++waited) Sleep(50);
+  ASSERT_TRUE(DevconStarted());
+  CloseHandle(write_end);
+  DWORD available = 0;
+  const BOOL still_open = PeekNamedPipe(read_end, nullptr, 0, nullptr, &available, nullptr);
+  const DWORD error = GetLastError();
+  EXPECT_EQ(CaptureResult::kFinished, capture.get());
+  CloseHandle(read_end);
+
+  EXPECT_FALSE(still_open) << "devcon holds a handle it was not given";
+  EXPECT_EQ(static_cast<DWORD>(ERROR_BROKEN_PIPE), error);
+}
+
+TEST(FindWindowsFiles, MatchesFilesByWildcardFoldersLeftOutHiddenAndSystemIn) {
   wchar_t windows[MAX_PATH];
   GetSystemWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring drivers = std::wstring(windows) + L"\\system32\\drivers\\";
-  for (const wchar_t* name : {L"KxWinTest_b.sys", L"KxWinTest_a.sys", L"KxWinTest.sys"}) {
+  const DWORD hidden_system = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  for (const wchar_t* name : {L"KxWinTest_b.sys", L"KxWinTest_a.sys", L"KxWinTest.sys",
+                              L"KxWinTest_h.sys", L"KxWinTest_s.sys"}) {
     HANDLE file = CreateFileW((drivers + name).c_str(), GENERIC_WRITE, 0, nullptr,
                               CREATE_ALWAYS, 0, nullptr);
     CloseHandle(file);
   }
+  SetFileAttributesW((drivers + L"KxWinTest_b.sys").c_str(), hidden_system);
+  SetFileAttributesW((drivers + L"KxWinTest_h.sys").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  SetFileAttributesW((drivers + L"KxWinTest_s.sys").c_str(), FILE_ATTRIBUTE_SYSTEM);
   CreateDirectoryW((drivers + L"KxWinTest_dir.sys").c_str(), nullptr);
 
   std::wstring directory;
+  std::vector<WindowsFile> files;
+  EXPECT_EQ(0, FindWindowsFiles(L"system32\\drivers", L"KxWinTest_*.sys", &directory, &files));
   std::vector<std::wstring> names;
-  EXPECT_EQ(0, FindWindowsFiles(L"system32\\drivers", L"KxWinTest_*.sys", &directory, &names));
+  for (const WindowsFile& file : files) {
+    names.push_back(file.name + (file.hidden ? L" H" : L"") + (file.system ? L" S" : L""));
+  }
   std::sort(names.begin(), names.end());
-  EXPECT_EQ((std::vector<std::wstring>{L"KxWinTest_a.sys", L"KxWinTest_b.sys"}), names);
+  EXPECT_EQ((std::vector<std::wstring>{L"KxWinTest_a.sys", L"KxWinTest_b.sys H S",
+                                       L"KxWinTest_h.sys H", L"KxWinTest_s.sys S"}),
+            names);
   EXPECT_EQ(drivers.substr(0, drivers.size() - 1), directory);
 
-  EXPECT_EQ(0, FindWindowsFiles(L"system32\\drivers", L"KxNoSuch_*.sys", &directory, &names));
-  EXPECT_TRUE(names.empty());
-  EXPECT_NE(0, FindWindowsFiles(L"system32\\kx-no-such-folder", L"*.sys", &directory, &names));
+  EXPECT_EQ(0, FindWindowsFiles(L"system32\\drivers", L"KxNoSuch_*.sys", &directory, &files));
+  EXPECT_TRUE(files.empty());
+  EXPECT_NE(0, FindWindowsFiles(L"system32\\kx-no-such-folder", L"*.sys", &directory, &files));
 
-  for (const wchar_t* name : {L"KxWinTest_b.sys", L"KxWinTest_a.sys", L"KxWinTest.sys"}) {
+  for (const wchar_t* name : {L"KxWinTest_b.sys", L"KxWinTest_a.sys", L"KxWinTest.sys",
+                              L"KxWinTest_h.sys", L"KxWinTest_s.sys"}) {
+    SetFileAttributesW((drivers + name).c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW((drivers + name).c_str());
   }
   RemoveDirectoryW((drivers + L"KxWinTest_dir.sys").c_str());

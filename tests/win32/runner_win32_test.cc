@@ -96,11 +96,12 @@ TEST(RunProgram, NonZeroExitAndCrashAreStatusesNotLaunchFailures) {
 }
 
 TEST(RunProgram, UnknownProgramReportsTheSystemsCodeAndTextAndReturnsMinusOne) {
-  // What the shell itself says when asked the same (Windows says error 2
-  // here and Wine 1400), and the system's text for that code.
+  // What the shell itself says when asked the same, with no dialog, and the
+  // system's text for that code: "file not found" (2). Wine, when it is let
+  // show its dialog, answers 1400 (no window) instead.
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpFile = L"kovex-no-such-program";
   info.nShow = SW_HIDE;
   ASSERT_FALSE(ShellExecuteExW(&info));
@@ -117,6 +118,8 @@ TEST(RunProgram, UnknownProgramReportsTheSystemsCodeAndTextAndReturnsMinusOne) {
   }
   LocalFree(text);
   ASSERT_NE(0u, code);
+
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), code);
 
   printed.clear();
   EXPECT_EQ(-1, RunProgram(L"kovex-no-such-program", L" rescan "));

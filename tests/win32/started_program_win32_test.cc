@@ -61,12 +61,16 @@ class StartedProgramTest : public ScratchDirectoryTest {
   }
 
   static std::string Capture(const wchar_t* parameters, unsigned long* exit_code) {
-    std::string output;
+    DeviceConsoleRun run;
     std::wstring failure;
-    EXPECT_TRUE(CaptureDeviceConsole(parameters, &output, exit_code, &failure))
+    EXPECT_EQ(CaptureResult::kFinished,
+              CaptureDeviceConsole(parameters, kLimitMs, &run, &failure))
         << std::string(failure.begin(), failure.end());
-    return output;
+    *exit_code = run.exit_code;
+    return run.output;
   }
+
+  static constexpr unsigned long kLimitMs = 60000;
 
   std::wstring started_program_;
 };
@@ -94,10 +98,9 @@ TEST_F(StartedProgramTest, ManyStartsLeaveNoHandleOpen) {
       {"RunProgram", [] { RunProgram(CommandInterpreterPath(), L" /C exit 0"); }},
       {"CaptureDeviceConsole",
        [] {
-         std::string output;
-         unsigned long exit_code = 0;
+         DeviceConsoleRun run;
          std::wstring failure;
-         CaptureDeviceConsole(L"findall *QZV*", &output, &exit_code, &failure);
+         CaptureDeviceConsole(L"findall *QZV*", 60000, &run, &failure);
        }},
       {"OpenLocalMachineKey32ForReading",
        [] {
@@ -109,8 +112,8 @@ TEST_F(StartedProgramTest, ManyStartsLeaveNoHandleOpen) {
       {"FindWindowsFiles",
        [] {
          std::wstring directory;
-         std::vector<std::wstring> names;
-         FindWindowsFiles(L"system32\\drivers", L"*.sys", &directory, &names);
+         std::vector<WindowsFile> files;
+         FindWindowsFiles(L"system32\\drivers", L"*.sys", &directory, &files);
        }},
   };
   for (const auto& use : uses) {

@@ -1,0 +1,111 @@
+"""The fleet kit's command files under Wine's cmd.exe, as the release ships
+them (CR LF line ends): Install.cmd copies both programs and devcon.exe to
+KovexDeepClean in the native Program Files folder, also when its caller's
+%ProgramFiles% is the 32-bit one (the Intune extension's cmd.exe), and runs
+the cleanup from there; a missing file stops it before anything is copied;
+Uninstall.cmd removes the folder again. The PowerShell scripts need
+PowerShell, which Wine lacks: tests/fleet parses them."""
+
+import shutil
+import subprocess
+import unittest
+
+import test_files_and_registry as files_and_registry
+from harness import ROOT, WINE_RUN, Sandbox, windows_path, wine_env
+
+FLEET = ROOT / "fleet"
+PROGRAMS = ["kovex-deepclean.exe", "kovex-deepclean-check.exe", "devcon.exe"]
+# The headset is not plugged in: the cleanup's rescan does not bring it back,
+# so a second install finds nothing left to remove.
+MACHINE = ("device USB\\VID_3F7C&PID_0A01\\6&1\n"
+           "  description Kovex Pulse Headset\n"
+           "  hardware USB\\VID_3F7C&PID_0A01\n"
+           "  absent\n")
+
+
+class CommandFiles(unittest.TestCase):
+    def setUp(self):
+        self.box = Sandbox("fleet")
+        self.box.write_machine(MACHINE)
+        files_and_registry.reset(self.box)
+        drive_c = self.box.prefix / "drive_c"
+        self.target = drive_c / "Program Files" / "KovexDeepClean"
+        self.wrong = drive_c / "Program Files (x86)" / "KovexDeepClean"
+        for folder in (self.target, self.wrong):
+            shutil.rmtree(folder, ignore_errors=True)
+        # A content folder whose name has a parenthesis, as a download's may.
+        self.content = self.box.root / "content (1)"
+        self.content.mkdir()
+        for name in ("Install.cmd", "Uninstall.cmd"):
+            text = (FLEET / name).read_bytes().replace(b"\r\n", b"\n")
+            (self.content / name).write_bytes(text.replace(b"\n", b"\r\n"))
+        shutil.copy(self.box.exe, self.content)
+        shutil.copy(self.box.check_exe, self.content)
+        shutil.copy(self.box.devcon, self.content / "devcon.exe")
+
+    def tearDown(self):
+        shutil.rmtree(self.target, ignore_errors=True)
+        files_and_registry.reset(self.box)
+
+    def call(self, name, own_process=False):
+        """Runs `name` in the content folder through cmd.exe, with
+        %ProgramFiles% as a 32-bit caller sees it (which holds only within
+        that cmd.exe: a new process takes the one of its own bitness); its
+        exit status and output. Wine's `call` gives 1 for any status but 0;
+        `own_process` runs it in a cmd.exe of its own, whose exit status is
+        the file's."""
+        driver = self.box.root / "driver.cmd"
+        run = b"cmd /c " if own_process else b"call "
+        driver.write_bytes(
+            b'@echo off\r\nset "ProgramFiles=C:\\Program Files (x86)"\r\n'
+            b'cd /d "' + windows_path(self.content).encode() + b'"\r\n'
+            + run + name.encode() + b"\r\n"
+            b"exit /b %ERRORLEVEL%\r\n")
+        done = subprocess.run(
+            [str(WINE_RUN), "cmd", "/c", windows_path(driver)],
+            cwd=self.box.cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            timeout=300, check=False,
+            env=wine_env(DEVCON_SIM_STATE=windows_path(self.box.state),
+                         DEVCON_SIM_LOG=windows_path(self.box.log)))
+        return done.returncode, done.stdout.decode("latin-1")
+
+    def test_install_copies_to_native_program_files_and_cleans_there(self):
+        status, output = self.call("Install.cmd")
+
+        self.assertEqual(0, status, output)
+        self.assertFalse(self.wrong.exists(), "copied to the 32-bit Program Files")
+        for name in PROGRAMS:
+            self.assertEqual((self.content / name).read_bytes(),
+                             (self.target / name).read_bytes(), name)
+        # The cleanup ran in that folder: its log, its listing files, and the
+        # device gone from the simulated machine.
+        log = (self.target / "cleanup.log").read_bytes().decode("latin-1")
+        self.assertIn("\t Removed :  Kovex Pulse Headset", log)
+        self.assertTrue(log.replace("\r", "").endswith("Done.\n"), log)
+        self.assertTrue((self.target / "devicelist.txt").exists())
+        self.assertEqual([], self.box.devices())
+
+        # Again, over the folder it made: the same, with nothing left to do.
+        status, output = self.call("Install.cmd")
+        self.assertEqual(0, status, output)
+        self.assertNotIn("Removed", (self.target / "cleanup.log").read_text("latin-1"))
+
+        status, output = self.call("Uninstall.cmd")
+        self.assertEqual(0, status, output)
+        self.assertFalse(self.target.exists())
+        status, output = self.call("Uninstall.cmd")
+        self.assertEqual(0, status, "removing a folder that is not there")
+
+    def test_install_without_devcon_copies_nothing_and_fails(self):
+        (self.content / "devcon.exe").unlink()
+
+        status, output = self.call("Install.cmd", own_process=True)
+
+        self.assertEqual(2, status, output)
+        self.assertIn("devcon.exe is missing", output)
+        self.assertFalse(self.target.exists())
+        self.assertEqual([], self.box.invocations())
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# check-fleet.sh: what can be checked of the fleet kit (fleet/) without
+# Windows:
+# - every file is ASCII only and opens with a comment;
+# - every PowerShell script parses with the tree-sitter PowerShell grammar
+#   (installed by scripts/setup.sh in build/fleet-tools), and scripts with
+#   deliberate syntax errors do not;
+# - the playbook passes ansible-playbook --syntax-check and ansible-lint,
+#   with its modules resolved from the ansible.windows collection, and a copy
+#   naming a module that does not exist fails; its check task fails exactly
+#   when the check did not run as asked, and its report reads the document
+#   (tests/fleet/check_playbook.py, through Ansible's templating).
+# Prints one line per check, then "N passed, N failed"; exits 1 on a failure.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+fleet=$root/fleet
+modules=${KOVEX_FLEET_TOOLS:-$root/build/fleet-tools}/node_modules
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+passed=0
+failed=0
+
+result() {  # result <0 for pass> <what>
+  if [ "$1" -eq 0 ]; then
+    passed=$((passed + 1))
+    echo "ok: $2"
+  else
+    failed=$((failed + 1))
+    echo "FAILED: $2"
+  fi
+}
+
+mapfile -t files < <(cd "$fleet" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+[ ${#files[@]} -ge 9 ]
+result $? "the fleet folder holds its files (${#files[@]})"
+
+for file in "${files[@]}"; do
+  ! LC_ALL=C grep -q -P '[^\x00-\x7F]' "$fleet/$file"
+  result $? "$file is ASCII only"
+  # The header: a comment at the top (after "@echo off" or YAML's "---").
+  head -n 2 "$fleet/$file" | grep -q -E '^(rem |<#|# )'
+  result $? "$file opens with a comment"
+done
+
+# PowerShell: every script parses; broken ones do not.
+mapfile -t scripts < <(find "$fleet" -name '*.ps1' | LC_ALL=C sort)
+node "$root/tests/fleet/parse-powershell.mjs" "$modules" "${scripts[@]}" >"$scratch/parse.log" 2>&1
+status=$?
+sed 's/^/  /' "$scratch/parse.log"
+result $status "every PowerShell script parses"
+
+# Each broken in one place: an unclosed block, an unclosed string, an
+# unclosed parameter list, a stray closing brace, an if without its
+# condition's parenthesis.
+printf '%s\n' 'try {' '    exit 1' '' 'catch { exit 2 }' >"$scratch/block.ps1"
+printf '%s\n' '$a = "unterminated' 'exit 0' >"$scratch/string.ps1"
+printf '%s\n' '[CmdletBinding()]' 'param([string]$Path' '' 'exit 0' >"$scratch/param.ps1"
+printf '%s\n' 'if ($true) { exit 0 } }' >"$scratch/brace.ps1"
+printf '%s\n' 'if ($LASTEXITCODE -eq 0 { exit 0 }' >"$scratch/condition.ps1"
+for broken in block string param brace condition; do
+  node "$root/tests/fleet/parse-powershell.mjs" "$modules" "$scratch/$broken.ps1" \
+    >"$scratch/broken.log" 2>&1
+  [ $? -eq 1 ] && grep -q "^SYNTAX ERROR .*$broken.ps1:" "$scratch/broken.log"
+  result $? "a script with a syntax error ($broken) fails to parse"
+done
+
+# Ansible: the playbook, against the collections Debian's ansible ships.
+cd "$fleet"
+ansible-playbook --syntax-check -i localhost, kovex_deepclean.yml >"$scratch/syntax.log" 2>&1
+status=$?
+[ $status -eq 0 ] || sed 's/^/  /' "$scratch/syntax.log"
+result $status "the playbook passes ansible-playbook --syntax-check"
+
+sed 's/ansible\.windows\.win_copy:/ansible.windows.win_copy_nothing:/' kovex_deepclean.yml \
+  >"$scratch/unknown_module.yml"
+grep -q win_copy_nothing "$scratch/unknown_module.yml" &&
+  ! ansible-playbook --syntax-check -i localhost, "$scratch/unknown_module.yml" \
+      >"$scratch/unknown.log" 2>&1 &&
+  grep -q "couldn't resolve module" "$scratch/unknown.log"
+result $? "--syntax-check resolves the module names (an unknown one fails)"
+
+# Its decisions, through Ansible's own templating, with the Python that
+# runs Ansible.
+read -r -a ansible_python < <(sed -n '1s/^#! *//p' "$(command -v ansible-playbook)")
+"${ansible_python[@]}" "$root/tests/fleet/check_playbook.py" kovex_deepclean.yml >"$scratch/decisions.log" 2>&1
+status=$?
+[ $status -eq 0 ] || sed 's/^/  /' "$scratch/decisions.log"
+result $status "the playbook fails the check task exactly when the check did not run, and reports"
+
+ansible-lint --offline --nocolor kovex_deepclean.yml collections/requirements.yml \
+  >"$scratch/lint.log" 2>&1
+status=$?
+[ $status -eq 0 ] || sed 's/^/  /' "$scratch/lint.log"
+result $status "the playbook passes ansible-lint"
+
+echo "fleet: $passed passed, $failed failed"
+[ $failed -eq 0 ]
