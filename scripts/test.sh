@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Every test: the fleet kit's checks (its scripts' syntax, the playbook's
-# syntax and lint), the host build (unit tests, plain and under ASan/UBSan),
-# the Windows build (the Win32 pieces, both programs under Wine, the
-# release), static analysis and the clang build (lint.sh), and 30 seconds of
-# each fuzzer (fuzz.sh).
+# Every test: the mutant list's check, the fleet kit's checks (its scripts'
+# syntax, the playbook's syntax and lint), the host build (unit tests, plain
+# and under ASan/UBSan), the Windows build (the Win32 pieces, both programs
+# under Wine, the release), static analysis and the clang build (lint.sh),
+# and 30 seconds of each fuzzer (fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+# The mutation run's list still applies to the sources (no build; the run
+# itself is python3 scripts/mutate.py).
+python3 scripts/mutate.py --check
 
 bash tests/fleet/check-fleet.sh
 

@@ -168,6 +168,19 @@ TEST(WideToUtf8, PairsJoinedLoneSurrogatesReplaced) {
   EXPECT_EQ("a\xEF\xBF\xBD" "b", WideToUtf8(lone));
 }
 
+TEST(AddListingTraces, LastLineWithoutLineEndIsStillRead) {
+  // A listing cut off after its last item, as a devcon that is killed or
+  // writes no closing count leaves it.
+  Findings findings;
+  AddDeviceTraces("USB\\VID_3F7C&PID_0A01\\6&2B&0&1: Kovex Headset", &findings);
+  AddPackageTraces(std::string(kHeader) + "oem12.inf\r\n    Provider: Kovex Inc",
+                   &findings);
+  EXPECT_EQ((std::vector<std::wstring>{L"USB\\VID_3F7C&PID_0A01\\6&2B&0&1",
+                                       L"oem12.inf"}),
+            Ids(findings));
+  EXPECT_EQ(L"Kovex Inc", findings.traces.at(1).description);
+}
+
 TEST(ListingFromUtf16, EveryCharacterArrivesLinesSplitAtCrLf) {
   struct Case {
     std::string bytes;

@@ -179,6 +179,17 @@ TEST_F(RemoveAudioDevicesTest, UnlaunchableListingSkipsTheStaleFile) {
       printed);
 }
 
+TEST_F(RemoveAudioDevicesTest, FailedListingRemovesNothingThatItListed) {
+  // devcon wrote an endpoint, then failed: the interpreter hands on its
+  // status, and a failed listing is no list of what to remove.
+  fake_runner.listings[L"findall *MMDEVAPI*"] =
+      DeviceLine("SWD\\MMDEVAPI\\{0.0.0.00000000}.{a1}", "Speakers (Kovex Headset)");
+  fake_runner.statuses[kAudioListing] = 1;
+  RemoveAudioDevices();
+  EXPECT_TRUE(Removals().empty());
+  EXPECT_EQ("Removing audio devices...\n", printed);
+}
+
 TEST_F(RemoveAudioDevicesTest, GluedLineCountsOnlyTheFirstEndpointsOwnPart) {
   // devcon cut each first endpoint's description at a "™" and glued the next
   // line on: the maker's names after the second instance ID are not the

@@ -242,6 +242,9 @@ long DeleteSubkeyTree(RegistryKey key, const wchar_t* name) {
   EXPECT_FALSE(fake_registry.enumerating)
       << "deleted while the enumeration was still going";
   fake_registry.deleted.push_back(name);
+  // Deleting a tree takes a key opened with DELETE access, which a key
+  // opened for reading lacks.
+  if (fake_registry.opened_for_reading) return 5;  // ERROR_ACCESS_DENIED
   return fake_registry.failing_deletes.count(name) != 0 ? 5 : 0;
 }
 

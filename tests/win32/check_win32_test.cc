@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <future>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -15,48 +14,20 @@
 #include "exec/files.h"
 #include "exec/registry.h"
 #include "gtest/gtest.h"
+#include "tests/win32/scratch_directory.h"
 
 namespace {
 
-std::wstring Widen(const std::string& text) {
-  std::wstring wide(text.begin(), text.end());
-  for (wchar_t& c : wide) {
-    if (c == L'/') c = L'\\';
-  }
-  return wide;
-}
-
-// A scratch working directory with the simulator in it (or not), and the
-// process's working directory, PATH and simulator state put back after.
-class CaptureDeviceConsoleTest : public ::testing::Test {
+// The scratch directory, the simulator installed in it or not.
+class CaptureDeviceConsoleTest : public ScratchDirectoryTest {
  protected:
   void SetUp() override {
-    wchar_t buffer[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, buffer);
-    old_directory_ = buffer;
-    GetEnvironmentVariableW(L"PATH", buffer, MAX_PATH);
-    old_path_ = buffer;
-    directory_ = old_directory_ + L"\\capture-test";
-    CreateDirectoryW(directory_.c_str(), nullptr);
-    CreateDirectoryW((directory_ + L"\\on path").c_str(), nullptr);
-    SetCurrentDirectoryW(directory_.c_str());
-    const char* devcon = std::getenv("KOVEX_DEVCON");
-    ASSERT_NE(nullptr, devcon) << "KOVEX_DEVCON is not set";
-    devcon_ = Widen(devcon);
-    SetEnvironmentVariableW(L"DEVCON_SIM_STATE", (directory_ + L"\\state.txt").c_str());
+    ScratchDirectoryTest::SetUp();
     SetEnvironmentVariableW(L"DEVCON_SIM_LOG", (directory_ + L"\\log.txt").c_str());
   }
 
   void TearDown() override {
-    DeleteFileW((directory_ + L"\\devcon.exe").c_str());
-    DeleteFileW((directory_ + L"\\on path\\devcon.exe").c_str());
-    DeleteFileW((directory_ + L"\\state.txt").c_str());
-    DeleteFileW((directory_ + L"\\log.txt").c_str());
-    RemoveDirectoryW((directory_ + L"\\on path").c_str());
-    SetCurrentDirectoryW(old_directory_.c_str());
-    RemoveDirectoryW(directory_.c_str());
-    SetEnvironmentVariableW(L"PATH", old_path_.c_str());
-    SetEnvironmentVariableW(L"DEVCON_SIM_STATE", nullptr);
+    ScratchDirectoryTest::TearDown();
     SetEnvironmentVariableW(L"DEVCON_SIM_LOG", nullptr);
   }
 
@@ -66,24 +37,7 @@ class CaptureDeviceConsoleTest : public ::testing::Test {
            INVALID_FILE_ATTRIBUTES;
   }
 
-  void Machine(const char* state) {
-    HANDLE file = CreateFileW((directory_ + L"\\state.txt").c_str(), GENERIC_WRITE, 0,
-                              nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, state, static_cast<DWORD>(std::string(state).size()), &written, nullptr);
-    CloseHandle(file);
-  }
-
-  void InstallDevcon(const std::wstring& folder) {
-    ASSERT_TRUE(CopyFileW(devcon_.c_str(), (folder + L"\\devcon.exe").c_str(), FALSE));
-  }
-
-  std::wstring directory_;
-
- private:
-  std::wstring old_directory_;
-  std::wstring old_path_;
-  std::wstring devcon_;
+  void InstallDevcon(const std::wstring& folder) { InstallAsDevcon(devcon_, folder); }
 };
 
 const char kHeadset[] =
@@ -275,4 +229,22 @@ TEST(OpenLocalMachineKey32ForReading, OpensTheKeyButGrantsNoWrite) {
   EXPECT_EQ(kRegistryKeyNotFound,
             OpenLocalMachineKey32ForReading(L"Software\\KovexNoSuchKey", &key));
   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path, KEY_WOW64_32KEY, 0);
+}
+
+TEST(SystemErrorText, IsTheSystemsOwnTextWithoutItsLineEnd) {
+  // What a NOT CHECKED line and the JSON reason show after the folder's name.
+  wchar_t* text = nullptr;
+  ASSERT_NE(0u, FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                   FORMAT_MESSAGE_IGNORE_INSERTS |
+                                   FORMAT_MESSAGE_FROM_SYSTEM,
+                               nullptr, ERROR_ACCESS_DENIED, 0,
+                               reinterpret_cast<wchar_t*>(&text), 0, nullptr));
+  std::wstring expected = text;
+  LocalFree(text);
+  while (!expected.empty() && (expected.back() == L'\n' || expected.back() == L'\r' ||
+                               expected.back() == L' ')) {
+    expected.pop_back();
+  }
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(expected, SystemErrorText(ERROR_ACCESS_DENIED));
 }
