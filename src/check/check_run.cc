@@ -2,7 +2,7 @@
 
 #include "check/machine_check.h"
 #include "check/report.h"
-#include "run/output.h"
+#include "output/output.h"
 
 namespace {
 

@@ -41,18 +41,6 @@ bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// Digits only, nothing else, no more than fit.
-bool ReadNumber(const std::wstring& text, unsigned long* number) {
-  if (text.empty() || text.size() > 9) return false;
-  unsigned long value = 0;
-  for (wchar_t c : text) {
-    if (c < L'0' || c > L'9') return false;
-    value = value * 10 + static_cast<unsigned long>(c - L'0');
-  }
-  *number = value;
-  return true;
-}
-
 std::wstring::size_type LastNonEmptyLine(const ListingText& listing) {
   for (std::wstring::size_type at = listing.lines.size(); at > 0; --at) {
     if (!listing.lines[at - 1].empty()) return at - 1;
@@ -154,6 +142,18 @@ bool CleanupDeletes(const ListedPackage& package) {
   return false;
 }
 
+// A cut line in the tool's byte output: a package name glued onto one of
+// the description lines, or a provider line taken in from the next package.
+bool ShowsCutLine(const ListedPackage& package) {
+  const std::wstring label = L"Provider:";
+  int providers = 0;
+  for (const std::wstring& line : package.description) {
+    if (Contains(Folded(line), L".inf")) return true;
+    if (StartsWith(TrimBlanks(line), label)) ++providers;
+  }
+  return providers > 1;
+}
+
 void AddPackageIfMakers(const ListedPackage& package, bool unicode,
                         Findings* findings) {
   for (const std::wstring& line : package.description) {
@@ -171,69 +171,17 @@ void AddPackageIfMakers(const ListedPackage& package, bool unicode,
   }
 }
 
-// Code units of UTF-16LE, whatever the width of wchar_t: where it is 32
-// bits, a surrogate pair stays two units, as the system's own text would.
-wchar_t Utf16Unit(unsigned char low, unsigned char high) {
-  return static_cast<wchar_t>(static_cast<unsigned int>(low) |
-                              (static_cast<unsigned int>(high) << 8));
-}
-
-ListingText SplitLines(const std::wstring& text, bool unicode) {
-  ListingText listing;
-  listing.unicode = unicode;
-  std::wstring::size_type start = 0;
-  while (start < text.size()) {
-    const std::wstring::size_type feed = text.find(L'\n', start);
-    if (feed == std::wstring::npos) {
-      listing.lines.push_back(text.substr(start));
-      break;
-    }
-    std::wstring::size_type end = feed;
-    if (end > start && text[end - 1] == L'\r') --end;
-    listing.lines.push_back(text.substr(start, end - start));
-    start = feed + 1;
-  }
-  return listing;
-}
-
-const wchar_t kNoneFound[] = L"No matching devices found.";
-const wchar_t kSomeFound[] = L" matching device(s) found.";
-
 }  // namespace
 
-ListingText ListingFromUtf16(const std::string& bytes) {
-  std::wstring text;
-  text.reserve(bytes.size() / 2 + 1);
-  std::string::size_type at = 0;
-  for (; at + 1 < bytes.size(); at += 2) {
-    text.push_back(Utf16Unit(static_cast<unsigned char>(bytes[at]),
-                             static_cast<unsigned char>(bytes[at + 1])));
-  }
-  if (at < bytes.size()) text.push_back(static_cast<wchar_t>(0xFFFD));
-  return SplitLines(text, true);
-}
-
-ListingText ListingFromBytes(const std::string& bytes) {
+ListingText ListingFromOutput(const std::string& bytes, ListingEncoding encoding) {
   ListingText listing;
-  LineSplitter lines([&listing](const std::wstring& line) {
+  listing.unicode = encoding == ListingEncoding::kUtf16;
+  ListingReader lines(encoding, [&listing](const std::wstring& line) {
     listing.lines.push_back(line);
   });
   lines.Feed(bytes.data(), bytes.size());
   lines.Finish();
   return listing;
-}
-
-bool ReadCountLine(const std::wstring& line, unsigned long* count) {
-  if (line == kNoneFound) {
-    *count = 0;
-    return true;
-  }
-  const std::wstring suffix = kSomeFound;
-  if (line.size() <= suffix.size() ||
-      line.compare(line.size() - suffix.size(), suffix.size(), suffix) != 0) {
-    return false;
-  }
-  return ReadNumber(line.substr(0, line.size() - suffix.size()), count);
 }
 
 std::wstring CountDisagreement(const ListingText& listing, std::size_t listed) {
@@ -267,7 +215,10 @@ void AddDeviceTraces(const ListingText& listing, Findings* findings) {
 void AddEndpointTraces(const ListingText& listing, Findings* findings) {
   InstanceTraces instances(listing.unicode, findings);
   for (const std::wstring& line : listing.lines) {
-    if (NamesMakerEndpoint(line)) instances.Add(TraceKind::kAudioEndpoint, line);
+    if (IsMakerEndpointLine(line, listing.unicode ? ListingEncoding::kUtf16
+                                                  : ListingEncoding::kBytes)) {
+      instances.Add(TraceKind::kAudioEndpoint, line);
+    }
   }
 }
 
@@ -275,18 +226,29 @@ void AddEndpointTraces(const ListingText& listing, Findings* findings) {
 // it describe it. Any other line (the listing's header, its message for an
 // empty store) ends the package before it.
 void AddPackageTraces(const ListingText& listing, Findings* findings) {
-  ListedPackage package;
+  std::vector<ListedPackage> packages;
   bool in_package = false;
   for (const std::wstring& line : listing.lines) {
     if (!line.empty() && IsBlank(line[0])) {
-      if (in_package) package.description.push_back(line);
+      if (in_package) packages.back().description.push_back(line);
       continue;
     }
-    if (in_package) AddPackageIfMakers(package, listing.unicode, findings);
     in_package = IsPublishedNameLine(line);
-    package = ListedPackage{line, {}};
+    if (in_package) packages.push_back(ListedPackage{line, {}});
   }
-  if (in_package) AddPackageIfMakers(package, listing.unicode, findings);
+  if (!listing.unicode) {
+    for (const ListedPackage& package : packages) {
+      if (!ShowsCutLine(package)) continue;
+      findings->unchecked.push_back(
+          {TraceKind::kDriverPackage,
+           L"devcon without -u cut a line of its package listing, so which "
+           L"package is whose cannot be told"});
+      return;
+    }
+  }
+  for (const ListedPackage& package : packages) {
+    AddPackageIfMakers(package, listing.unicode, findings);
+  }
 }
 
 // An instance ID stands alone at the start of a line; its indented lines

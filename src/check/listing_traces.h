@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "check/findings.h"
+#include "listing/listing.h"
 
 // The check's reading of the device console tool's listings, by their
 // structure: every item that the cleanup targets is found, including those
@@ -22,16 +23,8 @@ struct ListingText {
   bool unicode = false;
 };
 
-// UTF-16LE output, as the tool writes it with `-u` (no byte-order mark).
-// An odd byte at the end, half a character, becomes U+FFFD.
-ListingText ListingFromUtf16(const std::string& bytes);
-
-// Output in the tool's byte code page, one wide character per byte.
-ListingText ListingFromBytes(const std::string& bytes);
-
-// The tool's closing count line, alone on its line: "N matching device(s)
-// found." (`count` N) or "No matching devices found." (`count` 0).
-bool ReadCountLine(const std::wstring& line, unsigned long* count);
+// The tool's whole output, read as ListingReader reads it.
+ListingText ListingFromOutput(const std::string& bytes, ListingEncoding encoding);
 
 // Why a device listing (`findall` or `status`) that named `listed`
 // instances cannot be taken at its word: its last line is not a count line
@@ -50,12 +43,18 @@ std::size_t ListedInstanceCount(const ListingText& listing);
 void AddDeviceTraces(const ListingText& listing, Findings* findings);
 
 // A `findall` listing of every audio endpoint: the instances whose line
-// names the maker or its second brand, unless already found as a device.
+// names the maker or its second brand as the cleanup tells it
+// (IsMakerEndpointLine), unless already found as a device.
 void AddEndpointTraces(const ListingText& listing, Findings* findings);
 
 // A `/dp_enum` listing: each package (its published name at the start of a
 // line, then its indented description lines) one of whose description lines
-// names the maker as provider or carries the second brand.
+// names the maker as provider or carries the second brand. In the tool's
+// byte output a line cut at a character it could not write takes the next
+// one in, and a provider line may then stand under another's package: a
+// description line holding ".inf" (a package name glued on) or a package
+// with two "Provider:" lines shows it. Such a listing gives no trace and no
+// command to delete a package: driver packages are unchecked, and why.
 void AddPackageTraces(const ListingText& listing, Findings* findings);
 
 // One present device as `status` shows it: its instance ID alone on a line,

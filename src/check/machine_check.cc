@@ -9,6 +9,7 @@
 #include "exec/capture.h"
 #include "exec/files.h"
 #include "exec/registry.h"
+#include "listing/unicode_option.h"
 #include "maker/maker.h"
 
 namespace {
@@ -24,11 +25,11 @@ void AddUnchecked(TraceKind kind, const std::wstring& reason,
   findings->unchecked.push_back({kind, reason});
 }
 
-// The device console tool's runs for the check, each with `-u` so that
-// every character arrives. A tool too old for `-u` (it answers exit code 3
-// with its usage on standard error) is asked again without it, and from then
-// on, its output read byte by byte. After one run has not finished in time,
-// none more is started: the check must not hang its caller.
+// The device console tool's runs for the check, with `-u` as the cleanup's
+// captures ask (UnicodeOption). A tool too old for `-u` answers its usage
+// status with its usage on standard error, in bytes: a tool that knows
+// `-u` writes even its errors in UTF-16. After one run has not finished in
+// time, none more is started: the check must not hang its caller.
 class DeviceConsole {
  public:
   // Runs `command`; true with `listing` filled when it ran and succeeded.
@@ -42,17 +43,13 @@ class DeviceConsole {
     DeviceConsoleRun run;
     std::wstring failure;
     CaptureResult result = CaptureResult::kFinished;
-    if (unicode_) {
-      result = CaptureDeviceConsole(L"-u " + command, kDevconTimeLimitMs, &run,
-                                    &failure);
-      if (result == CaptureResult::kFinished && run.exit_code == kUsageError &&
-          run.errors.find("Usage:") != std::string::npos) {
-        unicode_ = false;
-      }
-    }
-    if (!unicode_) {
-      result = CaptureDeviceConsole(command, kDevconTimeLimitMs, &run, &failure);
-    }
+    const ListingEncoding encoding = unicode_.Run([&](bool with_unicode) {
+      result = CaptureDeviceConsole(with_unicode ? L"-u " + command : command,
+                                    kDevconTimeLimitMs, &run, &failure);
+      return result == CaptureResult::kFinished &&
+             run.exit_code == static_cast<unsigned long>(kDevconUsageStatus) &&
+             run.errors.find("Usage:") != std::string::npos;
+    });
     if (result == CaptureResult::kTimedOut) gave_up_ = failure;
     if (result != CaptureResult::kFinished) {
       AddUnchecked(kind, failure, findings);
@@ -64,14 +61,12 @@ class DeviceConsole {
                    findings);
       return false;
     }
-    *listing = unicode_ ? ListingFromUtf16(run.output)
-                        : ListingFromBytes(run.output);
+    *listing = ListingFromOutput(run.output, encoding);
     return true;
   }
 
  private:
-  static constexpr unsigned long kUsageError = 3;
-  bool unicode_ = true;
+  UnicodeOption unicode_;
   std::wstring gave_up_;
 };
 

@@ -7,7 +7,7 @@
 
 #include "maker/maker.h"
 #include "nlohmann/json.hpp"
-#include "run/output.h"
+#include "output/output.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "exec/files.h"
 #include "exec/runner.h"
 #include "exec/tools.h"
+#include "listing/unicode_option.h"
 
 namespace {
 
@@ -21,19 +22,42 @@ bool FileIsThere(const char* file_name) {
   return true;
 }
 
-}  // namespace
+// The run's one answer to whether the tool takes -u.
+UnicodeOption& RunsUnicodeOption() {
+  static UnicodeOption option;
+  return option;
+}
 
-bool CaptureListing(const wchar_t* listing, const char* redirection,
-                    const char* file_name) {
-  if (std::strcmp(redirection, ">") == 0 && DeleteWorkingFile(file_name) != 0) {
-    return false;
-  }
+std::wstring CaptureParameters(const wchar_t* listing, bool with_unicode,
+                               const char* redirection, const char* file_name) {
   std::wstring parameters = L" /D /C devcon ";
+  if (with_unicode) parameters += L"-u ";
   parameters += listing;
   parameters += L' ';
   AppendAscii(&parameters, redirection);
   parameters += L' ';
   AppendAscii(&parameters, file_name);
-  if (RunProgram(CommandInterpreterPath(), parameters) != 0) return false;
-  return FileIsThere(file_name);
+  return parameters;
+}
+
+}  // namespace
+
+void StartCaptures() { RunsUnicodeOption() = UnicodeOption(); }
+
+std::optional<ListingEncoding> CaptureListing(const wchar_t* listing,
+                                              const char* redirection,
+                                              const char* file_name) {
+  if (std::strcmp(redirection, ">") == 0 && DeleteWorkingFile(file_name) != 0) {
+    return std::nullopt;
+  }
+  int status = 0;
+  const ListingEncoding encoding =
+      RunsUnicodeOption().Run([&](bool with_unicode) {
+        status = RunProgram(CommandInterpreterPath(),
+                            CaptureParameters(listing, with_unicode,
+                                              redirection, file_name));
+        return status == kDevconUsageStatus;
+      });
+  if (status != 0 || !FileIsThere(file_name)) return std::nullopt;
+  return encoding;
 }

@@ -2,47 +2,81 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
-void LineSplitter::Feed(const char* bytes, std::size_t size) {
+ListingReader::ListingReader(ListingEncoding encoding, Body body)
+    : encoding_(encoding), body_(std::move(body)) {}
+
+void ListingReader::Feed(const char* bytes, std::size_t size) {
+  if (encoding_ == ListingEncoding::kBytes) {
+    FeedBytes(bytes, size);
+    return;
+  }
+  std::size_t at = 0;
+  if (has_low_byte_ && size > 0) {
+    has_low_byte_ = false;
+    AddUnit(low_byte_, static_cast<unsigned char>(bytes[0]));
+    at = 1;
+  }
+  for (; at + 1 < size; at += 2) {
+    AddUnit(static_cast<unsigned char>(bytes[at]),
+            static_cast<unsigned char>(bytes[at + 1]));
+  }
+  if (at < size) {
+    low_byte_ = static_cast<unsigned char>(bytes[at]);
+    has_low_byte_ = true;
+  }
+}
+
+// Each byte becomes the wide character of the same value.
+void ListingReader::FeedBytes(const char* bytes, std::size_t size) {
   const char* start = bytes;
   const char* const end = bytes + size;
   while (start < end) {
     const void* found =
         std::memchr(start, '\n', static_cast<std::size_t>(end - start));
-    if (found == nullptr) {
-      pending_.append(start, end);
-      return;
+    const char* stop = found != nullptr ? static_cast<const char*>(found) : end;
+    for (const char* at = start; at < stop; ++at) {
+      line_.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*at)));
     }
-    const char* feed = static_cast<const char*>(found);
-    pending_.append(start, feed);
+    if (found == nullptr) return;
     Deliver(true);
-    start = feed + 1;
+    start = stop + 1;
   }
 }
 
-void LineSplitter::Finish() {
-  if (!pending_.empty()) Deliver(false);
+// A code unit, whatever the width of wchar_t: where it is 32 bits, a
+// surrogate pair stays two units, as the system's own text would.
+void ListingReader::AddUnit(unsigned char low, unsigned char high) {
+  const auto unit = static_cast<wchar_t>(static_cast<unsigned int>(low) |
+                                         (static_cast<unsigned int>(high) << 8));
+  if (unit == L'\n') {
+    Deliver(true);
+  } else {
+    line_.push_back(unit);
+  }
 }
 
-// Each byte becomes the wide character of the same value.
-void LineSplitter::Deliver(bool had_line_feed) {
-  if (had_line_feed && !pending_.empty() && pending_.back() == '\r') {
-    pending_.pop_back();
+void ListingReader::Finish() {
+  if (has_low_byte_) {
+    has_low_byte_ = false;
+    line_.push_back(static_cast<wchar_t>(0xFFFD));
   }
-  line_.resize(pending_.size());
-  for (std::size_t i = 0; i < pending_.size(); ++i) {
-    line_[i] = static_cast<wchar_t>(static_cast<unsigned char>(pending_[i]));
-  }
-  pending_.clear();
+  if (!line_.empty()) Deliver(false);
+}
+
+void ListingReader::Deliver(bool had_line_feed) {
+  if (had_line_feed && !line_.empty() && line_.back() == L'\r') line_.pop_back();
   body_(line_);
+  line_.clear();
 }
 
-void ReadLines(const char* file_name,
+void ReadLines(const char* file_name, ListingEncoding encoding,
                const std::function<void(const std::wstring& line)>& body) {
   std::FILE* file = std::fopen(file_name, "rb");
   if (file == nullptr) return;
 
-  LineSplitter lines(body);
+  ListingReader lines(encoding, body);
   char buffer[64 * 1024];
   bool error = false;
   for (;;) {
@@ -56,6 +90,30 @@ void ReadLines(const char* file_name,
   // A read error ends the lines where it struck: no partial last line.
   if (!error) lines.Finish();
   static_cast<void>(std::fclose(file));  // read only: nothing to lose
+}
+
+bool ReadNumber(const std::wstring& text, unsigned long* number) {
+  if (text.empty() || text.size() > 9) return false;
+  unsigned long value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return false;
+    value = value * 10 + static_cast<unsigned long>(c - L'0');
+  }
+  *number = value;
+  return true;
+}
+
+bool ReadCountLine(const std::wstring& line, unsigned long* count) {
+  if (line == L"No matching devices found.") {
+    *count = 0;
+    return true;
+  }
+  const std::wstring suffix = L" matching device(s) found.";
+  if (line.size() <= suffix.size() ||
+      line.compare(line.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return false;
+  }
+  return ReadNumber(line.substr(0, line.size() - suffix.size()), count);
 }
 
 bool Contains(const std::wstring& line, const wchar_t* text) {

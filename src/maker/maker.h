@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "listing/listing.h"
+
 // What belongs to the maker, and how each item is recognised. The cleanup
 // removes by these definitions and the check looks for traces by the very
 // same ones, so that what one removes and the other reports cannot drift
@@ -31,6 +33,12 @@ constexpr const wchar_t* kMakerKeyPath = L"Software\\Kovex";
 // the maker ("Kovex") or its second brand ("QZV"). The listing holds every
 // maker's endpoints.
 bool NamesMakerEndpoint(const std::wstring& line);
+
+// An audio endpoint listing line that the cleanup removes, as the tool
+// wrote it: a whole line (UTF-16) when it names the maker anywhere; a line
+// in bytes only by its own part (OwnPartOfDeviceLine), since a name glued
+// on after a cut is another endpoint's, often another maker's.
+bool IsMakerEndpointLine(const std::wstring& line, ListingEncoding encoding);
 
 // A line of a driver package's description that names the maker as its
 // provider ("Kovex Inc", the company suffix included) or carries the second

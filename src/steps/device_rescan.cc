@@ -1,6 +1,6 @@
 #include "exec/runner.h"
 #include "exec/tools.h"
-#include "run/output.h"
+#include "output/output.h"
 #include "steps/steps.h"
 
 void RescanDevices() {

@@ -3,7 +3,7 @@
 #include "exec/runner.h"
 #include "exec/tools.h"
 #include "maker/maker.h"
-#include "run/output.h"
+#include "output/output.h"
 #include "steps/steps.h"
 
 void RemoveDriverFiles() {

@@ -1,3 +1,4 @@
+#include <optional>
 #include <string>
 
 #include "exec/runner.h"
@@ -5,7 +6,7 @@
 #include "listing/capture_listing.h"
 #include "listing/listing.h"
 #include "maker/maker.h"
-#include "run/output.h"
+#include "output/output.h"
 #include "steps/steps.h"
 
 // The package listing names each package on a line of its own (holding
@@ -15,11 +16,13 @@
 // holding ".inf" is a package line even when it also names the provider.
 void RemoveDriverPackages() {
   Print("Scanning installed drivers...\n");
-  if (!CaptureListing(kDriverPackageListing, ">", "driverlist.txt")) return;
+  const std::optional<ListingEncoding> listed =
+      CaptureListing(kDriverPackageListing, ">", "driverlist.txt");
+  if (!listed) return;
   Print("Cleanning up driver packages...\n");
 
   std::wstring pending_name;
-  ReadLines("driverlist.txt", [&pending_name](const std::wstring& line) {
+  ReadLines("driverlist.txt", *listed, [&pending_name](const std::wstring& line) {
     if (Contains(line, L".inf")) {
       pending_name = line;
       return;

@@ -3,7 +3,7 @@
 
 #include "exec/registry.h"
 #include "maker/maker.h"
-#include "run/output.h"
+#include "output/output.h"
 #include "steps/steps.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include "exec/runner.h"
 #include "exec/tools.h"
 #include "listing/listing.h"
-#include "run/output.h"
+#include "output/output.h"
 
 void RemoveListedDevice(const std::wstring& line) {
   std::wstring instance_id;

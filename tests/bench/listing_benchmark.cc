@@ -50,7 +50,7 @@ void BM_ReadLines(benchmark::State& state) {
   }
   for (auto _ : state) {
     std::size_t seen = 0;
-    ReadLines("bench-listing.txt", [&seen](const std::wstring& line) {
+    ReadLines("bench-listing.txt", ListingEncoding::kBytes, [&seen](const std::wstring& line) {
       seen += line.size();
     });
     benchmark::DoNotOptimize(seen);

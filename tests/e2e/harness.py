@@ -101,10 +101,10 @@ class Sandbox:
         shutil.copy(self.devcon, self.cwd / "devcon.exe")
 
     def write_machine(self, text):
-        self.state.write_text(text)
+        self.state.write_text(text, encoding="utf-8")
 
     def machine_text(self):
-        return self.state.read_text()
+        return self.state.read_text(encoding="utf-8")
 
     def devices(self):
         return [line[len("device "):] for line in self.machine_text().splitlines()

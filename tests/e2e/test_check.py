@@ -336,9 +336,10 @@ class PluggedIn(unittest.TestCase):
             "(32-bit view):\n\t none\n"
             "Attached now (plugged in, not traces):\n"
             "\t " + HEADSET + " : USB Audio Device [" + RUNNING + "]\n"
-            # The cleanup's own listing lost the mouse behind the headset's
-            # cut line, so it was never removed; the check finds it whole.
-            "\t " + MOUSE + " : Kovex Glide Mouse [" + RUNNING + "]\n"
+            # The mouse listed after the headset's "\u2122" was removed too
+            # (whole lines, with -u): the rescan made it anew, by
+            # Windows' own name for it.
+            "\t " + MOUSE + " : USB Input Device [" + RUNNING + "]\n"
             "\t " + PAD + " : QZV Control Pad [" + NO_DRIVER + "]\n"
             "\t " + MICROPHONE + " : Microphone (QZV Control Pad) ["
             + RUNNING + "]\n"
@@ -404,6 +405,33 @@ class PluggedIn(unittest.TestCase):
                          box.invocations()[1:3])
         self.assertEqual([], [argv for argv in box.invocations()[1:]
                               if "-u" in argv])
+
+    def test_devcon_without_unicode_option_cutting_a_class_name(self):
+        # Without -u devcon cuts "Class: Устройства HID" and glues oem14.inf
+        # onto it; the maker's provider line then stands under oem3, another
+        # maker's package. No package is named, none to delete by hand.
+        box = sandbox_with_devcon("check_cut_class")
+        box.state.write_text(
+            "package oem3.inf\n  provider Other Corp\n"
+            "  class \u0423\u0441\u0442\u0440\u043e\u0439\u0441\u0442\u0432\u0430 HID\n"
+            "package oem14.inf\n  provider Kovex Inc\n  class Mice\n"
+            "without-unicode-option\n", encoding="utf-8")
+        files_and_registry.reset(box)
+
+        run = box.check()
+
+        self.assertEqual(2, run.status, run.text)
+        self.assertIn(
+            "Driver packages:\n"
+            "\t NOT CHECKED: devcon without -u cut a line of its package "
+            "listing, so which package is whose cannot be told\n"
+            "Driver files in", run.text)
+        self.assertNotIn("dp_delete", run.text)
+        self.assertEqual(
+            [{"check": "driver-packages",
+              "reason": "devcon without -u cut a line of its package listing, "
+                        "so which package is whose cannot be told"}],
+            document(box.check("--json"))["unchecked"])
 
     def test_killed_check_leaves_no_devcon_behind(self):
         box = plugged_in_box("check_killed", "fault status sleep 600000\n")

@@ -140,15 +140,15 @@ class Devices(unittest.TestCase):
         self.assertEqual(0, run.status)
         self.assertEqual(OUTPUT, device_lines(run.text))
         self.assertEqual([
-            ["findall", "*VID_3F7C*"],
-            ["findall", "*QZV*"],
+            ["-u", "findall", "*VID_3F7C*"],
+            ["-u", "findall", "*QZV*"],
             ["-f", "remove", r"@USB\VID_3F7C&PID_0A01\6&2B1C0F3&0&1"],
             ["-f", "remove", r"@USB\VID_3F7C&PID_0B10\7&19A4C2&0&3"],
             ["-f", "remove", r"@USB\VID_3F7C&PID_0C20&MI_00\9&1F00AA&0&0000"],
             ["-f", "remove", r"@USB\VID_3F7C&PID_0D30\5&AB12&0&4"],
             ["-f", "remove", r"@HID\QZV_PAD&COL01\8&3D1E77&0&0000"],
             ["-f", "remove", r"@USB\VID_3F7C&PID_0C20&MI_00\9&1F00AA&0&0000"],
-            ["findall", "*MMDEVAPI*"],
+            ["-u", "findall", "*MMDEVAPI*"],
             ["-f", "remove",
              r"@SWD\MMDEVAPI\{0.0.0.00000000}.{5f2a6c1e-1b7d-4c8e-9a3b-2f6e8d4c1a07}"],
             ["-f", "remove",
@@ -159,7 +159,7 @@ class Devices(unittest.TestCase):
         # The two that came back were removed: the rescan made them anew.
         self.assertEqual("USB Audio Device", descriptions(box)[HEADSET])
         self.assertEqual("HID-compliant game controller", descriptions(box)[PAD])
-        listing = (box.cwd / "devicelist.txt").read_text()
+        listing = (box.cwd / "devicelist.txt").read_text(encoding="utf-16-le")
         self.assertEqual(2, listing.count("matching device(s) found."))
 
     def test_failed_first_listing_removes_nothing(self):
@@ -172,7 +172,7 @@ class Devices(unittest.TestCase):
             "\t Removed :  Speakers (Kovex Pulse Headset)\n"
             "\t Removed :  Microphone (QZV Control Pad)\n",
             device_lines(run.text))
-        self.assertEqual(["findall", "*QZV*"], box.invocations()[1])
+        self.assertEqual(["-u", "findall", "*QZV*"], box.invocations()[1])
         self.assertEqual(2, len(removals(box)))
 
     def test_failed_audio_listing_skips_the_endpoints(self):
@@ -200,6 +200,82 @@ class Devices(unittest.TestCase):
             "\t !!! Remove FAILED :  Kovex QZV Dock: Audio\n"
             "Removing audio devices...\n"
             "\t Removed :  Microphone (QZV Control Pad)\n", device_lines(run.text))
+
+
+PRO = r"USB\VID_3F7C&PID_0A02\5&1A2B3C4D&0&2"
+PULSE = r"USB\VID_3F7C&PID_0101\5&1A2B3C4D&0&1"
+RUSSIAN = r"SWD\MMDEVAPI\{0.0.0.00000000}.{7d1c2b3a-4e5f-4a6b-9c8d-0e1f2a3b4c5d}"
+NEIGHBOUR = r"SWD\MMDEVAPI\{0.0.0.00000000}.{8e2d3c4b-5f60-4b7c-8d9e-1f2a3b4c5d6e}"
+# Names beyond Latin-1: a "\u2122" in a device listed right before another
+# of the maker's, and a Russian Windows' endpoint names, the maker's
+# ("Динамики (Kovex Pulse Headset)") next to another maker's.
+NAMES_BEYOND_LATIN1 = """
+device %s
+  description Kovex Pulse\u2122 Pro Headset
+  hardware USB\\VID_3F7C&PID_0A02
+  absent
+device %s
+  description Kovex Pulse Headset
+  hardware USB\\VID_3F7C&PID_0101
+  absent
+device %s
+  description \u0414\u0438\u043d\u0430\u043c\u0438\u043a\u0438 (Realtek\u2122 Audio)
+  hardware MMDEVAPI\\AudioEndpoints
+device %s
+  description \u0414\u0438\u043d\u0430\u043c\u0438\u043a\u0438 (Kovex Pulse Headset)
+  hardware MMDEVAPI\\AudioEndpoints
+  absent
+""" % (PRO, PULSE, NEIGHBOUR, RUSSIAN)
+
+
+class NamesBeyondLatin1(unittest.TestCase):
+    """devcon -u writes UTF-16: whole lines, whatever the names hold. The
+    output redirected shows '?' for what one byte cannot hold."""
+
+    def test_every_item_of_the_makers_goes_and_the_neighbour_stays(self):
+        box = sandbox_with_devcon("beyond_latin1", NAMES_BEYOND_LATIN1)
+
+        run = box.run()
+
+        self.assertEqual(
+            "Removing devices...\n"
+            "\t Removed :  Kovex Pulse? Pro Headset\n"
+            "\t Removed :  Kovex Pulse Headset\n"
+            "Removing audio devices...\n"
+            "\t Removed :  ???????? (Kovex Pulse Headset)\n",
+            device_lines(run.text))
+        self.assertEqual([
+            ["-u", "findall", "*VID_3F7C*"],
+            ["-u", "findall", "*QZV*"],
+            ["-f", "remove", "@" + PRO],
+            ["-f", "remove", "@" + PULSE],
+            ["-u", "findall", "*MMDEVAPI*"],
+            ["-f", "remove", "@" + RUSSIAN],
+        ], box.invocations()[:6])
+        self.assertEqual([NEIGHBOUR], box.devices())
+
+    def test_devcon_without_unicode_option_is_asked_once(self):
+        """An older devcon refuses -u with status 3: that listing runs again
+        without it, and so does every later one; the lines it writes whole
+        are all removed."""
+        box = sandbox_with_devcon("without_unicode_option",
+                                  MACHINE + "without-unicode-option\n")
+
+        run = box.run()
+
+        self.assertEqual(OUTPUT, device_lines(run.text))
+        listings = [argv for argv in box.invocations()
+                    if "findall" in argv or "/dp_enum" in argv]
+        self.assertEqual([
+            ["-u", "findall", "*VID_3F7C*"],
+            ["findall", "*VID_3F7C*"],
+            ["findall", "*QZV*"],
+            ["findall", "*MMDEVAPI*"],
+            ["/dp_enum"],
+        ], listings)
+        self.assertEqual(REMAINING, box.devices())
+        self.assertIn("2 matching device(s) found.\r\n",
+                      (box.cwd / "devicelist.txt").read_bytes().decode("latin-1"))
 
 
 class RealDeviceConsole(unittest.TestCase):

@@ -99,10 +99,34 @@ class DriverPackages(unittest.TestCase):
     def test_listing_file_left_in_the_working_directory(self):
         box = sandbox_with_devcon("listing_left", STORE)
         box.run()
+        # UTF-16LE without a byte-order mark, as devcon -u writes it.
         listing = (box.cwd / "driverlist.txt").read_bytes()
-        self.assertTrue(listing.startswith(
-            b"The following third-party driver packages are installed on this "
-            b"computer:\r\noem3.inf\r\n    Provider: Intel Corporation\r\n"))
+        self.assertTrue(listing.startswith((
+            "The following third-party driver packages are installed on this "
+            "computer:\r\noem3.inf\r\n    Provider: Intel Corporation\r\n"
+        ).encode("utf-16-le")))
+
+    def test_package_after_a_localised_class_name_is_deleted(self):
+        # "Устройства HID": with bytes, devcon would cut that line and glue
+        # oem14.inf onto it; with -u the line comes whole.
+        box = sandbox_with_devcon("localised_class", """
+package oem3.inf
+  provider Other Corp
+  class \u0423\u0441\u0442\u0440\u043e\u0439\u0441\u0442\u0432\u0430 HID
+package oem14.inf
+  provider Kovex Inc
+  class \u041c\u044b\u0448\u0438
+""")
+        run = box.run()
+        self.assertEqual(
+            "Scanning installed drivers...\n"
+            "Cleanning up driver packages...\n"
+            "\t Kovex INF: oem14.inf - Removed\n"
+            "Removing driver files...\n", self.package_lines(run.text))
+        self.assertEqual([["-f", "/dp_delete", "oem14.inf"]],
+                         [argv for argv in box.invocations()
+                          if "/dp_delete" in argv])
+        self.assertEqual(["oem3.inf"], box.packages())
 
 
 if __name__ == "__main__":

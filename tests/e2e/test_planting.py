@@ -43,11 +43,11 @@ class PlantedInterpreter(unittest.TestCase):
 
         self.assertEqual(0, run.status)
         self.assertEqual([
-            ["findall", "*VID_3F7C*"],
-            ["findall", "*QZV*"],
+            ["-u", "findall", "*VID_3F7C*"],
+            ["-u", "findall", "*QZV*"],
             ["-f", "remove", r"@USB\VID_3F7C&PID_0A01\6&2B1C0F3&0&1"],
-            ["findall", "*MMDEVAPI*"],
-            ["/dp_enum"],
+            ["-u", "findall", "*MMDEVAPI*"],
+            ["-u", "/dp_enum"],
             ["-f", "/dp_delete", "oem12.inf"],
             ["rescan"],
         ], box.invocations())

@@ -19,10 +19,10 @@ CLEAN_RUN = (
     "Done.\n")
 
 CLEAN_INVOCATIONS = [
-    ["findall", "*VID_3F7C*"],
-    ["findall", "*QZV*"],
-    ["findall", "*MMDEVAPI*"],
-    ["/dp_enum"],
+    ["-u", "findall", "*VID_3F7C*"],
+    ["-u", "findall", "*QZV*"],
+    ["-u", "findall", "*MMDEVAPI*"],
+    ["-u", "/dp_enum"],
     ["rescan"],
 ]
 

@@ -32,7 +32,7 @@ class WholeRun(unittest.TestCase):
             "Done.\n", run.text)
 
         self.assertEqual(
-            [["findall", "*VID_3F7C*"], ["findall", "*QZV*"]],
+            [["-u", "findall", "*VID_3F7C*"], ["-u", "findall", "*QZV*"]],
             box.invocations()[:2])
         self.assertEqual(["rescan"], box.invocations()[-1])
         self.assertEqual(test_devices.REMAINING, box.devices())

@@ -6,7 +6,8 @@
 // Input: a flags byte, then the vendor ID listing, a NUL byte and the brand
 // name listing (appended to the same file). Flag 1: the first listing fails,
 // so nothing may be removed. Flag 2: the device console cannot be started,
-// so every removal fails.
+// so every removal fails. Flag 4: devcon takes -u; else it knows no -u and
+// writes bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,12 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
              &vendor_listing, &brand_listing);
 
   ResetFakes();
-  fake_runner.listings[L"findall *VID_3F7C*"] = vendor_listing;
-  fake_runner.listings[L"findall *QZV*"] = brand_listing;
   const bool listing_fails = (flags & 1) != 0;
   const bool devcon_missing = (flags & 2) != 0;
+  const bool unicode = (flags & 4) != 0;
+  ScriptListing(L"findall *VID_3F7C*", vendor_listing, unicode);
+  ScriptListing(L"findall *QZV*", brand_listing, unicode);
   if (listing_fails) {
-    fake_runner.statuses[L" /D /C devcon findall *VID_3F7C* > devicelist.txt"] = 1;
+    fake_runner.statuses[CaptureParameters(
+        L"findall *VID_3F7C* > devicelist.txt", unicode)] = 1;
   }
   if (devcon_missing) fake_runner.unlaunchable.insert(L"devcon");
 
@@ -46,7 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       }
     }
   }
-  Require(ParametersOf(kInterpreterPath).size() == 2, "both listings are captured");
+  // A devcon without -u refuses it at the first capture, which runs again.
+  Require(ParametersOf(kInterpreterPath).size() == (unicode ? 2u : 3u),
+          "both listings are captured, the first again without -u where "
+          "devcon refused it");
   Require(ParametersOf(L"devcon") == expected,
           "each removal names the text before the first colon of a listed "
           "line, in listing order");

@@ -5,6 +5,8 @@
 //
 // Input: a flags byte, then the endpoint listing. Flag 1: the listing fails,
 // so nothing may be removed. Flag 2: the device console cannot be started.
+// Flag 4: devcon takes -u (whole lines, the maker named anywhere counts);
+// else it knows no -u and writes bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,12 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string listing(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   ResetFakes();
-  fake_runner.listings[L"findall *MMDEVAPI*"] = listing;
   const bool listing_fails = (flags & 1) != 0;
   const bool devcon_missing = (flags & 2) != 0;
+  const bool unicode = (flags & 4) != 0;
+  ScriptListing(L"findall *MMDEVAPI*", listing, unicode);
   if (listing_fails) {
-    fake_runner
-        .statuses[L" /D /C devcon findall *MMDEVAPI* > audiodevicelist.txt"] = 1;
+    fake_runner.statuses[CaptureParameters(
+        L"findall *MMDEVAPI* > audiodevicelist.txt", unicode)] = 1;
   }
   if (devcon_missing) fake_runner.unlaunchable.insert(L"devcon");
 
@@ -36,11 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   if (!listing_fails) {
     for (const std::string& line : ListedLines(listing)) {
       const std::string::size_type colon = line.find(':');
-      // A backslash after the colon begins a glued-on line's instance ID:
-      // the names count only before it.
+      // In bytes, a backslash after the colon begins a glued-on line's
+      // instance ID: the names count only before it.
       const std::string own =
-          colon == std::string::npos ? line
-                                     : line.substr(0, line.find('\\', colon));
+          unicode || colon == std::string::npos
+              ? line
+              : line.substr(0, line.find('\\', colon));
       const bool ours = own.find("Kovex") != std::string::npos ||
                         own.find("QZV") != std::string::npos;
       if (ours && colon != std::string::npos) {

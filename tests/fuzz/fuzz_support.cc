@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "listing/capture_listing.h"
 #include "nlohmann/json.hpp"
 #include "tests/unit/fakes.h"
 
@@ -60,10 +61,30 @@ std::size_t PrintedLinesStartingWith(const std::string& prefix) {
 
 void ResetFakes() {
   fake_runner = FakeRunner();
+  StartCaptures();
   fake_registry = FakeRegistry();
   fake_files = FakeFiles();
   printed.clear();
   printed_errors.clear();
+}
+
+void ScriptListing(const wchar_t* command, const std::string& listing,
+                   bool unicode) {
+  if (!unicode) {
+    fake_runner.devcon_knows_unicode = false;
+    fake_runner.listings[command] = listing;
+    return;
+  }
+  std::string units;
+  for (const char byte : listing) {
+    units.push_back(byte);
+    units.push_back('\0');
+  }
+  fake_runner.listings[std::wstring(L"-u ") + command] = units;
+}
+
+std::wstring CaptureParameters(const wchar_t* rest, bool unicode) {
+  return std::wstring(L" /D /C devcon ") + (unicode ? L"-u " : L"") + rest;
 }
 
 void RequireRemovalReports(const char* heading, std::size_t removals,

@@ -35,6 +35,17 @@ std::size_t PrintedLinesStartingWith(const std::string& prefix);
 // Empties the recording fakes for the next input.
 void ResetFakes();
 
+// Scripts devcon's listing for `command` (such as "/dp_enum") as the
+// cleanup captures it. With `unicode`, devcon takes -u and writes each byte
+// of `listing` as one UTF-16LE unit, so the lines read are those of the
+// bytes; without, devcon knows no -u and writes the bytes as they are.
+void ScriptListing(const wchar_t* command, const std::string& listing,
+                   bool unicode);
+
+// The parameters of the capture that stands: " /D /C devcon " with "-u "
+// when `unicode`, then `rest` (the command and its redirection).
+std::wstring CaptureParameters(const wchar_t* rest, bool unicode);
+
 // What a step that removes listed devices printed: its heading first, one
 // result line per removal, and no removal reported done when the device
 // console could not be started.

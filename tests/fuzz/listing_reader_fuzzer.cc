@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   std::fclose(file);
 
   std::vector<std::string> delivered;
-  ReadLines(kFileName, [&delivered](const std::wstring& line) {
+  ReadLines(kFileName, ListingEncoding::kBytes, [&delivered](const std::wstring& line) {
     delivered.push_back(Bytes(line));
   });
   Require(delivered == ListedLines(file_bytes),

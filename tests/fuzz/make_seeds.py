@@ -5,7 +5,8 @@ this machine, runs its listings against a few simulated machines, and frames
 each output as the fuzzer reads its input (a flags byte, then the listing;
 the device walk's two listings, and the check's seven, apart by NUL bytes). Each listing comes as
 the simulator writes it, in the real program's bytes (Latin-1, a line cut at its first character
-beyond it, CR LF), and with bare line feeds. The check's seeds come twice more: as the text of
+beyond it, CR LF), and with bare line feeds; the cleanup's walks take each
+also with the flag for a devcon that takes -u. The check's seeds come twice more: as the text of
 the simulator's UTF-16 output (-u) in UTF-8, which the check's fuzzer hands on in UTF-16, and
 in bytes with the flag for a devcon that knows no -u.
 
@@ -105,10 +106,15 @@ def main():
                           .encode("utf-8") for args in check_commands]
             for ends, convert in (("crlf", lambda text: text), ("lf", lf)):
                 seed = name + "-" + ends
-                write("device_walk_fuzzer", seed,
-                      b"\0" + convert(vendor) + b"\0" + convert(brand))
-                write("endpoint_walk_fuzzer", seed, b"\0" + convert(endpoints))
-                write("package_walk_fuzzer", seed, b"\0" + convert(packages))
+                # The walks' flag 4: devcon takes -u and writes each byte as
+                # one UTF-16 unit.
+                for flags, kind in ((b"\0", ""), (b"\4", "-u")):
+                    write("device_walk_fuzzer", seed + kind,
+                          flags + convert(vendor) + b"\0" + convert(brand))
+                    write("endpoint_walk_fuzzer", seed + kind,
+                          flags + convert(endpoints))
+                    write("package_walk_fuzzer", seed + kind,
+                          flags + convert(packages))
                 write("check_listing_fuzzer", seed, b"\0" + b"\0".join(
                     convert(text) for text in check_text))
                 write("check_listing_fuzzer", seed + "-bytes", b"\4" + b"\0".join(

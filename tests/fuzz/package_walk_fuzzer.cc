@@ -6,6 +6,7 @@
 //
 // Input: a flags byte, then the package listing. Flag 1: the listing fails,
 // so nothing may be deleted. Flag 2: the device console cannot be started.
+// Flag 4: devcon takes -u; else it knows no -u and writes bytes.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -30,11 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string listing(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   ResetFakes();
-  fake_runner.listings[L"/dp_enum"] = listing;
   const bool listing_fails = (flags & 1) != 0;
   const bool devcon_missing = (flags & 2) != 0;
+  const bool unicode = (flags & 4) != 0;
+  ScriptListing(L"/dp_enum", listing, unicode);
   if (listing_fails) {
-    fake_runner.statuses[L" /D /C devcon /dp_enum > driverlist.txt"] = 1;
+    fake_runner.statuses[CaptureParameters(L"/dp_enum > driverlist.txt", unicode)] = 1;
   }
   if (devcon_missing) fake_runner.unlaunchable.insert(L"devcon");
 

@@ -5,6 +5,7 @@
 #include "check/listing_traces.h"
 #include "check/report.h"
 #include "gtest/gtest.h"
+#include "tests/unit/fakes.h"
 
 namespace {
 
@@ -26,17 +27,27 @@ std::vector<std::wstring> Ids(const Findings& findings) {
   return ids;
 }
 
+ListingText FromBytes(const std::string& bytes) {
+  return ListingFromOutput(bytes, ListingEncoding::kBytes);
+}
+
 // The listings as a devcon without `-u` writes them, a byte a character.
 void AddDeviceTraces(const std::string& bytes, Findings* findings) {
-  AddDeviceTraces(ListingFromBytes(bytes), findings);
+  AddDeviceTraces(FromBytes(bytes), findings);
 }
 
 void AddEndpointTraces(const std::string& bytes, Findings* findings) {
-  AddEndpointTraces(ListingFromBytes(bytes), findings);
+  AddEndpointTraces(FromBytes(bytes), findings);
 }
 
 void AddPackageTraces(const std::string& bytes, Findings* findings) {
-  AddPackageTraces(ListingFromBytes(bytes), findings);
+  AddPackageTraces(FromBytes(bytes), findings);
+}
+
+// As a devcon that knows `-u` writes them: whole lines.
+void AddWholePackageTraces(const std::string& text, Findings* findings) {
+  AddPackageTraces(ListingFromOutput(Utf16Output(text), ListingEncoding::kUtf16),
+                   findings);
 }
 
 const char kHeader[] =
@@ -98,6 +109,23 @@ TEST(AddEndpointTraces, LinesNamingMakerOrBrandUnlessAlreadyADevice) {
             findings.traces[2].manual_removal);
 }
 
+TEST(AddEndpointTraces, ByTheCleanupsRuleForWholeLinesAndForBytes) {
+  // In bytes, a backslash after the colon begins a glued-on line: a maker
+  // named after it is that other endpoint's. Whole lines have no such cut.
+  const std::string glued =
+      Glued(Described("SWD\\MMDEVAPI\\{o1}", "Speakers (Realtek"),
+            Described("SWD\\MMDEVAPI\\{k1}", "Speakers (Kovex Pulse)"));
+  const std::string backslash =
+      Described("SWD\\MMDEVAPI\\{k2}", "Speakers (USB\\Kovex Pulse)");
+  Findings bytes;
+  AddEndpointTraces(glued + backslash, &bytes);
+  EXPECT_TRUE(bytes.traces.empty());
+  Findings whole;
+  AddEndpointTraces(
+      ListingFromOutput(Utf16Output(backslash), ListingEncoding::kUtf16), &whole);
+  EXPECT_EQ(std::vector<std::wstring>{L"SWD\\MMDEVAPI\\{k2}"}, Ids(whole));
+}
+
 TEST(AddPackageTraces, MakersPackagesByStructure) {
   Findings findings;
   AddPackageTraces(
@@ -123,7 +151,7 @@ TEST(AddPackageTraces, MakersPackagesByStructure) {
 
 TEST(AddPackageTraces, PackagesTheCleanupsLineWalkMissesGetTheCommand) {
   Findings findings;
-  AddPackageTraces(
+  AddWholePackageTraces(
       std::string(kHeader) +
           // Not ".inf" to the letter: the cleanup takes no package name here.
           Package("OEM9.INF", "Kovex Inc") +
@@ -137,6 +165,39 @@ TEST(AddPackageTraces, PackagesTheCleanupsLineWalkMissesGetTheCommand) {
   EXPECT_EQ(L"devcon -f /dp_delete OEM9.INF", findings.traces[0].manual_removal);
   EXPECT_EQ(L"devcon -f /dp_delete oem10.inf", findings.traces[1].manual_removal);
   EXPECT_EQ(L"devcon -f /dp_delete oem11.inf", findings.traces[2].manual_removal);
+}
+
+TEST(AddPackageTraces, CutLineInBytesLeavesPackagesUncheckedAndNamesNone) {
+  // devcon without -u cut "Class: <a localised name>" and glued the next
+  // package's name on; that package's provider line falls under oem3.
+  const std::string glued_name = kHeader + Package("oem12.inf", "Kovex Inc") +
+                                 "oem3.inf\r\n    Provider: Other Corp\r\n"
+                                 "    Class: oem14.inf\r\n"
+                                 "    Provider: Kovex Inc\r\n    Class: Mice\r\n";
+  // The cut swallowed a name line without ".inf" in sight: two providers.
+  const std::string two_providers =
+      std::string(kHeader) + "oem3.inf\r\n    Provider: Other Corp\r\n    Class: \r\n"
+                "    Provider: Kovex Inc\r\n";
+  // Glued onto it: a package whose INF could not be read, its name alone.
+  const std::string glued_bare_name =
+      std::string(kHeader) + "oem3.inf\r\n    Provider: Other Corp\r\n"
+                             "    Class: oem31.inf\r\n" +
+      Package("oem14.inf", "Kovex Inc");
+  for (const std::string& listing : {glued_name, two_providers, glued_bare_name}) {
+    Findings findings;
+    AddPackageTraces(listing, &findings);
+    EXPECT_TRUE(findings.traces.empty()) << listing;
+    ASSERT_EQ(1u, findings.unchecked.size()) << listing;
+    EXPECT_EQ(TraceKind::kDriverPackage, findings.unchecked[0].kind);
+    EXPECT_EQ(L"devcon without -u cut a line of its package listing, so which "
+              L"package is whose cannot be told",
+              findings.unchecked[0].reason);
+    // The same lines whole, from a devcon that knows -u, are taken as they
+    // stand.
+    Findings whole;
+    AddWholePackageTraces(listing, &whole);
+    EXPECT_TRUE(whole.unchecked.empty()) << listing;
+  }
 }
 
 TEST(AddPackageTraces, EmptyStoreAndNamelessDescriptionsFindNothing) {
@@ -181,38 +242,6 @@ TEST(AddListingTraces, LastLineWithoutLineEndIsStillRead) {
   EXPECT_EQ(L"Kovex Inc", findings.traces.at(1).description);
 }
 
-TEST(ListingFromUtf16, EveryCharacterArrivesLinesSplitAtCrLf) {
-  struct Case {
-    std::string bytes;
-    std::vector<std::wstring> lines;
-  };
-  const std::wstring pulse = L"Kovex Pulse\x2122 Headset";  // "™" above U+00FF
-  const std::wstring pair = {L'x', static_cast<wchar_t>(0xD83D),
-                             static_cast<wchar_t>(0xDE00)};
-  const Case cases[] = {
-      {std::string("A\0:\0 \0", 6) + "\x22\x21" + std::string("\r\0\n\0B\0", 6),
-       {std::wstring(L"A: ") + wchar_t(0x2122), L"B"}},
-      // A surrogate pair stays two code units; a last line needs no line end.
-      {std::string("x\0\x3D\xD8\x00\xDE", 6), {pair}},
-      // Half a character at the end is no character.
-      {std::string("A\0\r\0\n\0B", 7), {L"A", std::wstring(1, wchar_t(0xFFFD))}},
-      {std::string("\r\0\n\0\r\0\n\0", 8), {L"", L""}},
-      {std::string(), {}},
-  };
-  for (const Case& c : cases) {
-    const ListingText listing = ListingFromUtf16(c.bytes);
-    EXPECT_TRUE(listing.unicode);
-    EXPECT_EQ(c.lines, listing.lines) << c.bytes.size();
-  }
-  EXPECT_FALSE(ListingFromBytes("A\r\nB").unicode);
-  EXPECT_EQ((std::vector<std::wstring>{L"A\x99", L"B"}),
-            ListingFromBytes("A\x99\r\nB").lines);
-  EXPECT_EQ(std::vector<std::wstring>{pulse},
-            ListingFromUtf16(std::string("K\0o\0v\0e\0x\0 \0P\0u\0l\0s\0e\0\x22\x21 "
-                                         "\0H\0e\0a\0d\0s\0e\0t\0", 40))
-                .lines);
-}
-
 TEST(CountDisagreement, CountLineAloneAndAgreeingOrTheReason) {
   struct Case {
     std::string listing;
@@ -240,13 +269,13 @@ TEST(CountDisagreement, CountLineAloneAndAgreeingOrTheReason) {
       {"x2 matching device(s) found.\r\n", L"devcon's listing did not end with its count line"},
   };
   for (const Case& c : cases) {
-    const ListingText text = ListingFromBytes(c.listing);
+    const ListingText text = FromBytes(c.listing);
     EXPECT_EQ(c.reason, CountDisagreement(text, ListedInstanceCount(text))) << c.listing;
   }
 }
 
 TEST(ReadStatusListing, EachPresentDeviceWithNameStateAndProblem) {
-  const std::vector<PresentDevice> devices = ReadStatusListing(ListingFromBytes(
+  const std::vector<PresentDevice> devices = ReadStatusListing(FromBytes(
       "USB\\VID_3F7C&PID_0A01\\1\r\n"
       "    Name: USB Audio Device\r\n"
       "    The device has the following problem: 28\r\n"

@@ -52,10 +52,10 @@ std::string AfterBanner(const std::string& output) {
 
 // The four listings, in the order the run makes them.
 const std::vector<std::wstring> kListingRuns = {
-    L" /D /C devcon findall *VID_3F7C* > devicelist.txt",
-    L" /D /C devcon findall *QZV* >> devicelist.txt",
-    L" /D /C devcon findall *MMDEVAPI* > audiodevicelist.txt",
-    L" /D /C devcon /dp_enum > driverlist.txt"};
+    L" /D /C devcon -u findall *VID_3F7C* > devicelist.txt",
+    L" /D /C devcon -u findall *QZV* >> devicelist.txt",
+    L" /D /C devcon -u findall *MMDEVAPI* > audiodevicelist.txt",
+    L" /D /C devcon -u /dp_enum > driverlist.txt"};
 
 // What a run prints when no listing could be read, `rescan` being what the
 // rescan printed.
@@ -85,10 +85,10 @@ TEST_F(RunCleanupTest, CleanMachineShowsHeadingsInStepOrder) {
       "Done.\n",
       AfterBanner(printed));
   EXPECT_EQ((std::vector<std::wstring>{
-                L" /D /C devcon findall *VID_3F7C* > devicelist.txt",
-                L" /D /C devcon findall *QZV* >> devicelist.txt",
-                L" /D /C devcon findall *MMDEVAPI* > audiodevicelist.txt",
-                L" /D /C devcon /dp_enum > driverlist.txt",
+                L" /D /C devcon -u findall *VID_3F7C* > devicelist.txt",
+                L" /D /C devcon -u findall *QZV* >> devicelist.txt",
+                L" /D /C devcon -u findall *MMDEVAPI* > audiodevicelist.txt",
+                L" /D /C devcon -u /dp_enum > driverlist.txt",
                 L" /D /C del /F %WINDIR%\\system32\\drivers\\KxDev_*.sys ",
                 L" /D /C del /F %WINDIR%\\system32\\drivers\\KxCommon.sys ",
                 L" rescan "}),
@@ -180,4 +180,45 @@ TEST_F(RunCleanupTest, ListingFilesThatCannotBeDeletedAreNeverRead) {
   }
   EXPECT_EQ("SWD\\MMDEVAPI\\{a}: Speakers (Kovex)\r\n",
             ReadFile("audiodevicelist.txt"));
+}
+
+TEST_F(RunCleanupTest, DevconWithoutUnicodeOptionIsAskedOnceThenReadInBytes) {
+  // An older devcon answers -u with its usage status, 3: that listing runs
+  // again without it, and so does every later one; the files hold bytes.
+  fake_runner.devcon_knows_unicode = false;
+  fake_runner.listings[L"findall *VID_3F7C*"] =
+      "USB\\VID_3F7C&PID_0A01\\1: Kovex Kopfh\xF6rer\r\n";
+  fake_runner.listings[L"findall *MMDEVAPI*"] =
+      "SWD\\MMDEVAPI\\{a}: Speakers (Kovex)\r\n";
+  fake_runner.listings[L"/dp_enum"] = "oem12.inf\r\n    Provider: Kovex Inc\r\n";
+  fake_registry.open_result = 2;
+
+  RunCleanup();
+
+  EXPECT_EQ((std::vector<std::wstring>{
+                L" /D /C devcon -u findall *VID_3F7C* > devicelist.txt",
+                L" /D /C devcon findall *VID_3F7C* > devicelist.txt",
+                L" /D /C devcon findall *QZV* >> devicelist.txt",
+                L" -f remove @USB\\VID_3F7C&PID_0A01\\1",
+                L" /D /C devcon findall *MMDEVAPI* > audiodevicelist.txt",
+                L" -f remove @SWD\\MMDEVAPI\\{a}",
+                L" /D /C devcon /dp_enum > driverlist.txt",
+                L" -f /dp_delete oem12.inf",
+                L" /D /C del /F %WINDIR%\\system32\\drivers\\KxDev_*.sys ",
+                L" /D /C del /F %WINDIR%\\system32\\drivers\\KxCommon.sys ",
+                L" rescan "}),
+            fake_runner.ParametersRun());
+  EXPECT_EQ(
+      "Removing devices...\n"
+      "\t Removed :  Kovex Kopfh\xF6rer\n"
+      "Removing audio devices...\n"
+      "\t Removed :  Speakers (Kovex)\n"
+      "Scanning installed drivers...\n"
+      "Cleanning up driver packages...\n"
+      "\t Kovex INF: oem12.inf - Removed\n"
+      "Removing driver files...\n"
+      "Removing driver installer registry...\n"
+      "Rescannig...\n"
+      "Done.\n",
+      AfterBanner(printed));
 }

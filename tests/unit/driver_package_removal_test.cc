@@ -7,7 +7,7 @@
 
 namespace {
 
-const wchar_t kEnum[] = L" /D /C devcon /dp_enum > driverlist.txt";
+const wchar_t kEnum[] = L" /D /C devcon -u /dp_enum > driverlist.txt";
 
 class RemoveDriverPackagesTest : public FakeSystemTest {
  protected:

@@ -12,6 +12,7 @@
 #include "exec/registry.h"
 #include "exec/runner.h"
 #include "exec/tools.h"
+#include "listing/capture_listing.h"
 
 const wchar_t kInterpreterPath[] = L"C:\\Windows\\system32\\cmd.exe";
 
@@ -33,22 +34,32 @@ std::string Narrow(const std::wstring& text) {
   return narrow;
 }
 
-// " /D /C devcon findall *QZV* >> devicelist.txt": command "findall *QZV*",
-// file "devicelist.txt", append.
-void RedirectListing(const std::wstring& parameters) {
+// " /D /C devcon -u findall *QZV* >> devicelist.txt": command "-u findall
+// *QZV*", file "devicelist.txt", append. Returns devcon's status: 3 for a
+// `-u` it does not know, else 0.
+int RedirectListing(const std::wstring& parameters) {
   const std::wstring prefix = L" /D /C devcon ";
-  if (parameters.compare(0, prefix.size(), prefix) != 0) return;
-  if (fake_runner.unwritten.count(parameters) != 0) return;
+  if (parameters.compare(0, prefix.size(), prefix) != 0) return 0;
+  if (fake_runner.unwritten.count(parameters) != 0) return 0;
   std::wstring::size_type arrow = parameters.find(L" >");
-  if (arrow == std::wstring::npos) return;
+  if (arrow == std::wstring::npos) return 0;
   const std::wstring command =
       parameters.substr(prefix.size(), arrow - prefix.size());
   const bool append = parameters.compare(arrow, 4, L" >> ") == 0;
   const std::wstring file = parameters.substr(arrow + (append ? 4 : 3));
   std::ofstream out(Narrow(file), append ? std::ios::binary | std::ios::app
                                          : std::ios::binary | std::ios::trunc);
+  const std::wstring unicode = L"-u ";
+  const bool wide = command.compare(0, unicode.size(), unicode) == 0;
+  if (wide && !fake_runner.devcon_knows_unicode) return 3;
   auto listing = fake_runner.listings.find(command);
-  if (listing != fake_runner.listings.end()) out << listing->second;
+  if (listing != fake_runner.listings.end()) {
+    out << listing->second;
+  } else if (wide) {
+    listing = fake_runner.listings.find(command.substr(unicode.size()));
+    if (listing != fake_runner.listings.end()) out << Utf16Output(listing->second);
+  }
+  return 0;
 }
 
 }  // namespace
@@ -60,9 +71,10 @@ int RunProgram(const std::wstring& program, const std::wstring& parameters) {
                         L"The system cannot find the file specified.\r\n");
     return -1;
   }
-  if (program == kInterpreterPath) RedirectListing(parameters);
+  int devcon_status = 0;
+  if (program == kInterpreterPath) devcon_status = RedirectListing(parameters);
   auto status = fake_runner.statuses.find(parameters);
-  return status == fake_runner.statuses.end() ? 0 : status->second;
+  return status == fake_runner.statuses.end() ? devcon_status : status->second;
 }
 
 std::wstring CommandInterpreterPath() { return kInterpreterPath; }
@@ -261,6 +273,9 @@ void FakeSystemTest::SetUp() {
   fake_files = FakeFiles();
   printed.clear();
   printed_errors.clear();
+  printed_on_console.clear();
+  output_is_console = false;
+  StartCaptures();
   namespace fs = std::filesystem;
   old_directory_ = fs::current_path().string();
   const ::testing::TestInfo* info =

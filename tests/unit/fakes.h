@@ -26,8 +26,11 @@ struct RecordedRun {
 // (" /D /C devcon <command> > file" or ">> file") acts as the interpreter
 // would: the file is created or emptied (">") or opened for appending (">>")
 // whatever the status, and the command's scripted listing, if any, is
-// written to it; unless its parameters are in `unwritten`, as when the
-// interpreter ran in another folder.
+// written to it (for "-u <command>", the scripted one if any, else the
+// command's in UTF-16LE, as for the check's captures below; with
+// `devcon_knows_unicode` false, nothing and status 3); unless its
+// parameters are in `unwritten`, as when the interpreter ran in another
+// folder.
 struct FakeRunner {
   std::vector<RecordedRun> runs;
   std::map<std::wstring, int> statuses;        // by exact parameter string
@@ -90,9 +93,12 @@ struct FakeFiles {
 
 extern FakeFiles fake_files;
 
-// Everything printed since the last reset, to standard output and error.
+// Everything printed since the last reset, to standard output and error,
+// and what went to the console instead when `output_is_console`.
 extern std::string printed;
 extern std::string printed_errors;
+extern std::wstring printed_on_console;
+extern bool output_is_console;
 
 // Text as devcon writes it with `-u`: UTF-16LE, from UTF-8 where the bytes
 // form it and Latin-1 for every other byte.

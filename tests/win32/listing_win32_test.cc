@@ -21,7 +21,7 @@ TEST(ReadLines, KeepsEveryByteOfTheListingFileOnWindows) {
   std::fclose(file);
 
   std::vector<std::wstring> lines;
-  ReadLines("listing-win32-test.txt",
+  ReadLines("listing-win32-test.txt", ListingEncoding::kBytes,
             [&lines](const std::wstring& line) { lines.push_back(line); });
   std::remove("listing-win32-test.txt");
 
