@@ -190,28 +190,6 @@ TEST_F(RemoveAudioDevicesTest, FailedListingRemovesNothingThatItListed) {
   EXPECT_EQ("Removing audio devices...\n", printed);
 }
 
-TEST_F(RemoveAudioDevicesTest, WholeLinesNameTheMakerAnywhere) {
-  // Written by devcon -u: "Динамики (Kovex Pulse Headset)" after a line
-  // with a "™"; the fake writes the UTF-8 here as UTF-16.
-  fake_runner.listings[L"findall *MMDEVAPI*"] =
-      DeviceLine("SWD\\MMDEVAPI\\{0.0.0.00000000}.{o1}", "Speakers (Realtek\xE2\x84\xA2)") +
-      DeviceLine("SWD\\MMDEVAPI\\{0.0.0.00000000}.{k1}",
-                 "\xD0\x94\xD0\xB8\xD0\xBD\xD0\xB0\xD0\xBC\xD0\xB8\xD0\xBA\xD0\xB8 "
-                 "(Kovex Pulse Headset)") +
-      "2 matching device(s) found.\r\n";
-  output_is_console = true;
-
-  RemoveAudioDevices();
-
-  EXPECT_EQ((std::vector<std::wstring>{
-                RemoveParameters("SWD\\MMDEVAPI\\{0.0.0.00000000}.{k1}")}),
-            Removals());
-  EXPECT_EQ(L"Removing audio devices...\n"
-            L"\t Removed :  \u0414\u0438\u043d\u0430\u043c\u0438\u043a\u0438 "
-            L"(Kovex Pulse Headset)\n",
-            printed_on_console);
-}
-
 TEST_F(RemoveAudioDevicesTest, GluedLineCountsOnlyTheFirstEndpointsOwnPart) {
   // A devcon without -u cut each first endpoint's description at a "™" and
   // glued the next line on: the maker's names after the second instance ID
