@@ -2,8 +2,10 @@
 maker's vendor ID and brand, endpoints that name the maker, each removed
 through devcon and reported; every other maker's device left in place."""
 
+import json
 import unittest
 
+import test_files_and_registry as files_and_registry
 from harness import sandbox_with_devcon
 
 # A strict machine: its devcon exits 2 when a removal fails or finds nothing,
@@ -206,9 +208,12 @@ PRO = r"USB\VID_3F7C&PID_0A02\5&1A2B3C4D&0&2"
 PULSE = r"USB\VID_3F7C&PID_0101\5&1A2B3C4D&0&1"
 RUSSIAN = r"SWD\MMDEVAPI\{0.0.0.00000000}.{7d1c2b3a-4e5f-4a6b-9c8d-0e1f2a3b4c5d}"
 NEIGHBOUR = r"SWD\MMDEVAPI\{0.0.0.00000000}.{8e2d3c4b-5f60-4b7c-8d9e-1f2a3b4c5d6e}"
+JAPANESE = r"SWD\MMDEVAPI\{0.0.0.00000000}.{9f3e4d5c-6071-4c8d-9eaf-2a3b4c5d6e7f}"
+ARABIC = r"SWD\MMDEVAPI\{0.0.0.00000000}.{a04f5e6d-7182-4d9e-afb0-3b4c5d6e7f80}"
 # Names beyond Latin-1: a "\u2122" in a device listed right before another
-# of the maker's, and a Russian Windows' endpoint names, the maker's
-# ("Динамики (Kovex Pulse Headset)") next to another maker's.
+# of the maker's, and the maker's endpoints as a Russian, a Japanese and an
+# Arabic Windows name them ("Динамики (Kovex Pulse Headset)"), the Russian
+# one next to another maker's.
 NAMES_BEYOND_LATIN1 = """
 device %s
   description Kovex Pulse\u2122 Pro Headset
@@ -225,7 +230,15 @@ device %s
   description \u0414\u0438\u043d\u0430\u043c\u0438\u043a\u0438 (Kovex Pulse Headset)
   hardware MMDEVAPI\\AudioEndpoints
   absent
-""" % (PRO, PULSE, NEIGHBOUR, RUSSIAN)
+device %s
+  description \u30b9\u30d4\u30fc\u30ab\u30fc (Kovex Pulse Headset)
+  hardware MMDEVAPI\\AudioEndpoints
+  absent
+device %s
+  description \u0645\u0643\u0628\u0631\u0627\u062a \u0627\u0644\u0635\u0648\u062a (Kovex Pulse Headset)
+  hardware MMDEVAPI\\AudioEndpoints
+  absent
+""" % (PRO, PULSE, NEIGHBOUR, RUSSIAN, JAPANESE, ARABIC)
 
 
 class NamesBeyondLatin1(unittest.TestCase):
@@ -234,6 +247,11 @@ class NamesBeyondLatin1(unittest.TestCase):
 
     def test_every_item_of_the_makers_goes_and_the_neighbour_stays(self):
         box = sandbox_with_devcon("beyond_latin1", NAMES_BEYOND_LATIN1)
+        files_and_registry.reset(box)
+        self.assertEqual([PRO, PULSE, RUSSIAN, JAPANESE, ARABIC], [
+            trace["id"] for trace in json.loads(
+                box.check("--json").raw.decode("utf-8"))["traces"]])
+        checked = len(box.invocations())
 
         run = box.run()
 
@@ -242,7 +260,9 @@ class NamesBeyondLatin1(unittest.TestCase):
             "\t Removed :  Kovex Pulse? Pro Headset\n"
             "\t Removed :  Kovex Pulse Headset\n"
             "Removing audio devices...\n"
-            "\t Removed :  ???????? (Kovex Pulse Headset)\n",
+            "\t Removed :  ???????? (Kovex Pulse Headset)\n"
+            "\t Removed :  ????? (Kovex Pulse Headset)\n"
+            "\t Removed :  ?????? ????? (Kovex Pulse Headset)\n",
             device_lines(run.text))
         self.assertEqual([
             ["-u", "findall", "*VID_3F7C*"],
@@ -251,8 +271,13 @@ class NamesBeyondLatin1(unittest.TestCase):
             ["-f", "remove", "@" + PULSE],
             ["-u", "findall", "*MMDEVAPI*"],
             ["-f", "remove", "@" + RUSSIAN],
-        ], box.invocations()[:6])
+            ["-f", "remove", "@" + JAPANESE],
+            ["-f", "remove", "@" + ARABIC],
+        ], [argv for argv in box.invocations()[checked:]
+            if "findall" in argv or "remove" in argv])
         self.assertEqual([NEIGHBOUR], box.devices())
+        # The check, reading the same whole lines, agrees.
+        self.assertEqual(0, box.check().status)
 
     def test_devcon_without_unicode_option_is_asked_once(self):
         """An older devcon refuses -u with status 3: that listing runs again

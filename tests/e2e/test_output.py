@@ -105,7 +105,10 @@ class Console(unittest.TestCase):
              "Removing audio devices...",
              "Removed : \u0414\u0438\u043d\u0430\u043c\u0438\u043a\u0438 "
              "(Kovex Pulse Headset)",
-             "Scanning installed drivers..."], lines[1:7])
+             "Removed : \u30b9\u30d4\u30fc\u30ab\u30fc (Kovex Pulse Headset)",
+             "Removed : \u0645\u0643\u0628\u0631\u0627\u062a "
+             "\u0627\u0644\u0635\u0648\u062a (Kovex Pulse Headset)",
+             "Scanning installed drivers..."], lines[1:9])
 
 
 if __name__ == "__main__":
