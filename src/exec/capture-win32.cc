@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <vector>
 
 #include "exec/files.h"
+#include "exec/process_tree.h"
+#include "exec/program_search.h"
+#include "exec/time_limit.h"
 
 namespace {
 
@@ -32,34 +36,38 @@ std::wstring CurrentDirectory() {
   return value;
 }
 
-std::wstring InFolder(std::wstring folder, const wchar_t* name) {
-  if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') {
-    folder += L'\\';
-  }
-  return folder + name;
+// Whether the file ends in `extension`, in any letter case.
+bool HasExtension(const std::wstring& file, const wchar_t* extension) {
+  const std::wstring::size_type size = std::wcslen(extension);
+  return file.size() >= size &&
+         CompareStringOrdinal(file.c_str() + file.size() - size, static_cast<int>(size),
+                              extension, static_cast<int>(size), TRUE) == CSTR_EQUAL;
 }
 
-// The working directory, then each folder on PATH (quotes around a folder
-// are dropped, empty entries skipped), as the interpreter searches.
-std::wstring FindDeviceConsole() {
-  const wchar_t* const name = L"devcon.exe";
-  std::wstring candidate = InFolder(CurrentDirectory(), name);
-  if (IsFile(candidate)) return candidate;
-  const std::wstring path = Environment(L"PATH");
-  std::wstring::size_type start = 0;
-  while (start <= path.size()) {
-    std::wstring::size_type end = path.find(L';', start);
-    if (end == std::wstring::npos) end = path.size();
-    std::wstring folder = path.substr(start, end - start);
-    start = end + 1;
-    if (folder.size() >= 2 && folder.front() == L'"' && folder.back() == L'"') {
-      folder = folder.substr(1, folder.size() - 2);
-    }
-    if (folder.empty()) continue;
-    candidate = InFolder(folder, name);
-    if (IsFile(candidate)) return candidate;
+// The devcon the cleanup's interpreter runs, found as it finds it; or why
+// there is none the check can start: a devcon.bat or devcon.cmd first in the
+// search would take an interpreter, which the check does not run, and
+// another devcon further on is not what the cleanup uses.
+bool FindDeviceConsole(std::wstring* program, std::wstring* failure) {
+  ProgramSearch search;
+  search.working_directory = CurrentDirectory();
+  search.search_working_directory = NeedCurrentDirectoryForExePathW(L"devcon") != FALSE;
+  search.path = Environment(L"PATH");
+  search.path_extensions = Environment(L"PATHEXT");
+  *program = FindAsInterpreterDoes(L"devcon", search, IsFile);
+  if (program->empty()) {
+    *failure = search.search_working_directory
+                   ? L"devcon.exe is neither in the working directory nor on PATH"
+                   : L"devcon.exe is not on PATH, and the working directory is not "
+                     L"searched (NoDefaultCurrentDirectoryInExePath is set)";
+    return false;
   }
-  return std::wstring();
+  if (!HasExtension(*program, L".exe") && !HasExtension(*program, L".com")) {
+    *failure = L"the cleanup's interpreter would run " + *program +
+               L", which the check does not run";
+    return false;
+  }
+  return true;
 }
 
 // A pipe whose write end the child inherits and whose read end stays here.
@@ -105,21 +113,6 @@ bool Drain(Pipe* pipe, std::string* bytes) {
   return got > 0;
 }
 
-// A job that ends every process in it when its last handle closes: when
-// this process ends, however it ends, so does the tool.
-HANDLE JobEndingWithCaller() {
-  HANDLE job = CreateJobObjectW(nullptr, nullptr);
-  if (job == nullptr) return nullptr;
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
-                               sizeof(limits))) {
-    CloseHandle(job);
-    return nullptr;
-  }
-  return job;
-}
-
 // Everything one run holds, closed in one place whatever the way out.
 struct RunHandles {
   Pipe output;
@@ -155,14 +148,6 @@ struct RunHandles {
   }
 };
 
-// "120 s", or "300 ms" for a limit of no whole seconds.
-std::wstring LimitText(unsigned long time_limit_ms) {
-  if (time_limit_ms % 1000 == 0) {
-    return std::to_wstring(time_limit_ms / 1000) + L" s";
-  }
-  return std::to_wstring(time_limit_ms) + L" ms";
-}
-
 std::wstring LastErrorText() {
   return SystemErrorText(static_cast<long>(GetLastError()));
 }
@@ -190,11 +175,8 @@ CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
                                    DeviceConsoleRun* run,
                                    std::wstring* failure) {
   *run = DeviceConsoleRun();
-  const std::wstring program = FindDeviceConsole();
-  if (program.empty()) {
-    *failure = L"devcon.exe is neither in the working directory nor on PATH";
-    return CaptureResult::kNotStarted;
-  }
+  std::wstring program;
+  if (!FindDeviceConsole(&program, failure)) return CaptureResult::kNotStarted;
 
   SECURITY_ATTRIBUTES inheritable = {};
   inheritable.nLength = sizeof(inheritable);
@@ -243,7 +225,7 @@ CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
   }
   handles.process = process.hProcess;
   // Without a job (the system refused one) the time limit still holds.
-  handles.job = JobEndingWithCaller();
+  handles.job = static_cast<HANDLE>(JobEndingWithCaller());
   if (handles.job != nullptr &&
       !AssignProcessToJobObject(handles.job, process.hProcess)) {
     CloseIfSet(&handles.job);
@@ -272,11 +254,8 @@ CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
     timed_out = WaitForSingleObject(handles.process, left) != WAIT_OBJECT_0;
   }
   if (timed_out) {
-    if (handles.job == nullptr || !TerminateJobObject(handles.job, 1)) {
-      TerminateProcess(handles.process, 1);
-    }
-    WaitForSingleObject(handles.process, 5000);
-    *failure = L"devcon did not finish within " + LimitText(time_limit_ms);
+    EndProcessTree(handles.job, handles.process);
+    *failure = L"devcon did not finish within " + TimeLimitText(time_limit_ms);
     return CaptureResult::kTimedOut;
   }
 

@@ -20,8 +20,11 @@ enum class CaptureResult {
 // Runs the device console tool with `parameters` and reads what it writes to
 // standard output and standard error through pipes, for the check: no
 // interpreter, no listing file, no window, and no dialog when the tool cannot
-// be found. `devcon.exe` is looked for where the cleanup's interpreter finds
-// it: the working directory first, then each folder on PATH.
+// be found. devcon is looked for as the cleanup's interpreter looks for it
+// (FindAsInterpreterDoes), so that both programs use the same one or neither
+// finds one; when what comes first there is no program the check can start
+// itself (a devcon.bat or devcon.cmd), the check does not run it, and says
+// which file it found.
 //
 // The tool gets `time_limit_ms` milliseconds to finish; then it is ended.
 // It inherits only its pipes and the null device. It runs in a job that ends

@@ -3,52 +3,72 @@
 #include <windows.h>
 #include <shellapi.h>
 
-namespace {
+#include "exec/process_tree.h"
 
-void ReportLastLaunchFailure() {
-  const DWORD error = GetLastError();
+std::wstring LaunchErrorText(long code) {
   wchar_t* message = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
           FORMAT_MESSAGE_FROM_SYSTEM,
-      nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+      nullptr, static_cast<DWORD>(code), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
       reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-  ReportLaunchFailure(static_cast<int>(error), length != 0 ? message : L"");
+  std::wstring text = length != 0 ? std::wstring(message, length) : std::wstring();
   if (message != nullptr) LocalFree(message);
+  return text;
 }
 
-}  // namespace
-
-int RunProgram(const std::wstring& program, const std::wstring& parameters) {
+ProgramRun StartHiddenAndWait(const std::wstring& program,
+                              const std::wstring& parameters,
+                              unsigned long time_limit_ms) {
+  ProgramRun run;
+  // An empty name is never handed to the shell, which would make something of
+  // it in the working directory.
+  if (program.empty()) {
+    run.error = ERROR_FILE_NOT_FOUND;
+    return run;
+  }
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
   // No message box when the program cannot be found or started: nobody may be
   // there to dismiss it (a run as SYSTEM), and the launch failure report
-  // says it instead.
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  // says it instead. NOASYNC: the tool's thread has no message loop, which
+  // the shell may need to finish the start.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
   info.hwnd = nullptr;
   info.lpVerb = nullptr;
   info.lpFile = program.c_str();
   info.lpParameters = parameters.c_str();
   info.lpDirectory = nullptr;
   info.nShow = SW_HIDE;
-
-  int status = 0;
-  // An empty name is never handed to the shell, which would make something of
-  // it in the working directory.
-  if (program.empty()) SetLastError(ERROR_FILE_NOT_FOUND);
-  if (program.empty() || !ShellExecuteExW(&info)) {
-    ReportLastLaunchFailure();
-    return -1;
+  if (!ShellExecuteExW(&info)) {
+    run.error = static_cast<long>(GetLastError());
+    return run;
   }
-  if (info.hProcess != nullptr) {
-    WaitForSingleObject(info.hProcess, INFINITE);
-    DWORD exit_code = 0;
+  if (info.hProcess == nullptr) {
+    run.end = ProgramEnd::kNoProcess;
+    return run;
+  }
+  // The shell cannot start a program suspended: what it starts before this
+  // escapes the job, and EndProcessTree finds it by its parent.
+  HANDLE job = JobEndingWithCaller();
+  if (job != nullptr && !AssignProcessToJobObject(job, info.hProcess)) {
+    CloseHandle(job);
+    job = nullptr;
+  }
+  const DWORD waited = WaitForSingleObject(info.hProcess, time_limit_ms);
+  DWORD exit_code = 0;
+  if (waited != WAIT_OBJECT_0) {
+    EndProcessTree(job, info.hProcess);
+    run.end = waited == WAIT_TIMEOUT ? ProgramEnd::kTimedOut : ProgramEnd::kNoExitCode;
+  } else if (GetExitCodeProcess(info.hProcess, &exit_code)) {
+    run.end = ProgramEnd::kExited;
+    run.exit_code = exit_code;
+  } else {
     // An exit code that cannot be read must not pass for success.
-    status = GetExitCodeProcess(info.hProcess, &exit_code)
-                 ? static_cast<int>(exit_code)
-                 : -1;
-    CloseHandle(info.hProcess);
+    run.end = ProgramEnd::kNoExitCode;
   }
-  return status;
+  CloseHandle(info.hProcess);
+  // Ends whatever of it is still running.
+  if (job != nullptr) CloseHandle(job);
+  return run;
 }

@@ -29,6 +29,9 @@ BANNER_SEEN = "Deep Clean Kovex Drivers (<build date and time>)"
 LAUNCH_REPORT = re.compile(
     r"\t \t Failed to launch process Error Code -?[0-9]+: [^\n]*\n\n")
 LAUNCH_REPORT_SEEN = "<launch failure report>\n"
+# A program ended at its time limit: the limit, then the program and its
+# parameter string as they were started; the item's FAILED line follows.
+LIMIT_LINE = re.compile(r"\t Not finished within (\d+ m?s), ended: ([^\n]*)\n")
 
 
 def windows_path(path):

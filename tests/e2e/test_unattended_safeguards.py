@@ -1,6 +1,7 @@
 """What a real machine does that a plain Wine run hides, end to end: a
 listing line that devcon glued to the next one, a driver file that Windows'
-`del` passes over, and the shell's dialog on a program it cannot start."""
+`del` passes over, and the shell's dialog on a program it cannot start, or
+its asynchronous start."""
 
 import json
 import re
@@ -118,6 +119,7 @@ class NoDialog(unittest.TestCase):
                        r'file=L"([^"]*)" parm=L"([^"]*)"')
     NO_UI = 0x400             # SEE_MASK_FLAG_NO_UI
     NO_CLOSE_PROCESS = 0x40   # SEE_MASK_NOCLOSEPROCESS
+    NO_ASYNC = 0x100          # SEE_MASK_NOASYNC: the tool has no message loop
 
     def test_every_start_asks_the_shell_for_no_dialog(self):
         box = Sandbox("no_dialog")  # no devcon anywhere
@@ -139,6 +141,7 @@ class NoDialog(unittest.TestCase):
                 mask = int(mask, 16)
                 self.assertTrue(mask & self.NO_UI, hex(mask))
                 self.assertTrue(mask & self.NO_CLOSE_PROCESS, hex(mask))
+                self.assertTrue(mask & self.NO_ASYNC, hex(mask))
 
 
 if __name__ == "__main__":

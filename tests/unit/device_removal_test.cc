@@ -216,3 +216,28 @@ TEST_F(RemoveAudioDevicesTest, GluedLineCountsOnlyTheFirstEndpointsOwnPart) {
       "                          : Speakers (Other)\n",
       printed);
 }
+
+TEST_F(RemoveDevicesTest, StartWithoutProcessAndHungRemovalFailTheRunGoesOn) {
+  fake_runner.listings[L"findall *VID_3F7C*"] =
+      DeviceLine("USB\\VID_3F7C&PID_0A01\\1", "Kovex Headset") +
+      DeviceLine("USB\\VID_3F7C&PID_0B02\\7", "Kovex Mouse") +
+      DeviceLine("USB\\VID_3F7C&PID_0C03\\9", "Kovex Pad");
+  fake_runner.processless.insert(RemoveParameters("USB\\VID_3F7C&PID_0A01\\1"));
+  const std::wstring hung = RemoveParameters("USB\\VID_3F7C&PID_0B02\\7");
+  fake_runner.hanging.insert(hung);
+
+  RemoveDevices();
+
+  EXPECT_EQ(
+      "Removing devices...\n"
+      "\t \t Failed to launch process Error Code 6: The handle is invalid.\r\n\n"
+      "\t !!! Remove FAILED :  Kovex Headset\n"
+      "\t Not finished within 600 s, ended: devcon" +
+          std::string(hung.begin(), hung.end()) +
+          "\n"
+          "\t !!! Remove FAILED :  Kovex Mouse\n"
+          "\t Removed :  Kovex Pad\n",
+      printed);
+  // Every program gets ten minutes.
+  for (const RecordedRun& run : fake_runner.runs) EXPECT_EQ(600000u, run.time_limit_ms);
+}

@@ -64,17 +64,35 @@ int RedirectListing(const std::wstring& parameters) {
 
 }  // namespace
 
-int RunProgram(const std::wstring& program, const std::wstring& parameters) {
-  fake_runner.runs.push_back({program, parameters});
+ProgramRun StartHiddenAndWait(const std::wstring& program,
+                              const std::wstring& parameters,
+                              unsigned long time_limit_ms) {
+  fake_runner.runs.push_back({program, parameters, time_limit_ms});
+  ProgramRun run;
   if (fake_runner.unlaunchable.count(program) != 0) {
-    ReportLaunchFailure(fake_runner.launch_error,
-                        L"The system cannot find the file specified.\r\n");
-    return -1;
+    run.error = fake_runner.launch_error;
+    return run;
+  }
+  if (fake_runner.processless.count(parameters) != 0) {
+    run.end = ProgramEnd::kNoProcess;
+    return run;
   }
   int devcon_status = 0;
   if (program == kInterpreterPath) devcon_status = RedirectListing(parameters);
+  if (fake_runner.hanging.count(parameters) != 0) {
+    run.end = ProgramEnd::kTimedOut;
+    return run;
+  }
   auto status = fake_runner.statuses.find(parameters);
-  return status == fake_runner.statuses.end() ? devcon_status : status->second;
+  run.end = ProgramEnd::kExited;
+  run.exit_code = static_cast<unsigned long>(
+      status == fake_runner.statuses.end() ? devcon_status : status->second);
+  return run;
+}
+
+std::wstring LaunchErrorText(long code) {
+  return code == 6 ? L"The handle is invalid.\r\n"
+                   : L"The system cannot find the file specified.\r\n";
 }
 
 std::wstring CommandInterpreterPath() { return kInterpreterPath; }

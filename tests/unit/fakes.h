@@ -19,9 +19,11 @@ extern const wchar_t kInterpreterPath[];
 struct RecordedRun {
   std::wstring program;
   std::wstring parameters;
+  unsigned long time_limit_ms = 0;
 };
 
-// Answers RunProgram. A run of the interpreter (by kInterpreterPath, not by a
+// Answers the Windows half of RunProgram, which the real runner.cc drives. A
+// run of the interpreter (by kInterpreterPath, not by a
 // bare name) whose parameters redirect a device console command
 // (" /D /C devcon <command> > file" or ">> file") acts as the interpreter
 // would: the file is created or emptied (">") or opened for appending (">>")
@@ -37,6 +39,8 @@ struct FakeRunner {
   std::map<std::wstring, std::string> listings;  // by devcon command text
   std::set<std::wstring> unlaunchable;         // program names
   std::set<std::wstring> unwritten;            // parameters writing no file
+  std::set<std::wstring> processless;  // parameters: started, no process back
+  std::set<std::wstring> hanging;      // parameters: ended at the time limit
   int launch_error = 2;
 
   // The check's pipe captures of devcon, answered from `listings` too: by

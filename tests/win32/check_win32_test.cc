@@ -125,6 +125,45 @@ TEST_F(CaptureDeviceConsoleTest, FindsDevconOnPathOrSaysItIsMissing) {
   ExpectBrandListedEmpty();
 }
 
+TEST_F(CaptureDeviceConsoleTest, FindsDevconAsTheInterpreterDoesOrSaysWhy) {
+  Machine(kHeadset);
+  DeviceConsoleRun run;
+  std::wstring failure;
+  SetEnvironmentVariableW(L"PATH", L"C:\\windows\\system32;C:\\windows");
+  InstallDevcon(directory_);
+
+  // With NoDefaultCurrentDirectoryInExePath set, the interpreter does not
+  // look in the working directory, and neither does the check.
+  SetEnvironmentVariableW(L"NoDefaultCurrentDirectoryInExePath", L"1");
+  const BOOL needs_working_directory = NeedCurrentDirectoryForExePathW(L"devcon");
+  const CaptureResult skipped =
+      CaptureDeviceConsole(L"findall *QZV*", kLimitMs, &run, &failure);
+  SetEnvironmentVariableW(L"NoDefaultCurrentDirectoryInExePath", nullptr);
+  EXPECT_FALSE(needs_working_directory) << "Wine ignores the variable";
+  EXPECT_EQ(CaptureResult::kNotStarted, skipped);
+  EXPECT_EQ(L"devcon.exe is not on PATH, and the working directory is not searched "
+            L"(NoDefaultCurrentDirectoryInExePath is set)",
+            failure);
+  EXPECT_FALSE(DevconStarted());
+
+  // A devcon.bat first in PATHEXT's order: what the cleanup's listings run,
+  // and not run by the check.
+  wchar_t old_extensions[512] = L"";
+  GetEnvironmentVariableW(L"PATHEXT", old_extensions, 512);
+  SetEnvironmentVariableW(L"PATHEXT", L".COM;.BAT;.EXE");
+  const std::wstring script = directory_ + L"\\devcon.BAT";
+  CloseHandle(CreateFileW(script.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                          nullptr));
+  const CaptureResult not_run =
+      CaptureDeviceConsole(L"findall *QZV*", kLimitMs, &run, &failure);
+  SetEnvironmentVariableW(L"PATHEXT", old_extensions);
+  EXPECT_EQ(CaptureResult::kNotStarted, not_run);
+  EXPECT_EQ(L"the cleanup's interpreter would run " + script +
+                L", which the check does not run",
+            failure);
+  EXPECT_FALSE(DevconStarted());
+}
+
 TEST_F(CaptureDeviceConsoleTest, DevconPastItsTimeIsEndedAndSaidSo) {
   InstallDevcon(directory_);
   Machine("fault findall sleep 60000\n");

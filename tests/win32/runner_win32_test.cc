@@ -3,12 +3,15 @@
 // whose exit, crash and delay can be ordered through its state file.
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <string>
 
+#include "exec/process_tree.h"
 #include "exec/runner.h"
 #include "exec/tools.h"
 #include "gtest/gtest.h"
@@ -42,7 +45,79 @@ int RunSimulator(const std::string& state, const wchar_t* arguments) {
   return status;
 }
 
+// How many processes of the started program are running; with `end`, ends
+// them too.
+int VisitStartedPrograms(bool end) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  int count = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (lstrcmpiW(entry.szExeFile, L"started_program.exe") != 0) continue;
+    ++count;
+    HANDLE process = end ? OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)
+                         : nullptr;
+    if (process != nullptr) TerminateProcess(process, 1);
+    if (process != nullptr) CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
+// The count once it has settled at `expected`, or after ten seconds; with
+// `end`, then ends them all, so that a failed test leaves none holding the
+// test run's output.
+int StartedProgramsRunning(int expected, bool end = false) {
+  int count = VisitStartedPrograms(false);
+  for (int waited = 0; waited < 200 && count != expected; ++waited) {
+    Sleep(50);
+    count = VisitStartedPrograms(false);
+  }
+  if (end) VisitStartedPrograms(true);
+  return count;
+}
+
+std::wstring StartedProgram() {
+  const char* program = std::getenv("KOVEX_STARTED_PROGRAM");
+  if (program == nullptr) {
+    ADD_FAILURE() << "KOVEX_STARTED_PROGRAM is not set";
+    return std::wstring();
+  }
+  return WindowsPath(program);
+}
+
 }  // namespace
+
+TEST(RunProgramWithin, ProgramPastItsLimitIsEndedWithWhatItStarted) {
+  const std::wstring program = StartedProgram();
+  printed.clear();
+  auto run = std::async(std::launch::async,
+                        [&program] { return RunProgramWithin(program, L" tree", 4000); });
+  // The program and the one it started, both running before the limit.
+  EXPECT_EQ(2, StartedProgramsRunning(2));
+  EXPECT_EQ(-1, run.get());
+  EXPECT_EQ(0, StartedProgramsRunning(0, true)) << "a process of it was left running";
+  std::string narrow(program.begin(), program.end());
+  EXPECT_EQ("\t Not finished within 4 s, ended: " + narrow + " tree\n", printed);
+}
+
+TEST(EndProcessTree, EndsWhatTheProgramStartedOutsideAnyJob) {
+  // Started outside any job, as what a program started before it was put
+  // into one: only its parent's process ID tells it belongs.
+  std::wstring command_line = L"\"" + StartedProgram() + L"\" tree";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  ASSERT_TRUE(CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE,
+                             CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process));
+  CloseHandle(process.hThread);
+  EXPECT_EQ(2, StartedProgramsRunning(2));
+  EndProcessTree(nullptr, process.hProcess);
+  CloseHandle(process.hProcess);
+  EXPECT_EQ(0, StartedProgramsRunning(0, true)) << "what it started was left running";
+}
 
 TEST(RunProgram, ReturnsTheInterpretersExitCode) {
   printed.clear();
@@ -101,7 +176,7 @@ TEST(RunProgram, UnknownProgramReportsTheSystemsCodeAndTextAndReturnsMinusOne) {
   // show its dialog, answers 1400 (no window) instead.
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
   info.lpFile = L"kovex-no-such-program";
   info.nShow = SW_HIDE;
   ASSERT_FALSE(ShellExecuteExW(&info));

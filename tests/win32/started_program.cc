@@ -6,6 +6,9 @@
 //                                  standard output or into `file`
 //   started_program long <lines>   <lines> numbered lines ending in CR LF,
 //                                  then "last" with no line end
+//   started_program tree           starts `started_program hang`, and never
+//                                  ends
+//   started_program hang           never ends
 //   anything else                  a line on standard error, exit code 9
 #include <windows.h>
 
@@ -63,6 +66,23 @@ int main(int argc, char** argv) {
     }
     Write(listing + "last");
     return 0;
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "tree") == 0) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command_line = L"\"" + std::wstring(self) + L"\" hang";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION child = {};
+    if (!CreateProcessW(self, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &child)) {
+      return 7;
+    }
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+  }
+  if (argc >= 2 && (std::strcmp(argv[1], "tree") == 0 || std::strcmp(argv[1], "hang") == 0)) {
+    for (;;) Sleep(60000);
   }
   std::fputs("started_program: unknown mode\n", stderr);
   return 9;

@@ -1,0 +1,3 @@
+#include "exec/runner.h"
+
+const unsigned long kProgramTimeLimitMs = 10ul * 60 * 1000;
