@@ -56,7 +56,8 @@ class GluedEndpointLine(unittest.TestCase):
         document = json.loads(self.box.check("--json").raw.decode("utf-8"))
         self.assertEqual(
             [{"kind": "audio-endpoint", "id": OURS,
-              "description": "Speakers (Kovex Pulse Headset)"}],
+              "description": "Speakers (Kovex Pulse Headset)",
+              "awaits_reboot": False}],
             document["traces"])
 
 
