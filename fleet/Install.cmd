@@ -13,13 +13,23 @@ rem It copies the three programs to %ProgramW6432%\KovexDeepClean, the native
 rem Program Files folder whatever the bitness of the caller (a 32-bit caller's
 rem %ProgramFiles% is "Program Files (x86)", where Detect.ps1 does not look),
 rem then runs the cleanup from there, which leaves its listing files and
-rem cleanup.log in that folder. Detect.ps1 then tells whether the machine is
-rem clean.
+rem cleanup.log in that folder. Once cleanup.log ends with "Done." it writes
+rem this version's marker, cleanup-done-<version>.txt, there: Detect.ps1 and
+rem ConfigMgr-Detect.ps1 look for that marker alone, so the engines run the
+rem cleanup once per version of this kit, never again because a trace is
+rem left or the maker's software came back (the check reports those). Last it
+rem runs kovex-deepclean-check.exe --reboot-code (its report in check.log),
+rem which decides whether a removal waits for a reboot.
 rem
-rem Exit status: 0 the cleanup ran (its own status is always 0, whatever it
-rem removed); 2 a program is missing from the content; 3 the folder could not
-rem be made or a copy failed; otherwise the cleanup could not be started.
+rem Exit status: 0 the cleanup ran to its end, or could not start or stopped
+rem early (then without the marker: the engine reports the app not detected
+rem and cleanup.log says why); 3010 it ran to its end and a removal waits for
+rem a reboot (the soft reboot code); 2 a program is missing from the content;
+rem 3 the folder could not be made, a copy failed, or an earlier marker could
+rem not be deleted.
 setlocal
+rem Written by the release build from the project's version.
+set "VERSION=@KOVEX_VERSION@"
 set "SOURCE=%~dp0"
 if not exist "%SOURCE%kovex-deepclean.exe" if exist "%~dp0..\kovex-deepclean.exe" set "SOURCE=%~dp0..\"
 set "TARGET=%ProgramW6432%\KovexDeepClean"
@@ -41,8 +51,31 @@ for %%F in (kovex-deepclean.exe kovex-deepclean-check.exe devcon.exe) do (
 if defined FAILED echo copying %FAILED% to "%TARGET%" failed
 if defined FAILED exit /b 3
 
-rem The cleanup finds devcon.exe in its working folder.
+rem The cleanup finds devcon.exe in its working folder. A marker from an
+rem earlier run of this version goes first: it stands for this run alone.
 cd /d "%TARGET%"
 if not exist devcon.exe exit /b 3
+set "MARKER=%TARGET%\cleanup-done-%VERSION%.txt"
+if exist "%MARKER%" del /f /q "%MARKER%"
+if exist "%MARKER%" exit /b 3
 "%TARGET%\kovex-deepclean.exe" > "%TARGET%\cleanup.log" 2>&1
-exit /b %ERRORLEVEL%
+
+rem Its status is always 0: its last line tells whether it ran to its end
+rem (for /f passes over empty lines, and takes each line whole). The line is
+rem compared with delayed expansion, so that no character of a device's name
+rem can change the command.
+set "LAST=none"
+if exist "%TARGET%\cleanup.log" for /f "usebackq delims=" %%L in ("%TARGET%\cleanup.log") do set "LAST=%%L"
+setlocal EnableDelayedExpansion
+set "ENDED="
+if "!LAST!"=="Done." set "ENDED=1"
+endlocal & set "DONE=%ENDED%"
+if not defined DONE echo the cleanup did not run to its end: see "%TARGET%\cleanup.log"
+if not defined DONE exit /b 0
+echo Kovex Deep Clean %VERSION%: the cleanup ran to its end.> "%MARKER%"
+
+rem The check decides whether a removal waits for a reboot; a check that
+rem cannot run leaves the install as it is.
+"%TARGET%\kovex-deepclean-check.exe" --reboot-code > "%TARGET%\check.log" 2>&1
+if "%ERRORLEVEL%"=="3010" exit /b 3010
+exit /b 0

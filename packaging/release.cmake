@@ -62,8 +62,10 @@ configure_file(${PROJECT_SOURCE_DIR}/LICENSE
   ${CMAKE_BINARY_DIR}/release/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
 
 # The fleet kit: the files Windows runs (.cmd, .ps1) with CR LF line ends,
-# the Ansible files, read on the controller, as they are. No substitution:
-# the text is copied as written.
+# the Ansible files, read on the controller, as they are. One substitution:
+# @KOVEX_VERSION@ becomes the project's version, so that Install.cmd's marker
+# and the detection scripts that look for it name the same version, taken
+# from one place. The end-to-end tests run these staged files.
 set(KOVEX_FLEET_STAGE ${CMAKE_BINARY_DIR}/release/fleet)
 file(REMOVE_RECURSE ${KOVEX_FLEET_STAGE})
 file(GLOB_RECURSE KOVEX_FLEET_FILES CONFIGURE_DEPENDS LIST_DIRECTORIES false
@@ -72,6 +74,7 @@ foreach(file IN LISTS KOVEX_FLEET_FILES)
   set(source ${PROJECT_SOURCE_DIR}/fleet/${file})
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
   file(READ ${source} content)
+  string(REPLACE "@KOVEX_VERSION@" "${PROJECT_VERSION}" content "${content}")
   if(file MATCHES "[.](cmd|ps1)$")
     string(REPLACE "\r\n" "\n" content "${content}")
     string(REPLACE "\n" "\r\n" content "${content}")

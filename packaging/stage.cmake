@@ -6,10 +6,14 @@
 #
 # Signing takes KOVEX_SIGN_CERT (a PKCS#12 file holding the certificate and
 # its key) and KOVEX_SIGN_PASSWORD from the environment; giving one without
-# the other is an error. No timestamp server is asked: the signature carries
-# the build's fixed time as its signing time, so a signed release made again
-# from the same commit and certificate is the same bytes too (with an RSA
-# key, whose signatures have no random part).
+# the other is an error. Without KOVEX_SIGN_TIMESTAMP_URL no timestamp server
+# is asked: the signature carries the build's fixed time as its signing time,
+# so a signed release made again from the same commit and certificate is the
+# same bytes too (with an RSA key, whose signatures have no random part); but
+# Windows trusts it only while the certificate is valid. With it, every
+# signature (the programs' and the scripts') gets an RFC 3161 timestamp from
+# that server, which keeps it valid after the certificate expires, and the
+# release is no longer reproducible byte for byte.
 set(stage "${CPACK_TEMPORARY_DIRECTORY}")
 get_filename_component(package "${stage}" NAME)
 
@@ -48,7 +52,11 @@ else()
     OWNER_EXECUTE)
   file(WRITE "${secrets}/password" "${password}")
   set(time_option "")
-  if(NOT epoch STREQUAL "")
+  set(timestamp_url "$ENV{KOVEX_SIGN_TIMESTAMP_URL}")
+  if(NOT timestamp_url STREQUAL "")
+    set(time_option -ts "${timestamp_url}")
+    message(STATUS "${package}: signatures timestamped by ${timestamp_url}")
+  elseif(NOT epoch STREQUAL "")
     set(time_option -time ${epoch})
   endif()
   # Signs <file> in place; sets <status> to the tool's exit status and

@@ -9,7 +9,7 @@ namespace {
 constexpr int kBadCommandLine = 3;
 
 const char kUsage[] =
-    "Usage: kovex-deepclean-check [--json]\n"
+    "Usage: kovex-deepclean-check [--json] [--reboot-code] | --remediation\n"
     "\n"
     "Tells whether anything of Kovex's drivers is left on this machine:\n"
     "devices, audio endpoints, driver packages, driver files and installer\n"
@@ -17,35 +17,57 @@ const char kUsage[] =
     "It changes nothing and writes no file. devcon.exe is looked for in the\n"
     "working directory, then on PATH.\n"
     "\n"
-    "  --json   print one JSON document instead of the report\n"
-    "  --help   print this text\n"
+    "  --json          print one JSON document instead of the report\n"
+    "  --reboot-code   exit with 3010 when some removal waits for a reboot,\n"
+    "                  else 0 (for an installer's exit status)\n"
+    "  --remediation   print one line of at most 2,048 characters and exit\n"
+    "                  with 1 only when running kovex-deepclean.exe would\n"
+    "                  remove something, else 0 (for a scheduled detection)\n"
+    "  --help          print this text\n"
     "\n"
     "Exit status: 0 clean; 1 traces found; 2 nothing found, but some check\n"
     "could not run; 3 bad command line.\n";
+
+int BadCommandLine(const std::string& why) {
+  const std::string message = "kovex-deepclean-check: " + why + "\n\n" + kUsage;
+  WriteErrorOutput(message.data(), message.size());
+  return kBadCommandLine;
+}
 
 }  // namespace
 
 int RunCheck(const std::vector<std::string>& arguments) {
   bool json = false;
+  bool reboot_code = false;
+  bool remediation = false;
   for (const std::string& argument : arguments) {
     if (argument == "--json") {
       json = true;
+    } else if (argument == "--reboot-code") {
+      reboot_code = true;
+    } else if (argument == "--remediation") {
+      remediation = true;
     } else if (argument == "--help" || argument == "-h" || argument == "/?") {
       Print("%s", kUsage);
       return 0;
     } else {
-      const std::string message = "kovex-deepclean-check: unknown option '" +
-                                  argument + "'\n\n" + kUsage;
-      WriteErrorOutput(message.data(), message.size());
-      return kBadCommandLine;
+      return BadCommandLine("unknown option '" + argument + "'");
     }
+  }
+  if (remediation && (json || reboot_code)) {
+    return BadCommandLine("--remediation goes alone");
   }
 
   const Findings findings = CheckMachine();
+  if (remediation) {
+    Print("%s\n", RemediationLine(findings).c_str());
+    return RemediationStatus(findings);
+  }
   if (json) {
     Print("%s\n", JsonReport(findings).c_str());
   } else {
     PrintReport(findings);
   }
+  if (reboot_code) return AwaitsReboot(findings) ? kSoftRebootStatus : 0;
   return CheckStatus(findings);
 }

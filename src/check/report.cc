@@ -104,18 +104,25 @@ std::size_t UncheckedKinds(const Findings& findings) {
   return kinds.size();
 }
 
-bool CleanupRemovesAny(const Findings& findings) {
-  for (const Trace& trace : findings.traces) {
-    if (trace.manual_removal.empty() && !trace.awaits_reboot) return true;
-  }
-  return false;
+bool RemovedByCleanup(const Trace& trace) {
+  return trace.manual_removal.empty() && !trace.awaits_reboot;
 }
 
-bool AwaitsReboot(const Findings& findings) {
-  for (const Trace& trace : findings.traces) {
-    if (trace.awaits_reboot) return true;
+// One more part of a list in the detection line.
+void AppendPart(std::string& list, const std::string& part) {
+  if (!list.empty()) list += "; ";
+  list += part;
+}
+
+// Wide text as ASCII, every other character as '?': the detection line is
+// shown by consoles whose code page nobody knows.
+std::string Ascii(const std::wstring& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (wchar_t c : text) {
+    out.push_back(Unit(c) >= 0x20 && Unit(c) < 0x7F ? static_cast<char>(c) : '?');
   }
-  return false;
+  return out;
 }
 
 void PrintAttached(const Findings& findings) {
@@ -177,6 +184,20 @@ std::string WideToUtf8(const std::wstring& text) {
     AppendUtf8(&out, c);
   }
   return out;
+}
+
+bool CleanupRemovesAny(const Findings& findings) {
+  for (const Trace& trace : findings.traces) {
+    if (RemovedByCleanup(trace)) return true;
+  }
+  return false;
+}
+
+bool AwaitsReboot(const Findings& findings) {
+  for (const Trace& trace : findings.traces) {
+    if (trace.awaits_reboot) return true;
+  }
+  return false;
 }
 
 int CheckStatus(const Findings& findings) {
@@ -258,12 +279,65 @@ void PrintReport(const Findings& findings) {
   }
 }
 
+int RemediationStatus(const Findings& findings) {
+  return CleanupRemovesAny(findings) ? 1 : 0;
+}
+
+std::string RemediationLine(const Findings& findings) {
+  std::string removes;
+  std::string reboot;
+  std::string manual;
+  for (const Trace& trace : findings.traces) {
+    const std::string named =
+        trace.manual_removal.empty()
+            ? std::string(TextOf(trace.kind).json_kind) + " " + Ascii(trace.id)
+            : Ascii(trace.manual_removal);
+    if (RemovedByCleanup(trace)) {
+      AppendPart(removes, named);
+    } else if (trace.awaits_reboot) {
+      AppendPart(reboot, named);
+    } else {
+      AppendPart(manual, named);
+    }
+  }
+  std::string unchecked;
+  for (const Unchecked& entry : findings.unchecked) {
+    AppendPart(unchecked, std::string(TextOf(entry.kind).json_check) + ": " +
+                              Ascii(entry.reason));
+  }
+
+  std::string line;
+  if (!removes.empty()) {
+    line = "NOT CLEAN: the cleanup removes " + removes;
+  } else if (!reboot.empty() || !manual.empty()) {
+    line = "PENDING: nothing the cleanup removes";
+  } else if (!unchecked.empty()) {
+    line = "UNKNOWN: nothing found";
+  } else {
+    line = "CLEAN: nothing of Kovex's drivers is left";
+  }
+  if (!reboot.empty()) line += " | reboot to finish removing " + reboot;
+  if (!manual.empty()) line += " | remove by hand: " + manual;
+  if (!unchecked.empty()) line += " | not checked: " + unchecked;
+  if (line.size() > kRemediationLineLimit) {
+    line.resize(kRemediationLineLimit - 3);
+    line += "...";
+  }
+  return line;
+}
+
 std::string JsonReport(const Findings& findings) {
   nlohmann::ordered_json traces = nlohmann::ordered_json::array();
   for (const Trace& trace : findings.traces) {
-    traces.push_back({{"kind", TextOf(trace.kind).json_kind},
-                      {"id", JsonText(trace, trace.id)},
-                      {"description", JsonText(trace, trace.description)}});
+    nlohmann::ordered_json entry = {{"kind", TextOf(trace.kind).json_kind},
+                                    {"id", JsonText(trace, trace.id)},
+                                    {"description", JsonText(trace, trace.description)},
+                                    {"awaits_reboot", trace.awaits_reboot}};
+    // Commands are built from listing text, so they are read as it is.
+    if (!trace.manual_removal.empty()) {
+      entry["manual_removal"] = JsonText(trace, trace.manual_removal);
+    }
+    traces.push_back(entry);
   }
   nlohmann::ordered_json attached = nlohmann::ordered_json::array();
   for (const Trace& device : findings.attached) {

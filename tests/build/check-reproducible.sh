@@ -10,7 +10,8 @@
 #   banner its date.
 # - Checks the archive's contents: the files, their order and permissions,
 #   the fleet kit (every file of fleet/, the ones Windows runs with CR LF
-#   line ends), and SHA256SUMS as `sha256sum -c` reads it, naming every file.
+#   line ends and the version written in), and SHA256SUMS as `sha256sum -c`
+#   reads it, naming every file.
 # - Checks that an edit of the manifest rebuilds the program.
 # - Signs both releases with a throwaway certificate: the signed archives must
 #   be the same bytes too, and every program must verify against the
@@ -90,7 +91,10 @@ expected = {top, top + "LICENSE.txt", top + "README.txt", top + "SHA256SUMS",
             top + "kovex-deepclean.exe", top + "kovex-deepclean-check.exe",
             top + "fleet/", top + "fleet/collections/"}
 # The fleet kit: every file of the source's fleet folder, as written, with
-# CR LF line ends for those Windows runs.
+# CR LF line ends for those Windows runs and the project's version in place
+# of @KOVEX_VERSION@ (Install.cmd's marker and the detection scripts name
+# the same one).
+version = top[len("kovex-deepclean-"):-len("-win64/")].encode()
 fleet_files = [os.path.relpath(os.path.join(root, name), fleet).replace(os.sep, "/")
                for root, _, files in os.walk(fleet) for name in files]
 assert len(fleet_files) >= 9, fleet_files
@@ -99,12 +103,19 @@ for relative in fleet_files:
     expected.add(entry)
     with open(os.path.join(fleet, relative), "rb") as source:
         written = source.read().replace(b"\r\n", b"\n")
+    written = written.replace(b"@KOVEX_VERSION@", version)
     shipped = contents.get(entry)
     assert shipped is not None, entry
     if relative.endswith((".cmd", ".ps1")):
         assert shipped == written.replace(b"\n", b"\r\n"), entry
     else:
         assert shipped == written, entry
+marker = b"cleanup-done-" + version + b".txt"
+for name in ("Install.cmd", "Detect.ps1", "ConfigMgr-Detect.ps1"):
+    text = contents[top + "fleet/" + name]
+    assert b"@KOVEX_VERSION@" not in text, name
+    assert marker in text or (name == "Install.cmd" and b"cleanup-done-%VERSION%.txt" in text
+                              and b'set "VERSION=' + version + b'"' in text), name
 assert expected <= set(names), sorted(expected - set(names))
 assert all(name.startswith(top) for name in names), names
 want = time.gmtime(epoch)[:6]

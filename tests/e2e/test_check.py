@@ -31,8 +31,12 @@ BARE = r"USB\VID_3F7C&PID_0E40\5&CD34&0&5"
 STUCK = r"USB\VID_3F7C&PID_0D30\5&AB12&0&4"
 
 
-def trace(kind, id, description=""):
-    return {"kind": kind, "id": id, "description": description}
+def trace(kind, id, description="", awaits_reboot=False, manual_removal=None):
+    entry = {"kind": kind, "id": id, "description": description,
+             "awaits_reboot": awaits_reboot}
+    if manual_removal is not None:
+        entry["manual_removal"] = manual_removal
+    return entry
 
 
 def device(id, description=""):
@@ -351,6 +355,41 @@ class PluggedIn(unittest.TestCase):
             "again.\n"
             "Verdict: NOT CLEAN: 1 trace of Kovex's drivers found.\n",
             after.text)
+
+    def test_engines_are_told_what_waits_for_a_reboot_and_what_needs_a_command(self):
+        # After the cleanup: the dongle's removal waits for a reboot; an
+        # unplugged device listed without a description and a hidden driver
+        # file are passed over by the cleanup, each with its command.
+        bare = r"USB\VID_3F7C&PID_0E41\5&CD34&0&9"
+        box = plugged_in_box("check_engines", "device %s\n  hardware USB\\VID_3F7C&PID_0E41\n"
+                             "  absent\n" % bare)
+        self.addCleanup(files_and_registry.reset, box)
+        box.run()
+        # Made hidden after the cleanup: Wine's del, unlike Windows', takes
+        # hidden files too.
+        (box.drivers / "KxDev_hidden.sys").write_bytes(b"MZ\n")
+        self.addCleanup((box.drivers / "KxDev_hidden.sys").unlink)
+        box.commands("attrib +H C:\\windows\\system32\\drivers\\KxDev_hidden.sys")
+        hidden = DRIVERS + "KxDev_hidden.sys"
+
+        run = box.check("--json", "--reboot-code")
+
+        # Wine hands Linux the low byte of the exit code: 3010 arrives as
+        # 194 (tests/e2e/test_fleet.py reads the whole code through cmd).
+        self.assertEqual(3010 & 0xFF, run.status, run.raw)
+        self.assertEqual(
+            [trace("device", DONGLE, "Kovex Wireless Dongle", awaits_reboot=True),
+             trace("device", bare, manual_removal='devcon -f remove "@%s"' % bare),
+             trace("driver-file", "KxDev_hidden.sys", hidden,
+                   manual_removal='del /F /A:H "%s"' % hidden)],
+            document(run)["traces"])
+        # Nothing the cleanup removes: Remediations is told so, and why.
+        line = box.check("--remediation")
+        self.assertEqual(0, line.status)
+        self.assertEqual(
+            "PENDING: nothing the cleanup removes | reboot to finish removing device "
+            + DONGLE + ' | remove by hand: devcon -f remove "@' + bare + '"; del /F /A:H "'
+            + hidden + '"\r\n', line.raw.decode("ascii"))
 
     def test_presence_that_cannot_be_told_leaves_traces_and_is_unchecked(self):
         # status fails for the brand's pattern; the endpoints' status hangs

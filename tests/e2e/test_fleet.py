@@ -1,19 +1,27 @@
-"""The fleet kit's command files under Wine's cmd.exe, as the release ships
-them (CR LF line ends): Install.cmd copies both programs and devcon.exe to
-KovexDeepClean in the native Program Files folder, also when its caller's
-%ProgramFiles% is the 32-bit one (the Intune extension's cmd.exe), and runs
-the cleanup from there; a missing file stops it before anything is copied;
-Uninstall.cmd removes the folder again. The PowerShell scripts need
-PowerShell, which Wine lacks: tests/fleet parses them."""
+"""The fleet kit's command files under Wine's cmd.exe, as the release build
+stages them (CR LF line ends, the version written in): Install.cmd copies
+both programs and devcon.exe to KovexDeepClean in the native Program Files
+folder, also when its caller's %ProgramFiles% is the 32-bit one (the Intune
+extension's cmd.exe), runs the cleanup from there and writes this version's
+marker once the cleanup ended with "Done.", then asks for a restart (3010)
+when a removal waits for a reboot; a missing file stops it before anything
+is copied; Uninstall.cmd removes the folder again. The PowerShell scripts
+need PowerShell, which Wine lacks: tests/fleet parses and lints them."""
 
+import os
+import re
 import shutil
 import subprocess
 import unittest
 
 import test_files_and_registry as files_and_registry
+from pathlib import Path
+
 from harness import ROOT, WINE_RUN, Sandbox, windows_path, wine_env
 
-FLEET = ROOT / "fleet"
+# The staged kit, as the release ships it; the source's when run by hand.
+FLEET = Path(os.environ.get("KOVEX_FLEET", ROOT / "fleet"))
+MARKER = "cleanup-done-%s.txt" % os.environ.get("KOVEX_VERSION", "@KOVEX_VERSION@")
 PROGRAMS = ["kovex-deepclean.exe", "kovex-deepclean-check.exe", "devcon.exe"]
 # The headset is not plugged in: the cleanup's rescan does not bring it back,
 # so a second install finds nothing left to remove.
@@ -56,10 +64,12 @@ class CommandFiles(unittest.TestCase):
         the file's."""
         driver = self.box.root / "driver.cmd"
         run = b"cmd /c " if own_process else b"call "
+        # The status is printed as well: Wine hands Linux only its low byte.
         driver.write_bytes(
             b'@echo off\r\nset "ProgramFiles=C:\\Program Files (x86)"\r\n'
             b'cd /d "' + windows_path(self.content).encode() + b'"\r\n'
             + run + name.encode() + b"\r\n"
+            b"echo exit status %ERRORLEVEL%\r\n"
             b"exit /b %ERRORLEVEL%\r\n")
         done = subprocess.run(
             [str(WINE_RUN), "cmd", "/c", windows_path(driver)],
@@ -67,7 +77,10 @@ class CommandFiles(unittest.TestCase):
             timeout=300, check=False,
             env=wine_env(DEVCON_SIM_STATE=windows_path(self.box.state),
                          DEVCON_SIM_LOG=windows_path(self.box.log)))
-        return done.returncode, done.stdout.decode("latin-1")
+        output = done.stdout.decode("latin-1")
+        status = re.findall(r"^exit status (-?[0-9]+)\r?$", output, re.MULTILINE)
+        self.assertEqual(done.returncode, int(status[-1]) & 0xFF, output)
+        return int(status[-1]), output
 
     def test_install_copies_to_native_program_files_and_cleans_there(self):
         status, output = self.call("Install.cmd")
@@ -84,6 +97,8 @@ class CommandFiles(unittest.TestCase):
         self.assertTrue(log.replace("\r", "").endswith("Done.\n"), log)
         self.assertTrue((self.target / "devicelist.txt").exists())
         self.assertEqual([], self.box.devices())
+        self.assertTrue((self.target / MARKER).exists(), "no marker after Done.")
+        self.assertIn("Verdict: CLEAN", (self.target / "check.log").read_text("latin-1"))
 
         # Again, over the folder it made: the same, with nothing left to do.
         status, output = self.call("Install.cmd")
@@ -105,6 +120,30 @@ class CommandFiles(unittest.TestCase):
         self.assertIn("devcon.exe is missing", output)
         self.assertFalse(self.target.exists())
         self.assertEqual([], self.box.invocations())
+
+    def test_install_marks_only_a_cleanup_that_ran_to_its_end(self):
+        # Each case: the machine, a program put in the content in place of
+        # the cleanup (None: the real one), the exit status, whether the
+        # marker is there afterwards. A marker of an earlier run is there
+        # before each: it must stand for this run alone.
+        waits = MACHINE.replace("  absent\n", "  remove-on-reboot\n")
+        cases = [
+            ("a removal waits for a reboot: restart asked", waits, None, 3010, True),
+            ("the cleanup cannot start", MACHINE, b"not a program", 0, False),
+        ]
+        real = self.box.exe.read_bytes()
+        for name, machine, cleanup, status, marked in cases:
+            with self.subTest(name):
+                self.box.write_machine(machine)
+                (self.content / "kovex-deepclean.exe").write_bytes(cleanup or real)
+                self.target.mkdir(parents=True, exist_ok=True)
+                (self.target / MARKER).write_text("an earlier run\n")
+
+                got, output = self.call("Install.cmd", own_process=True)
+
+                self.assertEqual(status, got, output)
+                self.assertEqual(marked, (self.target / MARKER).exists(),
+                                 output + (self.target / "cleanup.log").read_text("latin-1"))
 
 
 if __name__ == "__main__":

@@ -5,6 +5,9 @@
 # - every PowerShell script parses with the tree-sitter PowerShell grammar
 #   (installed by scripts/setup.sh in build/fleet-tools), and scripts with
 #   deliberate syntax errors do not;
+# - every PowerShell script keeps to ConstrainedLanguage mode and holds the
+#   same Invoke-Bounded function (tests/fleet/check_constrained.py), and
+#   copies broken in one place each fail;
 # - the playbook passes ansible-playbook --syntax-check and ansible-lint,
 #   with its modules resolved from the ansible.windows collection, and a copy
 #   naming a module that does not exist fails; its check task fails exactly
@@ -63,6 +66,35 @@ for broken in block string param brace condition; do
   [ $? -eq 1 ] && grep -q "^SYNTAX ERROR .*$broken.ps1:" "$scratch/broken.log"
   result $? "a script with a syntax error ($broken) fails to parse"
 done
+
+# ConstrainedLanguage mode: the scripts pass; a copy of one, broken in one
+# place, fails with what broke it.
+python3 "$root/tests/fleet/check_constrained.py" "${scripts[@]}" >"$scratch/clm.log" 2>&1
+status=$?
+sed 's/^/  /' "$scratch/clm.log"
+result $status "every PowerShell script keeps to ConstrainedLanguage mode"
+
+base=$fleet/Remediations-Detect.ps1
+while IFS='|' read -r name line expected; do
+  { cat "$base"; printf '%s
+' "$line"; } >"$scratch/$name.ps1"
+  python3 "$root/tests/fleet/check_constrained.py" "$scratch/$name.ps1" >"$scratch/broken.log" 2>&1
+  [ $? -eq 1 ] && grep -q -- "$expected" "$scratch/broken.log"
+  result $? "a script with $name fails the ConstrainedLanguage check"
+done <<'CASES'
+new-object|$start = New-Object System.Diagnostics.ProcessStartInfo|New-Object
+static-call|$p = [System.Diagnostics.Process]::Start($start)|static member Start
+static-in-string|Write-Output "$([System.IO.File]::ReadAllText($path))"|static member ReadAllText
+method-call|$p.WaitForExit()|method WaitForExit
+cast|$client = [System.Net.WebClient]$null|type \[System.Net.WebClient\]
+add-type|Add-Type -TypeDefinition $source|Add-Type
+CASES
+sed 's/-Timeout (\$Minutes \* 60)/-Timeout 60/' "$base" >"$scratch/drifted.ps1"
+! cmp -s "$base" "$scratch/drifted.ps1" &&
+  python3 "$root/tests/fleet/check_constrained.py" "$fleet/Remediations-Remediate.ps1" \
+    "$scratch/drifted.ps1" >"$scratch/drift.log" 2>&1
+[ $? -eq 1 ] && grep -q "Invoke-Bounded differs" "$scratch/drift.log"
+result $? "scripts whose Invoke-Bounded differ fail the check"
 
 # Ansible: the playbook, against the collections Debian's ansible ships.
 cd "$fleet"

@@ -116,26 +116,35 @@ TEST_F(RunCheckTest, JsonDocumentIsValidUtf8WithEveryTrace) {
       {"traces",
        {{{"kind", "device"},
          {"id", "USB\\VID_3F7C&PID_0D30\\5&AB12&0&4"},
-         {"description", "Kovex Stuck Receiver"}},
+         {"description", "Kovex Stuck Receiver"},
+         {"awaits_reboot", false}},
         {{"kind", "device"},
          {"id", "USB\\VID_3F7C&PID_0E40\\5&CD34&0&5"},
-         {"description", ""}},
+         {"description", ""},
+         {"awaits_reboot", false},
+         {"manual_removal", "devcon -f remove \"@USB\\VID_3F7C&PID_0E40\\5&CD34&0&5\""}},
         {{"kind", "device"},
          {"id", "HID\\QZV_PAD\\8&3D"},
-         {"description", "Pad \xC3\xA9\xC3\xBF"}},
+         {"description", "Pad \xC3\xA9\xC3\xBF"},
+         {"awaits_reboot", false}},
         {{"kind", "audio-endpoint"},
          {"id", "SWD\\MMDEVAPI\\{0.0.0}.{a}"},
-         {"description", "Speakers (Kovex Pulse H\xC3\xB6rer)"}},
-        {{"kind", "driver-package"}, {"id", "oem12.inf"}, {"description", "Kovex Inc"}},
+         {"description", "Speakers (Kovex Pulse H\xC3\xB6rer)"},
+         {"awaits_reboot", false}},
+        {{"kind", "driver-package"}, {"id", "oem12.inf"}, {"description", "Kovex Inc"},
+         {"awaits_reboot", false}},
         {{"kind", "driver-file"},
          {"id", "KxDev_audio.sys"},
-         {"description", "C:\\windows\\system32\\drivers\\KxDev_audio.sys"}},
+         {"description", "C:\\windows\\system32\\drivers\\KxDev_audio.sys"},
+         {"awaits_reboot", false}},
         {{"kind", "driver-file"},
          {"id", "KxDev_hid.sys"},
-         {"description", "C:\\windows\\system32\\drivers\\KxDev_hid.sys"}},
+         {"description", "C:\\windows\\system32\\drivers\\KxDev_hid.sys"},
+         {"awaits_reboot", false}},
         {{"kind", "registry-key"},
          {"id", "KxDrvSetup"},
-         {"description", "HKEY_LOCAL_MACHINE\\Software\\Kovex\\KxDrvSetup"}}}},
+         {"description", "HKEY_LOCAL_MACHINE\\Software\\Kovex\\KxDrvSetup"},
+         {"awaits_reboot", false}}}},
       {"unchecked", nlohmann::json::array()},
       {"attached", nlohmann::json::array()}};
   EXPECT_EQ(expected, ParsedJson());
@@ -193,7 +202,7 @@ TEST_F(RunCheckTest, BadCommandLineIsStatus3WithUsageAndLooksAtNothing) {
   EXPECT_TRUE(fake_runner.captured.empty());
 
   EXPECT_EQ(0, Run({"--help"}));
-  EXPECT_EQ(0u, printed.find("Usage: kovex-deepclean-check [--json]\n"));
+  EXPECT_EQ(0u, printed.find("Usage: kovex-deepclean-check [--json] [--reboot-code] | --remediation\n"));
   EXPECT_TRUE(fake_runner.captured.empty());
 }
 
@@ -395,4 +404,83 @@ TEST_F(RunCheckTest, HungDevconIsEndedAndNoMoreIsStarted) {
                 "audio-endpoints: devcon did not finish within 120 s",
                 "driver-packages: devcon did not finish within 120 s"}),
             Reasons(ParsedJson()));
+}
+
+// What each engine is told: the line and status of --remediation, the
+// status of --reboot-code, and the two fields the fleet's document carries
+// for the traces the cleanup cannot finish.
+TEST_F(RunCheckTest, EnginesAreToldWhetherTheCleanupHelpsOrAReboot) {
+  struct Case {
+    const char* name;
+    void (*machine)();
+    int remediation_status;
+    std::string line;
+    int reboot_status;
+  };
+  const std::string stuck = kStuck;
+  const std::string bare = kBare;
+  const Case cases[] = {
+      {"clean", [] { fake_registry.open_result = 2; }, 0,
+       "CLEAN: nothing of Kovex's drivers is left", 0},
+      {"only a reboot and a manual command left", MachineAfterRescan, 0,
+       "PENDING: nothing the cleanup removes | reboot to finish removing device " + stuck +
+           " | remove by hand: devcon -f remove \"@" + bare + "\"",
+       3010},
+      {"a file the cleanup removes, and a reboot",
+       [] {
+         MachineAfterRescan();
+         fake_files.matches[L"KxCommon.sys"] = {L"KxCommon.sys"};
+       },
+       1,
+       "NOT CLEAN: the cleanup removes driver-file KxCommon.sys | reboot to finish removing "
+       "device " + stuck + " | remove by hand: devcon -f remove \"@" + bare + "\"",
+       3010},
+      {"a listing that failed",
+       [] {
+         fake_registry.open_result = 2;
+         fake_runner.capture_exit_codes[L"findall *VID_3F7C*"] = 2;
+       },
+       0, "UNKNOWN: nothing found | not checked: devices: devcon findall *VID_3F7C* ended with exit code 2",
+       0},
+      {"a name beyond ASCII",
+       [] {
+         fake_registry.open_result = 2;
+         fake_files.matches[L"KxDev_*.sys"] = {L"KxDev_\x00E9\x2122.sys"};
+       },
+       1, "NOT CLEAN: the cleanup removes driver-file KxDev_??.sys", 0},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    fake_runner = FakeRunner();
+    fake_files = FakeFiles();
+    fake_registry = FakeRegistry();
+    test.machine();
+    printed.clear();
+    EXPECT_EQ(test.remediation_status, Run({"--remediation"}));
+    EXPECT_EQ(test.line + "\n", printed);
+    printed.clear();
+    EXPECT_EQ(test.reboot_status, Run({"--json", "--reboot-code"}));
+    const nlohmann::json document = ParsedJson();
+    for (const auto& trace : document["traces"]) {
+      EXPECT_EQ(trace["id"] == stuck, trace["awaits_reboot"]) << trace;
+      EXPECT_EQ(trace["id"] == bare, trace.contains("manual_removal")) << trace;
+    }
+  }
+
+  // Hundreds of traces: one line, cut to the engine's limit.
+  fake_runner = FakeRunner();
+  fake_registry.open_result = 2;
+  for (int i = 0; i < 300; ++i) {
+    fake_files.matches[L"KxDev_*.sys"].push_back(L"KxDev_" + std::to_wstring(i) + L".sys");
+  }
+  printed.clear();
+  EXPECT_EQ(1, Run({"--remediation"}));
+  EXPECT_EQ(2049u, printed.size());
+  EXPECT_EQ("...\n", printed.substr(2045));
+  EXPECT_EQ(printed.size() - 1, printed.find('\n'));
+
+  // The line goes alone: a script reads one line, never a document.
+  printed.clear();
+  EXPECT_EQ(3, Run({"--remediation", "--json"}));
+  EXPECT_EQ("", printed);
 }

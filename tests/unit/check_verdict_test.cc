@@ -118,7 +118,7 @@ TEST_F(CheckVerdictTest, EveryHelpSpellingPrintsTheUsage) {
   for (const char* option : {"--help", "-h", "/?"}) {
     printed.clear();
     EXPECT_EQ(0, Run({option})) << option;
-    EXPECT_EQ(0u, printed.find("Usage: kovex-deepclean-check [--json]\n")) << option;
+    EXPECT_EQ(0u, printed.find("Usage: kovex-deepclean-check [--json] [--reboot-code] | --remediation\n")) << option;
     EXPECT_TRUE(fake_runner.captured.empty()) << option;
   }
 }
