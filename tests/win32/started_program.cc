@@ -6,6 +6,14 @@
 //                                  standard output or into `file`
 //   started_program long <lines>   <lines> numbered lines ending in CR LF,
 //                                  then "last" with no line end
+//   started_program job            "in-job=yes" or "in-job=no": whether it
+//                                  is in a job, asked before anything else
+//   started_program stdin          "stdin=eof" when its standard input reads
+//                                  as empty (the null device), else the error
+//   started_program late-errors    closes standard output, then writes a line
+//                                  to standard error 300 ms later; exit code 3
+//   started_program linger         closes both outputs, then stays 20 s
+//   started_program flood          writes a line every millisecond for 20 s
 //   anything else                  a line on standard error, exit code 9
 #include <windows.h>
 
@@ -38,9 +46,54 @@ void Write(const std::string& bytes) {
             static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
+void WriteTo(DWORD which, const std::string& bytes) {
+  DWORD written = 0;
+  WriteFile(GetStdHandle(which), bytes.data(), static_cast<DWORD>(bytes.size()),
+            &written, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all: a program is put into its job while it is still suspended,
+  // or not at all.
+  BOOL in_job = FALSE;
+  const BOOL asked = IsProcessInJob(GetCurrentProcess(), nullptr, &in_job);
+  const std::string mode = argc >= 2 ? argv[1] : "";
+  if (mode == "job") {
+    Write(!asked ? "in-job=unknown" : in_job ? "in-job=yes" : "in-job=no");
+    return 0;
+  }
+  if (mode == "stdin") {
+    char one = 0;
+    DWORD got = 0;
+    if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &one, 1, &got, nullptr) && got == 0) {
+      Write("stdin=eof");
+    } else {
+      Write("stdin=error " + std::to_string(GetLastError()));
+    }
+    return 0;
+  }
+  if (mode == "late-errors") {
+    CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
+    Sleep(300);
+    WriteTo(STD_ERROR_HANDLE, "usage, after the output ended\r\n");
+    return 3;
+  }
+  if (mode == "linger") {
+    CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
+    CloseHandle(GetStdHandle(STD_ERROR_HANDLE));
+    Sleep(20000);
+    return 0;
+  }
+  if (mode == "flood") {
+    const ULONGLONG end = GetTickCount64() + 20000;
+    while (GetTickCount64() < end) {
+      Write("line\r\n");
+      Sleep(1);
+    }
+    return 0;
+  }
   if (argc >= 2 && std::strcmp(argv[1], "window") == 0) {
     const std::string text = HowStarted();
     if (argc < 3) {
