@@ -189,6 +189,8 @@ TEST_F(CaptureDeviceConsoleTest, DevconsEveryWayOfEndingIsReadToItsEnd) {
       // Standard error is read to its own end, not only to standard output's.
       {L"late-errors", CaptureResult::kFinished, "", "usage, after the output ended\r\n"},
       // Its outputs closed, it has not finished: the time limit still holds.
+      // (Wine's runtime keeps copies of its standard handles open, so there
+      // the outputs end only with the program.)
       {L"linger", CaptureResult::kTimedOut, "", ""},
       // It keeps writing: the time limit holds all the same.
       {L"flood", CaptureResult::kTimedOut, nullptr, ""},
