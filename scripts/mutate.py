@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The mutation run: puts one plausible fault at a time into a copy of src/
-and tells which ones the tests let through.
+or fleet/ and tells which ones the tests let through.
 
     python3 scripts/mutate.py               # every mutant of the list
     python3 scripts/mutate.py --check       # the list still applies (quick)
@@ -11,8 +11,11 @@ written). Each is applied to a scratch copy of the tree in build/mutation/tree,
 never to the work tree, and built there incrementally: the host's unit tests
 run first, and only a mutant that survives them meets the Windows suite
 (ctest --preset win64 under Wine, without the release's rebuilds). A mutant
-is killed when a build of tests fails or any test fails or hangs; a mutant
-whose program does not build at all is an error of the list.
+of the fleet kit (fleet/) meets its own checks instead: tests/fleet's, then
+the end-to-end fleet tests (e2e.test_fleet*) under Wine. A mutant is killed
+when a build of tests fails or any test fails or hangs; a mutant whose
+program does not build at all is an error of the list. A test that crashed
+or hung is named in the report by the last test that started in its output.
 
 The score is killed / (all - equivalent); the report also goes to
 build/mutation/report.txt.
@@ -37,8 +40,7 @@ TREE = SCRATCH / "tree"
 # Files the host does not compile: only the Windows suite can catch a fault
 # in them.
 WINDOWS_ONLY = re.compile(
-    r"(-win32\.cc|\.rc|\.rci|\.manifest|^src/run/main\.cc|^src/check/main\.cc"
-    r"|^src/run/output-stdio\.cc)$")
+    r"(-win32\.cc|\.rc|\.rci|\.manifest|^src/run/main\.cc|^src/check/main\.cc)$")
 # The Windows suite in two stages: the Win32 pieces' own tests, which take
 # seconds, then the end-to-end runs of both programs. The release tests
 # rebuild the whole tree from scratch twice; the programs they make are the
@@ -54,6 +56,11 @@ WINDOWS_STAGES = (
     (["-R", r"^e2e\.test_check$"], 240),
 )
 HOST_TIMEOUT = 180
+# The fleet kit's scripts are not compiled: tests/fleet checks them, and the
+# end-to-end fleet tests run the .cmd files under Wine's cmd.
+FLEET = re.compile(r"^fleet/")
+FLEET_CHECK_TIMEOUT = 600
+FLEET_E2E_STAGE = (["-R", r"^e2e\.test_fleet"], 300)
 # A fixed build time: the copy has no history, and a changing time would
 # rebuild every Windows object.
 FIXED_EPOCH = "1780000000"
@@ -183,22 +190,29 @@ def sync_tree():
 def environment():
     env = dict(os.environ)
     env["SOURCE_DATE_EPOCH"] = FIXED_EPOCH
+    # tests/fleet's PowerShell grammar, installed in the work tree's build
+    # folder by scripts/setup.sh; the copy has none of its own.
+    env.setdefault("KOVEX_FLEET_TOOLS", str(ROOT / "build" / "fleet-tools"))
     return env
 
 
 def run(command, timeout=None, log=None):
-    """Runs `command` in the copy, niced; returns (ok, output tail)."""
+    """Runs `command` in the copy, niced; returns (ok, output). The whole
+    output: the test that a crash or a hang cut short may be far from its
+    end."""
     try:
         done = subprocess.run(["nice", "-n", "10", *command], cwd=TREE,
                               env=environment(), stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT, timeout=timeout)
     except subprocess.TimeoutExpired as expired:
         output = (expired.stdout or b"").decode("utf-8", "replace")
-        return False, "timed out after %ss\n%s" % (timeout, output[-2000:])
+        if log is not None:
+            log.write(f"$ {' '.join(command)}\n{output}\n(timed out)\n")
+        return False, "%s\ntimed out after %ss\n" % (output, timeout)
     output = done.stdout.decode("utf-8", "replace")
     if log is not None:
         log.write(f"$ {' '.join(command)}\n{output}\n")
-    return done.returncode == 0, output[-3000:]
+    return done.returncode == 0, output
 
 
 class Suites:
@@ -221,17 +235,19 @@ class Suites:
                     "--target", "unit_tests"], log=self.log)
 
     def test_host(self):
-        return run([str(TREE / "build" / "host" / "tests" / "unit_tests"),
-                    "--gtest_brief=1"], timeout=HOST_TIMEOUT, log=self.log)
+        # Not brief: a crash or a hang is told by the "[ RUN      ]" line of
+        # the test it cut short.
+        return run([str(TREE / "build" / "host" / "tests" / "unit_tests")],
+                   timeout=HOST_TIMEOUT, log=self.log)
 
     def build_windows(self):
         return run(["cmake", "--build", "--preset", "win64", "-j", self.jobs],
                    log=self.log)
 
-    def test_windows(self, stop_on_failure=True):
+    def test_windows(self, stop_on_failure=True, stages=WINDOWS_STAGES):
         """Each stage in turn, the fixtures that make and stop the Wine
         prefix included; the first failing stage ends it."""
-        for stage, timeout in WINDOWS_STAGES:
+        for stage, timeout in stages:
             command = ["ctest", "--preset", "win64", *stage,
                        "--timeout", str(timeout)]
             if stop_on_failure:
@@ -241,14 +257,96 @@ class Suites:
                 return ok, output
         return True, output
 
+    def test_fleet_scripts(self):
+        return run(["bash", "tests/fleet/check-fleet.sh"],
+                   timeout=FLEET_CHECK_TIMEOUT, log=self.log)
+
+    def test_fleet_e2e(self):
+        return self.test_windows(stages=(FLEET_E2E_STAGE,))
+
+
+def nothing_to_build():
+    return True, ""
+
+
+# A test that started: GoogleTest's, Python unittest's (-v) and ctest's, and
+# the lines that end one.
+GTEST_START = re.compile(r"^\[ RUN      \] (\S+)", re.M)
+GTEST_END = re.compile(r"^\[ +(?:OK|FAILED|SKIPPED) +\] (\S+)", re.M)
+UNITTEST_START = re.compile(r"^(test\w*) \(([\w.]+)\)", re.M)
+UNITTEST_SUMMARY = re.compile(r"^Ran \d+ tests? in ", re.M)
+CTEST_START = re.compile(r"^ *Start +(\d+): (\S+)", re.M)
+CTEST_END = re.compile(r"^ *\d+/\d+ Test +#(\d+): (\S+) ", re.M)
+
+
+def unfinished_test(output):
+    """The test that started last in `output` and has no end there: the
+    one a crash or a kill cut short; None when every started one ended."""
+    candidates = []
+    runs = list(GTEST_START.finditer(output))
+    if runs:
+        last = runs[-1]
+        ended = {m.group(1) for m in GTEST_END.finditer(output, last.end())}
+        if last.group(1) not in ended:
+            candidates.append((last.start(), last.group(1)))
+    starts = list(UNITTEST_START.finditer(output))
+    if starts:
+        last = starts[-1]
+        if not UNITTEST_SUMMARY.search(output, last.end()):
+            test, where = last.group(1), last.group(2)
+            # Python 3.11 and later name the test in the parentheses.
+            name = where if where.endswith("." + test) else f"{where}.{test}"
+            candidates.append((last.start(), name))
+    starts = list(CTEST_START.finditer(output))
+    if starts:
+        last = starts[-1]
+        ended = {m.group(1) for m in CTEST_END.finditer(output, last.end())}
+        if last.group(1) not in ended:
+            candidates.append((last.start(), last.group(2)))
+    # Nested runners (ctest around a test binary): the innermost test is the
+    # one that started last.
+    return max(candidates)[1] if candidates else None
+
+
+def ctest_output_of(name, output):
+    """What ctest printed of test `name` after its result line (its output,
+    with --output-on-failure), up to the next test or the summary."""
+    ends = [m for m in CTEST_END.finditer(output) if m.group(2) == name]
+    if not ends:
+        return ""
+    rest = output[ends[-1].end():]
+    stop = re.search(r"^ *(?:Start +\d+:|\d+/\d+ Test +#|\d+% tests passed)",
+                     rest, re.M)
+    return rest[:stop.start()] if stop else rest
+
 
 def failed_tests(output):
-    """The names of the failed tests in a gtest or ctest output tail."""
-    names = [name for name in re.findall(r"\[  FAILED  \] (\S+)", output)
+    """The names of the failed tests in a gtest, unittest, ctest or
+    tests/fleet output; for a test cut short (crashed, hung, killed), the
+    last test that started in it."""
+    names = [name for name in re.findall(r"^\[  FAILED  \] (\S+)", output, re.M)
              if not name.isdigit()]  # not "[  FAILED  ] 2 tests, listed below"
-    names += re.findall(r"\d+ - (\S+) \((?:Failed|Timeout|SEGFAULT|Subprocess)", output)
-    if "timed out after" in output:
-        names.append("(hung)")
+    for test, where in re.findall(r"^(?:FAIL|ERROR): (test\w*) \(([\w.]+)\)",
+                                  output, re.M):
+        names.append(where if where.endswith("." + test) else f"{where}.{test}")
+    names += re.findall(r"^FAILED: (.+)$", output, re.M)  # tests/fleet
+    summary = output.rpartition("The following tests FAILED:")[2] \
+        if "The following tests FAILED:" in output else ""
+    for test, how in re.findall(r"^\s*\d+ - (\S+) \(([^)]+)\)", summary, re.M):
+        if how == "Failed":
+            names.append(test)
+            continue
+        # Crashed or timed out: what its own output says last.
+        inner = unfinished_test(ctest_output_of(test, output))
+        names.append(f"{test} ({how}" + (f" in {inner})" if inner else ")"))
+    if not names or "timed out after" in output:
+        # No summary at all: the runner itself crashed or was killed.
+        inner = unfinished_test(output)
+        how = "hung" if "timed out after" in output else "did not finish"
+        if inner:
+            names.append(f"{inner} ({how})")
+        elif "timed out after" in output:
+            names.append("(hung)")
     return ", ".join(dict.fromkeys(names)) or "(see build/mutation/run.log)"
 
 
@@ -260,7 +358,10 @@ def try_mutant(mutant, suites):
     # The host's tests first, where the host compiles the file; the Windows
     # suite only for what they let through.
     stages = [("win64", suites.build_windows, suites.test_windows)]
-    if not WINDOWS_ONLY.search(mutant.file):
+    if FLEET.search(mutant.file):
+        stages = [("fleet", nothing_to_build, suites.test_fleet_scripts),
+                  ("win64", suites.build_windows, suites.test_fleet_e2e)]
+    elif not WINDOWS_ONLY.search(mutant.file):
         stages.insert(0, ("host", suites.build_host, suites.test_host))
     start = time.monotonic()
     try:
@@ -314,13 +415,17 @@ def main():
         suites = Suites(args.jobs, log)
         suites.configure()
         # The unmutated tree must pass, or no outcome below means anything.
-        for step, stage in ((suites.build_host, "host build"),
-                            (suites.test_host, "host tests"),
-                            (suites.build_windows, "win64 build"),
-                            (lambda: suites.test_windows(False), "win64 tests")):
+        steps = [(suites.build_host, "host build"),
+                 (suites.test_host, "host tests"),
+                 (suites.build_windows, "win64 build"),
+                 (lambda: suites.test_windows(False), "win64 tests")]
+        if any(FLEET.search(m.file) for m in mutants if not m.equivalent):
+            steps.append((suites.test_fleet_scripts, "fleet checks"))
+        for step, stage in steps:
             ok, output = step()
             if not ok:
-                sys.exit(f"the unmutated copy fails its {stage}:\n{output}")
+                sys.exit(f"the unmutated copy fails its {stage} "
+                         f"({failed_tests(output)}):\n{output[-3000:]}")
         baseline = time.monotonic() - began
         print(f"unmutated copy built and passed in {baseline:.0f}s", flush=True)
 

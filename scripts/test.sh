@@ -10,6 +10,7 @@ bash scripts/setup.sh
 # The mutation run's list still applies to the sources (no build; the run
 # itself is python3 scripts/mutate.py).
 python3 scripts/mutate.py --check
+python3 -m unittest discover -s tests/mutation
 
 bash tests/fleet/check-fleet.sh
 

@@ -131,3 +131,131 @@ TEST_F(CheckVerdictTest, DriverFilesAreListedByNameWhateverTheirCase) {
             printed.find("\t KxDev_audio.sys\n\t kxdev_hid.sys\n\t KXDEV_USB.SYS\n"))
       << printed;
 }
+
+namespace {
+
+// One machine of the table below: what is on it, and what the report and
+// the fleet's document must then tell.
+struct SeveralAtOnce {
+  const char* what;
+  void (*machine)();
+  int status;
+  std::vector<std::string> shown;      // each somewhere in the report
+  std::vector<std::string> not_shown;  // none of these
+  bool complete;                       // the JSON's "complete"
+};
+
+const char kReceiver[] = "USB\\VID_3F7C&PID_0D30\\5&AB12&0&4";
+
+// The receiver's removal waits for a reboot: problem 21 under status.
+void ReceiverWaitingForReboot(const std::string& listed) {
+  fake_runner.listings[L"findall *VID_3F7C*"] = listed + "1 matching device(s) found.\r\n";
+  fake_runner.listings[L"status *VID_3F7C*"] =
+      std::string(kReceiver) + "\r\n    The device has the following problem: 21\r\n"
+      "1 matching device(s) found.\r\n";
+}
+
+}  // namespace
+
+TEST_F(CheckVerdictTest, SeveralFailuresAtOnceAreEachToldWithTheirAdvice) {
+  const std::string mend = "\t Mend what kept a check from running";
+  const std::string run_cleanup = "\t Run kovex-deepclean.exe";
+  const std::string reboot = "\t Reboot to finish the removals that wait for it";
+  const std::string by_hand = "Remove what the cleanup passes over";
+  const SeveralAtOnce cases[] = {
+      {"a driver file left and a device listing failed",
+       [] {
+         fake_files.matches[L"KxCommon.sys"] = {L"KxCommon.sys"};
+         fake_runner.capture_exit_codes[L"findall *VID_3F7C*"] = 2;
+       },
+       1,
+       {mend, run_cleanup, "Verdict: NOT CLEAN: 1 trace of Kovex's drivers found.\n"},
+       {"Verdict: UNKNOWN"},
+       false},
+      {"a removal waiting for a reboot beside a file the cleanup removes",
+       [] {
+         ReceiverWaitingForReboot(std::string(kReceiver) + ": Kovex Stuck Receiver\r\n");
+         fake_files.matches[L"KxCommon.sys"] = {L"KxCommon.sys"};
+       },
+       1,
+       {reboot, run_cleanup, "Verdict: NOT CLEAN: 2 traces"},
+       {mend},
+       true},
+      {"a device listed without a description, its removal waiting for a reboot",
+       [] { ReceiverWaitingForReboot(std::string(kReceiver) + "\r\n"); },
+       1,
+       {reboot, "its removal waits for a reboot [The device has the following problem: 21]"},
+       {"remove it with:", by_hand, run_cleanup},
+       true},
+      {"both status listings failing, each its own way",
+       [] {
+         ReceiverWaitingForReboot(std::string(kReceiver) + ": Kovex Stuck Receiver\r\n");
+         fake_runner.capture_exit_codes[L"status *VID_3F7C*"] = 2;
+         fake_runner.capture_exit_codes[L"status *QZV*"] = 3;
+       },
+       1,
+       {"NOT CHECKED: whether they are plugged in could not be told: devcon status "
+        "*VID_3F7C* ended with exit code 2\n",
+        mend},
+       {"exit code 3"},
+       false},
+      {"both status listings disagreeing with their counts",
+       [] {
+         ReceiverWaitingForReboot(std::string(kReceiver) + ": Kovex Stuck Receiver\r\n");
+         fake_runner.listings[L"status *VID_3F7C*"] = "2 matching device(s) found.\r\n";
+         fake_runner.listings[L"status *QZV*"] = "3 matching device(s) found.\r\n";
+       },
+       1,
+       {"could not be told: devcon status *VID_3F7C*: devcon reported 2 devices and "
+        "listed 0\n"},
+       {"reported 3"},
+       false},
+      {"nothing left but a device plugged in",
+       [] {
+         fake_runner.listings[L"findall *VID_3F7C*"] =
+             std::string(kReceiver) + ": USB Input Device\r\n1 matching device(s) found.\r\n";
+         fake_runner.listings[L"status *VID_3F7C*"] =
+             std::string(kReceiver) + "\r\n    Driver is running.\r\n1 matching device(s) found.\r\n";
+       },
+       0,
+       {"Attached now (plugged in, not traces):\n\t " + std::string(kReceiver) +
+            " : USB Input Device [Driver is running.]\n",
+        "Verdict: CLEAN"},
+       {"What to do:"},
+       true},
+  };
+  for (const SeveralAtOnce& machine : cases) {
+    SCOPED_TRACE(machine.what);
+    fake_runner = FakeRunner();
+    fake_files = FakeFiles();
+    machine.machine();
+    printed.clear();
+    EXPECT_EQ(machine.status, Run());
+    for (const std::string& text : machine.shown) {
+      EXPECT_NE(std::string::npos, printed.find(text)) << text << "\n" << printed;
+    }
+    for (const std::string& text : machine.not_shown) {
+      EXPECT_EQ(std::string::npos, printed.find(text)) << text << "\n" << printed;
+    }
+    printed.clear();
+    EXPECT_EQ(machine.status, Run({"--json"}));
+    const nlohmann::json document = nlohmann::json::parse(printed);
+    EXPECT_EQ(machine.complete, document["complete"]);
+    EXPECT_EQ(machine.status == 0, document["clean"]);
+  }
+}
+
+TEST_F(CheckVerdictTest, SubkeyNameOfTheLongestLengthIsReadLikeAnyOther) {
+  // 255 characters, the most a key name may have, ahead of a short one.
+  const std::wstring longest = L"KxDriver" + std::wstring(247, L'x');
+  fake_registry.open_result = 0;
+  fake_registry.subkeys = {longest, L"KxDrvSetup"};
+
+  EXPECT_EQ(1, Run({"--json"}));
+
+  const nlohmann::json document = nlohmann::json::parse(printed);
+  EXPECT_EQ(nlohmann::json::array(), document["unchecked"]);
+  ASSERT_EQ(2u, document["traces"].size()) << printed;
+  EXPECT_EQ(std::string(longest.begin(), longest.end()), document["traces"][0]["id"]);
+  EXPECT_EQ("KxDrvSetup", document["traces"][1]["id"]);
+}

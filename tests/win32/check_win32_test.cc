@@ -211,6 +211,46 @@ TEST_F(CaptureDeviceConsoleTest, DevconInheritsNoHandleButItsOwn) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_BROKEN_PIPE), error);
 }
 
+TEST_F(CaptureDeviceConsoleTest, DevconsEveryWayOfEndingIsReadToItsEnd) {
+  // The started program in devcon's place, told what to do by its command.
+  InstallAsDevcon(FromEnvironment("KOVEX_STARTED_PROGRAM"), directory_);
+  struct Case {
+    const wchar_t* mode;
+    CaptureResult result;
+    const char* output;
+    const char* errors;
+  };
+  const Case cases[] = {
+      // In its job before it runs: what it starts cannot escape the job.
+      {L"job", CaptureResult::kFinished, "in-job=yes", ""},
+      // Its standard input is the null device, which it inherited.
+      {L"stdin", CaptureResult::kFinished, "stdin=eof", ""},
+      // Standard error is read to its own end, not only to standard output's.
+      {L"late-errors", CaptureResult::kFinished, "", "usage, after the output ended\r\n"},
+      // Its outputs closed, it has not finished: the time limit still holds.
+      // (Wine's runtime keeps copies of its standard handles open, so there
+      // the outputs end only with the program.)
+      {L"linger", CaptureResult::kTimedOut, "", ""},
+      // It keeps writing: the time limit holds all the same.
+      {L"flood", CaptureResult::kTimedOut, nullptr, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.mode));
+    DeviceConsoleRun run;
+    std::wstring failure;
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(c.result, CaptureDeviceConsole(c.mode, 1500, &run, &failure)) << Narrow(failure);
+    EXPECT_LT(GetTickCount64() - start, 15000u) << "waited past the time limit";
+    if (c.output != nullptr) {
+      EXPECT_EQ(c.output, run.output);
+    }
+    EXPECT_EQ(c.errors, run.errors);
+    if (c.result == CaptureResult::kTimedOut) {
+      EXPECT_EQ(L"devcon did not finish within 1500 ms", failure);
+    }
+  }
+}
+
 TEST(FindWindowsFiles, MatchesFilesByWildcardFoldersLeftOutHiddenAndSystemIn) {
   wchar_t windows[MAX_PATH];
   GetSystemWindowsDirectoryW(windows, MAX_PATH);

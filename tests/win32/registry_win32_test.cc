@@ -109,6 +109,9 @@ TEST_F(RegistryWin32Test, MissingKeyDoesNotOpen) {
 }
 
 TEST_F(RegistryWin32Test, CleanupDeletesInstallerSubkeysOfThe32BitView) {
+  // A name of 255 characters, the longest a key may have, enumerated first.
+  const std::wstring longest = L"ADriver" + std::wstring(248, L'x');
+  ASSERT_TRUE(CreateKey(L"Software\\Kovex\\" + longest, KEY_WOW64_32KEY));
   ASSERT_TRUE(CreateKey(L"Software\\Kovex\\AudioDriverSetup\\Cache", KEY_WOW64_32KEY));
   ASSERT_TRUE(CreateKey(L"Software\\Kovex\\KxDrv", KEY_WOW64_32KEY));
   ASSERT_TRUE(CreateKey(L"Software\\Kovex\\drvTools", KEY_WOW64_32KEY));
@@ -119,6 +122,7 @@ TEST_F(RegistryWin32Test, CleanupDeletesInstallerSubkeysOfThe32BitView) {
   RemoveInstallerRegistry();
 
   EXPECT_EQ("Removing driver installer registry...\n", printed);
+  EXPECT_FALSE(KeyExists(L"Software\\Kovex\\" + longest, KEY_WOW64_32KEY));
   EXPECT_FALSE(KeyExists(L"Software\\Kovex\\AudioDriverSetup", KEY_WOW64_32KEY));
   EXPECT_FALSE(KeyExists(L"Software\\Kovex\\KxDrv", KEY_WOW64_32KEY));
   EXPECT_TRUE(KeyExists(L"Software\\Kovex\\drvTools", KEY_WOW64_32KEY));

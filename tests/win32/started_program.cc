@@ -9,8 +9,19 @@
 //   started_program tree           starts `started_program hang`, and never
 //                                  ends
 //   started_program hang           never ends
+//   started_program job            "in-job=yes" or "in-job=no": whether it
+//                                  is in a job, asked before anything else
+//   started_program stdin          "stdin=eof" when its standard input reads
+//                                  as empty (the null device), else the error
+//   started_program late-errors    ends (exit code 3) while a program it
+//                                  started writes a line to its standard
+//                                  error 300 ms later
+//   started_program linger         closes both outputs, then stays 20 s
+//   started_program flood          writes a line every millisecond for 20 s
 //   anything else                  a line on standard error, exit code 9
 #include <windows.h>
+
+#include <io.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,9 +52,102 @@ void Write(const std::string& bytes) {
             static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
+void WriteTo(DWORD which, const std::string& bytes) {
+  DWORD written = 0;
+  WriteFile(GetStdHandle(which), bytes.data(), static_cast<DWORD>(bytes.size()),
+            &written, nullptr);
+}
+
+// Closes an output for good: the C runtime's descriptor, which Wine's
+// runtime holds as a handle of its own, and the standard handle (on Windows
+// the same one: closing it twice fails harmlessly).
+void CloseOutput(int descriptor, DWORD which) {
+  _close(descriptor);
+  CloseHandle(GetStdHandle(which));
+}
+
+// Starts this program again with `mode`, handing it standard error alone,
+// as all three of its standard handles.
+bool StartWithErrorsOnly(const wchar_t* mode) {
+  wchar_t self[MAX_PATH];
+  if (GetModuleFileNameW(nullptr, self, MAX_PATH) == 0) return false;
+  HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::string room(size, '\0');
+  auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(&room[0]);
+  if (!InitializeProcThreadAttributeList(list, 1, 0, &size) ||
+      !UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &errors,
+                                 sizeof(errors), nullptr, nullptr)) {
+    return false;
+  }
+  STARTUPINFOEXW startup = {};
+  startup.StartupInfo.cb = sizeof(startup);
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = errors;
+  startup.StartupInfo.hStdOutput = errors;
+  startup.StartupInfo.hStdError = errors;
+  startup.lpAttributeList = list;
+  std::wstring command = L"\"" + std::wstring(self) + L"\" " + mode;
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessW(self, &command[0], nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
+                                      nullptr, nullptr, &startup.StartupInfo, &process);
+  DeleteProcThreadAttributeList(list);
+  if (!started) return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First of all: a program is put into its job while it is still suspended,
+  // or not at all.
+  BOOL in_job = FALSE;
+  const BOOL asked = IsProcessInJob(GetCurrentProcess(), nullptr, &in_job);
+  const std::string mode = argc >= 2 ? argv[1] : "";
+  if (mode == "job") {
+    Write(!asked ? "in-job=unknown" : in_job ? "in-job=yes" : "in-job=no");
+    return 0;
+  }
+  if (mode == "stdin") {
+    char one = 0;
+    DWORD got = 0;
+    if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &one, 1, &got, nullptr) && got == 0) {
+      Write("stdin=eof");
+    } else {
+      Write("stdin=error " + std::to_string(GetLastError()));
+    }
+    return 0;
+  }
+  if (mode == "late-errors") {
+    // Wine's runtime keeps copies of the standard handles that closing them
+    // does not reach: a second program of its own, handed standard error
+    // alone, writes there after this one and its output have ended.
+    if (!StartWithErrorsOnly(L"late-errors-writer")) return 8;
+    return 3;
+  }
+  if (mode == "late-errors-writer") {
+    Sleep(300);
+    WriteTo(STD_ERROR_HANDLE, "usage, after the output ended\r\n");
+    return 0;
+  }
+  if (mode == "linger") {
+    CloseOutput(1, STD_OUTPUT_HANDLE);
+    CloseOutput(2, STD_ERROR_HANDLE);
+    Sleep(20000);
+    return 0;
+  }
+  if (mode == "flood") {
+    const ULONGLONG end = GetTickCount64() + 20000;
+    while (GetTickCount64() < end) {
+      Write("line\r\n");
+      Sleep(1);
+    }
+    return 0;
+  }
   if (argc >= 2 && std::strcmp(argv[1], "window") == 0) {
     const std::string text = HowStarted();
     if (argc < 3) {

@@ -1,0 +1,126 @@
+"""The fleet kit's command files when something goes wrong, under Wine's
+cmd.exe, as the release ships them (CR LF line ends): Install.cmd stops with
+exit status 3 when the folder cannot be made or a copy fails, and runs no
+cleanup then; Uninstall.cmd exits 1 when the folder stays (a file in it is
+held open)."""
+
+import shutil
+import subprocess
+import time
+import unittest
+
+from harness import ROOT, WINE_RUN, Sandbox, windows_path, wine_env
+
+FLEET = ROOT / "fleet"
+
+
+class CommandFileFailures(unittest.TestCase):
+    def setUp(self):
+        self.box = Sandbox("fleet_failures")
+        self.target = self.box.prefix / "drive_c" / "Program Files" / "KovexDeepClean"
+        self.remove_target()
+        self.content = self.box.root / "content"
+        self.content.mkdir()
+        for name in ("Install.cmd", "Uninstall.cmd"):
+            text = (FLEET / name).read_bytes().replace(b"\r\n", b"\n")
+            (self.content / name).write_bytes(text.replace(b"\n", b"\r\n"))
+        shutil.copy(self.box.exe, self.content)
+        shutil.copy(self.box.check_exe, self.content)
+        shutil.copy(self.box.devcon, self.content / "devcon.exe")
+
+    def tearDown(self):
+        self.remove_target()
+
+    def remove_target(self):
+        if self.target.is_dir():
+            shutil.rmtree(self.target, ignore_errors=True)
+        elif self.target.exists():
+            self.target.unlink()
+
+    def hold_open(self, path):
+        """Starts a program that holds `path` open for writing (cmd's
+        redirection of the simulator, which answers late), as a running
+        program holds its files; returns it once the file is there."""
+        self.box.write_machine("fault findall sleep 8000\n")
+        holder_cmd = self.box.root / "holder.cmd"
+        holder_cmd.write_bytes(('"%s" findall * >> "%s"\r\n' % (
+            windows_path(self.content / "devcon.exe"), windows_path(path))).encode())
+        holder = subprocess.Popen(
+            [str(WINE_RUN), "cmd", "/c", windows_path(holder_cmd)],
+            cwd=self.box.cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            env=self.env())
+        for _ in range(200):
+            if path.exists():
+                break
+            time.sleep(0.05)
+        self.assertTrue(path.exists())
+        # Its own start is logged: the tests look at the cleanup's only.
+        time.sleep(0.5)
+        self.box.log.unlink(missing_ok=True)
+        return holder
+
+    def env(self):
+        return wine_env(DEVCON_SIM_STATE=windows_path(self.box.state),
+                        DEVCON_SIM_LOG=windows_path(self.box.log))
+
+    def call(self, name, program_files=None):
+        """Runs `name` from the content folder in a cmd.exe of its own, with
+        %ProgramW6432% set to `program_files` if given; its exit status and
+        output."""
+        driver = self.box.root / "driver.cmd"
+        native = b""
+        if program_files is not None:
+            native = b'set "ProgramW6432=' + windows_path(program_files).encode() + b'"\r\n'
+        driver.write_bytes(
+            b'@echo off\r\n' + native + b'cd /d "' + windows_path(self.content).encode()
+            + b'"\r\ncmd /c ' + name.encode() + b"\r\nexit /b %ERRORLEVEL%\r\n")
+        done = subprocess.run(
+            [str(WINE_RUN), "cmd", "/c", windows_path(driver)], cwd=self.box.cwd,
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300,
+            check=False, env=self.env())
+        return done.returncode, done.stdout.decode("latin-1")
+
+    def test_install_that_cannot_make_its_folder_or_copy_stops_with_3(self):
+        # The native Program Files folder is a file: the folder in it cannot
+        # be made.
+        not_a_folder = self.box.root / "not-a-folder"
+        not_a_folder.touch()
+        cases = [
+            ("the folder cannot be made", lambda: None, not_a_folder),
+            # devcon.exe in the folder held open by a program: its copy fails.
+            ("a copy fails", lambda: self.target.mkdir(parents=True)
+             or self.hold_open(self.target / "devcon.exe"), None),
+        ]
+        for what, obstacle, program_files in cases:
+            with self.subTest(what):
+                self.remove_target()
+                holder = obstacle()
+                try:
+                    status, output = self.call("Install.cmd", program_files)
+                finally:
+                    if holder is not None:
+                        holder.wait(timeout=120)
+
+                self.assertEqual(3, status, output)
+                self.assertEqual([], self.box.invocations(), "the cleanup ran")
+                self.assertFalse((self.target / "cleanup.log").exists())
+
+    def test_uninstall_that_leaves_the_folder_fails_with_1(self):
+        status, output = self.call("Install.cmd")
+        self.assertEqual(0, status, output)
+        # A program holds a file in the folder open.
+        holder = self.hold_open(self.target / "held.txt")
+        try:
+            status, output = self.call("Uninstall.cmd")
+
+            self.assertEqual(1, status, output)
+            self.assertTrue(self.target.exists())
+        finally:
+            holder.wait(timeout=120)
+        status, output = self.call("Uninstall.cmd")
+        self.assertEqual(0, status, output)
+        self.assertFalse(self.target.exists())
+
+
+if __name__ == "__main__":
+    unittest.main()
