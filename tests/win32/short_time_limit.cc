@@ -3,4 +3,4 @@
 // src/exec/program_time_limit.cc instead.
 #include "exec/runner.h"
 
-const unsigned long kProgramTimeLimitMs = 10ul * 1000;
+const unsigned long kProgramTimeLimitMs = 30ul * 1000;
