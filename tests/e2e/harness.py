@@ -65,6 +65,24 @@ class Run:
         return LAUNCH_REPORT.sub(LAUNCH_REPORT_SEEN, first + "\n" + rest)
 
 
+# The fleet kit as the release stages it (its version written in), or the
+# source's when the tests are run by hand.
+FLEET = Path(os.environ.get("KOVEX_FLEET", ROOT / "fleet"))
+
+
+def lay_fleet_content(box, folder):
+    """Makes `folder` a fleet content folder as an administrator packs it:
+    the kit's command files with the CR LF line ends the release ships, the
+    two programs, and the simulator as devcon.exe."""
+    folder.mkdir()
+    for name in ("Install.cmd", "Uninstall.cmd"):
+        text = (FLEET / name).read_bytes().replace(b"\r\n", b"\n")
+        (folder / name).write_bytes(text.replace(b"\n", b"\r\n"))
+    shutil.copy(box.exe, folder)
+    shutil.copy(box.check_exe, folder)
+    shutil.copy(box.devcon, folder / "devcon.exe")
+
+
 def sandbox_with_devcon(name, machine=""):
     """A sandbox whose working directory holds the simulator, its machine
     described by the state text `machine`."""

@@ -15,12 +15,9 @@ import subprocess
 import unittest
 
 import test_files_and_registry as files_and_registry
-from pathlib import Path
 
-from harness import ROOT, WINE_RUN, Sandbox, windows_path, wine_env
+from harness import WINE_RUN, Sandbox, lay_fleet_content, windows_path, wine_env
 
-# The staged kit, as the release ships it; the source's when run by hand.
-FLEET = Path(os.environ.get("KOVEX_FLEET", ROOT / "fleet"))
 MARKER = "cleanup-done-%s.txt" % os.environ.get("KOVEX_VERSION", "@KOVEX_VERSION@")
 PROGRAMS = ["kovex-deepclean.exe", "kovex-deepclean-check.exe", "devcon.exe"]
 # The headset is not plugged in: the cleanup's rescan does not bring it back,
@@ -43,13 +40,7 @@ class CommandFiles(unittest.TestCase):
             shutil.rmtree(folder, ignore_errors=True)
         # A content folder whose name has a parenthesis, as a download's may.
         self.content = self.box.root / "content (1)"
-        self.content.mkdir()
-        for name in ("Install.cmd", "Uninstall.cmd"):
-            text = (FLEET / name).read_bytes().replace(b"\r\n", b"\n")
-            (self.content / name).write_bytes(text.replace(b"\n", b"\r\n"))
-        shutil.copy(self.box.exe, self.content)
-        shutil.copy(self.box.check_exe, self.content)
-        shutil.copy(self.box.devcon, self.content / "devcon.exe")
+        lay_fleet_content(self.box, self.content)
 
     def tearDown(self):
         shutil.rmtree(self.target, ignore_errors=True)

@@ -9,9 +9,7 @@ import subprocess
 import time
 import unittest
 
-from harness import ROOT, WINE_RUN, Sandbox, windows_path, wine_env
-
-FLEET = ROOT / "fleet"
+from harness import WINE_RUN, Sandbox, lay_fleet_content, windows_path, wine_env
 
 
 class CommandFileFailures(unittest.TestCase):
@@ -20,13 +18,7 @@ class CommandFileFailures(unittest.TestCase):
         self.target = self.box.prefix / "drive_c" / "Program Files" / "KovexDeepClean"
         self.remove_target()
         self.content = self.box.root / "content"
-        self.content.mkdir()
-        for name in ("Install.cmd", "Uninstall.cmd"):
-            text = (FLEET / name).read_bytes().replace(b"\r\n", b"\n")
-            (self.content / name).write_bytes(text.replace(b"\n", b"\r\n"))
-        shutil.copy(self.box.exe, self.content)
-        shutil.copy(self.box.check_exe, self.content)
-        shutil.copy(self.box.devcon, self.content / "devcon.exe")
+        lay_fleet_content(self.box, self.content)
 
     def tearDown(self):
         self.remove_target()
