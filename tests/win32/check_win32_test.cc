@@ -3,7 +3,6 @@
 // open. KOVEX_DEVCON names the device console simulator.
 #include <windows.h>
 
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <future>
@@ -14,6 +13,7 @@
 #include "exec/files.h"
 #include "exec/registry.h"
 #include "gtest/gtest.h"
+#include "tests/win32/running_processes.h"
 #include "tests/win32/scratch_directory.h"
 
 namespace {
@@ -48,19 +48,7 @@ const char kHeadset[] =
 }  // namespace
 
 // How many processes named devcon.exe are running.
-int RunningDevcons() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  int count = 0;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more;
-       more = Process32NextW(snapshot, &entry)) {
-    if (lstrcmpiW(entry.szExeFile, L"devcon.exe") == 0) ++count;
-  }
-  CloseHandle(snapshot);
-  return count;
-}
+int RunningDevcons() { return VisitProcessesNamed(L"devcon.exe", false); }
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 

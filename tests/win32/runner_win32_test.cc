@@ -3,7 +3,6 @@
 // whose exit, crash and delay can be ordered through its state file.
 #include <windows.h>
 #include <shellapi.h>
-#include <tlhelp32.h>
 
 #include <chrono>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include "exec/tools.h"
 #include "gtest/gtest.h"
 #include "tests/unit/fakes.h"
+#include "tests/win32/running_processes.h"
 
 namespace {
 
@@ -48,22 +48,7 @@ int RunSimulator(const std::string& state, const wchar_t* arguments) {
 // How many processes of the started program are running; with `end`, ends
 // them too.
 int VisitStartedPrograms(bool end) {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  int count = 0;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more;
-       more = Process32NextW(snapshot, &entry)) {
-    if (lstrcmpiW(entry.szExeFile, L"started_program.exe") != 0) continue;
-    ++count;
-    HANDLE process = end ? OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)
-                         : nullptr;
-    if (process != nullptr) TerminateProcess(process, 1);
-    if (process != nullptr) CloseHandle(process);
-  }
-  CloseHandle(snapshot);
-  return count;
+  return VisitProcessesNamed(L"started_program.exe", end);
 }
 
 // The count once it has settled at `expected`, or after ten seconds; with
