@@ -201,8 +201,10 @@ TEST_F(CaptureDeviceConsoleTest, DevconInheritsNoHandleButItsOwn) {
 
 TEST_F(CaptureDeviceConsoleTest, DevconsEveryWayOfEndingIsReadToItsEnd) {
   // The started program in devcon's place, told what to do by its command.
-  InstallAsDevcon(FromEnvironment("KOVEX_STARTED_PROGRAM"), directory_);
+  const std::wstring console = FromEnvironment("KOVEX_STARTED_PROGRAM");
+  const std::wstring windowless = FromEnvironment("KOVEX_WINDOWLESS_PROGRAM");
   struct Case {
+    const std::wstring& program;
     const wchar_t* mode;
     CaptureResult result;
     const char* output;
@@ -210,20 +212,21 @@ TEST_F(CaptureDeviceConsoleTest, DevconsEveryWayOfEndingIsReadToItsEnd) {
   };
   const Case cases[] = {
       // In its job before it runs: what it starts cannot escape the job.
-      {L"job", CaptureResult::kFinished, "in-job=yes", ""},
+      {console, L"job", CaptureResult::kFinished, "in-job=yes", ""},
       // Its standard input is the null device, which it inherited.
-      {L"stdin", CaptureResult::kFinished, "stdin=eof", ""},
+      {console, L"stdin", CaptureResult::kFinished, "stdin=eof", ""},
       // Standard error is read to its own end, not only to standard output's.
-      {L"late-errors", CaptureResult::kFinished, "", "usage, after the output ended\r\n"},
-      // Its outputs closed, it has not finished: the time limit still holds.
-      // (Wine's runtime keeps copies of its standard handles open, so there
-      // the outputs end only with the program.)
-      {L"linger", CaptureResult::kTimedOut, "", ""},
-      // It keeps writing: the time limit holds all the same.
-      {L"flood", CaptureResult::kTimedOut, nullptr, ""},
+      {console, L"late-errors", CaptureResult::kFinished, "",
+       "usage, after the output ended\r\n"},
+      // Its outputs closed, it has not finished: the time limit still holds,
+      // and no "exit code" of a running program is taken for its end.
+      {windowless, L"linger", CaptureResult::kTimedOut, "", ""},
+      // It never stops writing: the time limit holds all the same.
+      {console, L"flood", CaptureResult::kTimedOut, nullptr, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Narrow(c.mode));
+    InstallAsDevcon(c.program, directory_);
     DeviceConsoleRun run;
     std::wstring failure;
     const ULONGLONG start = GetTickCount64();

@@ -17,7 +17,10 @@
 //                                  started writes a line to its standard
 //                                  error 300 ms later
 //   started_program linger         closes both outputs, then stays 20 s
-//   started_program flood          writes a line every millisecond for 20 s
+//                                  (built windowless, so that no console
+//                                  host keeps copies of them)
+//   started_program flood          writes lines without a pause for 20 s,
+//                                  from four threads at once
 //   anything else                  a line on standard error, exit code 9
 #include <windows.h>
 
@@ -64,6 +67,14 @@ void WriteTo(DWORD which, const std::string& bytes) {
 void CloseOutput(int descriptor, DWORD which) {
   _close(descriptor);
   CloseHandle(GetStdHandle(which));
+}
+
+DWORD WINAPI Flood(void*) {
+  std::string lines;
+  while (lines.size() < 1024 * 1024) lines += "line\r\n";
+  const ULONGLONG end = GetTickCount64() + 20000;
+  while (GetTickCount64() < end) Write(lines);
+  return 0;
 }
 
 // Starts this program again with `mode`, handing it standard error alone,
@@ -123,9 +134,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "late-errors") {
-    // Wine's runtime keeps copies of the standard handles that closing them
-    // does not reach: a second program of its own, handed standard error
-    // alone, writes there after this one and its output have ended.
+    // Under Wine this console program's console host holds copies of its
+    // standard handles until it ends: a second program of its own, handed
+    // standard error alone, writes there after this one and its output have
+    // ended.
     if (!StartWithErrorsOnly(L"late-errors-writer")) return 8;
     return 3;
   }
@@ -141,12 +153,13 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "flood") {
-    const ULONGLONG end = GetTickCount64() + 20000;
-    while (GetTickCount64() < end) {
-      Write("line\r\n");
-      Sleep(1);
+    // Four writers, each with a large write always pending: the pipe is
+    // never empty when its reader looks.
+    for (int i = 0; i < 4; ++i) {
+      CreateThread(nullptr, 0, Flood, nullptr, 0, nullptr);
     }
-    return 0;
+    Sleep(20000);
+    ExitProcess(0);
   }
   if (argc >= 2 && std::strcmp(argv[1], "window") == 0) {
     const std::string text = HowStarted();
