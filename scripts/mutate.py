@@ -5,6 +5,9 @@ or fleet/ and tells which ones the tests let through.
     python3 scripts/mutate.py               # every mutant of the list
     python3 scripts/mutate.py --check       # the list still applies (quick)
     python3 scripts/mutate.py --only REGEX  # the mutants whose file:line or fault match
+    python3 scripts/mutate.py --lines 1142- --lines 1-1141
+                                            # those whose block starts on these
+                                            # lines of the list, in this order
 
 The mutants are in tests/mutation/mutants.txt (its head says how they are
 written). Each is applied to a scratch copy of the tree in build/mutation/tree,
@@ -381,6 +384,20 @@ def try_mutant(mutant, suites):
         mutant.seconds = time.monotonic() - start
 
 
+def in_line_ranges(mutants, ranges, parser):
+    """The mutants whose block starts in each "FROM-TO" range, range by
+    range, each mutant once."""
+    chosen = []
+    for text in ranges:
+        match = re.fullmatch(r"(\d*)-(\d*)", text)
+        if not match:
+            parser.error(f"--lines {text}: not FROM-TO")
+        first = int(match.group(1) or 0)
+        last = int(match.group(2) or sys.maxsize)
+        chosen += [m for m in mutants if first <= m.line <= last and m not in chosen]
+    return chosen
+
+
 def stop(signal_number, frame):
     """A stopped run still puts the mutated file back (see try_mutant)."""
     raise SystemExit(f"stopped by signal {signal_number}")
@@ -393,6 +410,10 @@ def main():
                         help="only check that the list applies to the work tree")
     parser.add_argument("--only", metavar="REGEX",
                         help="run only the mutants whose file:line or fault match")
+    parser.add_argument("--lines", metavar="FROM-TO", action="append",
+                        help="run only the mutants whose block starts on these lines "
+                             "of the list (either end may be left out); given more "
+                             "than once, the ranges run in the order given")
     parser.add_argument("--jobs", type=int, default=2, help="build jobs (2)")
     args = parser.parse_args()
 
@@ -407,6 +428,8 @@ def main():
     if args.only:
         pattern = re.compile(args.only)
         mutants = [m for m in mutants if pattern.search(f"{m.name} {m.fault}")]
+    if args.lines:
+        mutants = in_line_ranges(mutants, args.lines, parser)
 
     began = time.monotonic()
     SCRATCH.mkdir(parents=True, exist_ok=True)
