@@ -144,12 +144,19 @@ TEST_F(CaptureDeviceConsoleTest, FindsDevconAsTheInterpreterDoesOrSaysWhy) {
                           nullptr));
   const CaptureResult not_run =
       CaptureDeviceConsole(L"findall *QZV*", kLimitMs, &run, &failure);
-  SetEnvironmentVariableW(L"PATHEXT", old_extensions);
   EXPECT_EQ(CaptureResult::kNotStarted, not_run);
   EXPECT_EQ(L"the cleanup's interpreter would run " + script +
                 L", which the check does not run",
             failure);
   EXPECT_FALSE(DevconStarted());
+
+  // A devcon.com ahead of it, a program whatever its name ends in: run.
+  ASSERT_TRUE(CopyFileW(devcon_.c_str(), (directory_ + L"\\devcon.COM").c_str(), FALSE));
+  const CaptureResult run_com =
+      CaptureDeviceConsole(L"findall *QZV*", kLimitMs, &run, &failure);
+  SetEnvironmentVariableW(L"PATHEXT", old_extensions);
+  EXPECT_EQ(CaptureResult::kFinished, run_com) << Narrow(failure);
+  EXPECT_EQ("No matching devices found.\r\n", run.output);
 }
 
 TEST_F(CaptureDeviceConsoleTest, DevconPastItsTimeIsEndedAndSaidSo) {
