@@ -206,7 +206,12 @@ TEST(AddPackageTraces, EmptyStoreAndNamelessDescriptionsFindNothing) {
                    &findings);
   // Description lines under the header, with no package name above them.
   AddPackageTraces(std::string(kHeader) + "    Provider: Kovex Inc\r\n", &findings);
+  // ... or under a line that is no package name: not another maker's package.
+  AddWholePackageTraces(std::string(kHeader) + Package("oem3.inf", "Other Corp") +
+                            "Not a package name\r\n    Provider: Kovex Inc\r\n",
+                        &findings);
   EXPECT_TRUE(findings.traces.empty());
+  EXPECT_TRUE(findings.unchecked.empty());
 }
 
 TEST(ListingTextToUtf8, ValidUtf8KeptOtherBytesAsLatin1) {
