@@ -337,6 +337,9 @@ TEST_F(RunCheckTest, DevconWithoutUnicodeIsAskedAgainAndItsCutLinesCaught) {
   fake_runner.listings[L"findall *VID_3F7C*"] =
       Line(kHeadset, "Kovex Pulse").substr(0, 74) + Line(kStuck, "Kovex Dock") +
       "2 matching device(s) found.\r\n";
+  // Its bytes are the system's text: UTF-8 here, decoded once in the JSON.
+  fake_runner.listings[L"findall *QZV*"] =
+      "HID\\QZV_PAD\\8&3D: Pad \xC3\xA9\r\n1 matching device(s) found.\r\n";
 
   EXPECT_EQ(1, Run({"--json"}));
 
@@ -349,6 +352,7 @@ TEST_F(RunCheckTest, DevconWithoutUnicodeIsAskedAgainAndItsCutLinesCaught) {
   EXPECT_EQ(std::vector<std::string>{"devices: devcon reported 2 devices and listed 1"},
             Reasons(document));
   EXPECT_EQ(kHeadset, document["traces"][0]["id"]);
+  EXPECT_EQ("Pad \xC3\xA9", document["traces"][1]["description"]);
 
   // Exit code 3 for another reason than an unknown option is a failure.
   printed.clear();
