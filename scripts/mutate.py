@@ -282,16 +282,24 @@ CTEST_START = re.compile(r"^ *Start +(\d+): (\S+)", re.M)
 CTEST_END = re.compile(r"^ *\d+/\d+ Test +#(\d+): (\S+) ", re.M)
 
 
+def last_unended(output, start, end, name_group):
+    """(where, name) of the last test `start` finds in `output` when no
+    `end` after it has the same first group (its id); else None."""
+    starts = list(start.finditer(output))
+    if not starts:
+        return None
+    last = starts[-1]
+    ended = {m.group(1) for m in end.finditer(output, last.end())}
+    return None if last.group(1) in ended else (last.start(), last.group(name_group))
+
+
 def unfinished_test(output):
     """The test that started last in `output` and has no end there: the
     one a crash or a kill cut short; None when every started one ended."""
     candidates = []
-    runs = list(GTEST_START.finditer(output))
-    if runs:
-        last = runs[-1]
-        ended = {m.group(1) for m in GTEST_END.finditer(output, last.end())}
-        if last.group(1) not in ended:
-            candidates.append((last.start(), last.group(1)))
+    unended = last_unended(output, GTEST_START, GTEST_END, name_group=1)
+    if unended:
+        candidates.append(unended)
     starts = list(UNITTEST_START.finditer(output))
     if starts:
         last = starts[-1]
@@ -300,12 +308,9 @@ def unfinished_test(output):
             # Python 3.11 and later name the test in the parentheses.
             name = where if where.endswith("." + test) else f"{where}.{test}"
             candidates.append((last.start(), name))
-    starts = list(CTEST_START.finditer(output))
-    if starts:
-        last = starts[-1]
-        ended = {m.group(1) for m in CTEST_END.finditer(output, last.end())}
-        if last.group(1) not in ended:
-            candidates.append((last.start(), last.group(2)))
+    unended = last_unended(output, CTEST_START, CTEST_END, name_group=2)
+    if unended:
+        candidates.append(unended)
     # Nested runners (ctest around a test binary): the innermost test is the
     # one that started last.
     return max(candidates)[1] if candidates else None
@@ -384,16 +389,19 @@ def try_mutant(mutant, suites):
         mutant.seconds = time.monotonic() - start
 
 
-def in_line_ranges(mutants, ranges, parser):
-    """The mutants whose block starts in each "FROM-TO" range, range by
+def line_range(text):
+    """"FROM-TO", either end left out, as (first, last) lines of the list."""
+    match = re.fullmatch(r"(\d*)-(\d*)", text)
+    if not match:
+        raise argparse.ArgumentTypeError(f"{text}: not FROM-TO")
+    return int(match.group(1) or 0), int(match.group(2) or sys.maxsize)
+
+
+def in_line_ranges(mutants, ranges):
+    """The mutants whose block starts in each (first, last) range, range by
     range, each mutant once."""
     chosen = []
-    for text in ranges:
-        match = re.fullmatch(r"(\d*)-(\d*)", text)
-        if not match:
-            parser.error(f"--lines {text}: not FROM-TO")
-        first = int(match.group(1) or 0)
-        last = int(match.group(2) or sys.maxsize)
+    for first, last in ranges:
         chosen += [m for m in mutants if first <= m.line <= last and m not in chosen]
     return chosen
 
@@ -410,7 +418,7 @@ def main():
                         help="only check that the list applies to the work tree")
     parser.add_argument("--only", metavar="REGEX",
                         help="run only the mutants whose file:line or fault match")
-    parser.add_argument("--lines", metavar="FROM-TO", action="append",
+    parser.add_argument("--lines", metavar="FROM-TO", action="append", type=line_range,
                         help="run only the mutants whose block starts on these lines "
                              "of the list (either end may be left out); given more "
                              "than once, the ranges run in the order given")
@@ -429,7 +437,7 @@ def main():
         pattern = re.compile(args.only)
         mutants = [m for m in mutants if pattern.search(f"{m.name} {m.fault}")]
     if args.lines:
-        mutants = in_line_ranges(mutants, args.lines, parser)
+        mutants = in_line_ranges(mutants, args.lines)
 
     began = time.monotonic()
     SCRATCH.mkdir(parents=True, exist_ok=True)
