@@ -12,6 +12,10 @@
 // job (Windows 7 and Server 2008 R2), the assignment fails.
 void* JobEndingWithCaller();
 
+// Takes kill-on-close off a job from JobEndingWithCaller, so that closing
+// its last handle leaves what is still in it running.
+void LeaveJobRunning(void* job);
+
 // Ends `process`, every process in `job` (may be null), and every process
 // `process` started and they started in turn, found by their parent's
 // process ID: those that escaped the job, having started before the

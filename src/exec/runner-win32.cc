@@ -17,37 +17,31 @@ std::wstring LaunchErrorText(long code) {
   return text;
 }
 
-ProgramRun StartHiddenAndWait(const std::wstring& program,
-                              const std::wstring& parameters,
-                              unsigned long time_limit_ms) {
-  ProgramRun run;
-  // An empty name is never handed to the shell, which would make something of
-  // it in the working directory.
-  if (program.empty()) {
-    run.error = ERROR_FILE_NOT_FOUND;
-    return run;
-  }
+ShellStart StartHidden(const std::wstring& program, const std::wstring& parameters) {
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
   // No message box when the program cannot be found or started: nobody may be
   // there to dismiss it (a run as SYSTEM), and the launch failure report
   // says it instead. NOASYNC: the tool's thread has no message loop, which
-  // the shell may need to finish the start.
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  // the shell may need to finish the start. NOZONECHECKS: a devcon.exe from
+  // a downloaded archive that was not unblocked would otherwise make the
+  // shell ask before every start, and hold an unattended run.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC |
+               SEE_MASK_NOZONECHECKS;
   info.hwnd = nullptr;
   info.lpVerb = nullptr;
   info.lpFile = program.c_str();
   info.lpParameters = parameters.c_str();
   info.lpDirectory = nullptr;
   info.nShow = SW_HIDE;
+  ShellStart start;
   if (!ShellExecuteExW(&info)) {
-    run.error = static_cast<long>(GetLastError());
-    return run;
+    start.error = static_cast<long>(GetLastError());
+    return start;
   }
-  if (info.hProcess == nullptr) {
-    run.end = ProgramEnd::kNoProcess;
-    return run;
-  }
+  start.started = true;
+  start.program.process = info.hProcess;
+  if (info.hProcess == nullptr) return start;
   // The shell cannot start a program suspended: what it starts before this
   // escapes the job, and EndProcessTree finds it by its parent.
   HANDLE job = JobEndingWithCaller();
@@ -55,20 +49,35 @@ ProgramRun StartHiddenAndWait(const std::wstring& program,
     CloseHandle(job);
     job = nullptr;
   }
-  const DWORD waited = WaitForSingleObject(info.hProcess, time_limit_ms);
-  DWORD exit_code = 0;
-  if (waited != WAIT_OBJECT_0) {
-    EndProcessTree(job, info.hProcess);
-    run.end = waited == WAIT_TIMEOUT ? ProgramEnd::kTimedOut : ProgramEnd::kNoExitCode;
-  } else if (GetExitCodeProcess(info.hProcess, &exit_code)) {
-    run.end = ProgramEnd::kExited;
-    run.exit_code = exit_code;
-  } else {
-    // An exit code that cannot be read must not pass for success.
-    run.end = ProgramEnd::kNoExitCode;
+  start.program.job = job;
+  return start;
+}
+
+ProgramWait WaitForProgram(const StartedProgram& program, unsigned long time_limit_ms) {
+  switch (WaitForSingleObject(static_cast<HANDLE>(program.process), time_limit_ms)) {
+    case WAIT_OBJECT_0:
+      return ProgramWait::kEnded;
+    case WAIT_TIMEOUT:
+      return ProgramWait::kTimedOut;
+    default:
+      return ProgramWait::kFailed;
   }
-  CloseHandle(info.hProcess);
-  // Ends whatever of it is still running.
-  if (job != nullptr) CloseHandle(job);
-  return run;
+}
+
+bool ReadExitCode(const StartedProgram& program, unsigned long* exit_code) {
+  DWORD code = 0;
+  if (!GetExitCodeProcess(static_cast<HANDLE>(program.process), &code)) return false;
+  *exit_code = code;
+  return true;
+}
+
+void EndProgramTree(const StartedProgram& program) {
+  EndProcessTree(program.job, program.process);
+}
+
+void ReleaseProgram(const StartedProgram& program, bool leave_running) {
+  if (program.process != nullptr) CloseHandle(static_cast<HANDLE>(program.process));
+  if (program.job == nullptr) return;
+  if (leave_running) LeaveJobRunning(program.job);
+  CloseHandle(static_cast<HANDLE>(program.job));
 }

@@ -5,12 +5,78 @@
 
 namespace {
 
-// What the launch failure report names when the shell started a program
-// without handing back its process: ERROR_INVALID_HANDLE, "The handle is
-// invalid.", for the process handle that did not come.
+// What the launch failure report names for an empty program name, which is
+// never handed to the shell (it would make something of it in the working
+// directory): ERROR_FILE_NOT_FOUND.
+constexpr long kFileNotFoundError = 2;
+
+// What it names when the shell started a program without handing back its
+// process: ERROR_INVALID_HANDLE, "The handle is invalid.", for the process
+// handle that did not come.
 constexpr long kNoProcessError = 6;
 
+Deadline& RunDeadline() {
+  static Deadline deadline;
+  return deadline;
+}
+
+int LaunchFailure(long error) {
+  ReportLaunchFailure(static_cast<int>(error), LaunchErrorText(error).c_str());
+  return -1;
+}
+
+// Starts the program and waits for it up to `time_limit_ms`; the time limit
+// line names `limit_text`.
+int StartAndWait(const std::wstring& program, const std::wstring& parameters,
+                 unsigned long time_limit_ms, const std::wstring& limit_text) {
+  if (program.empty()) return LaunchFailure(kFileNotFoundError);
+  const ShellStart start = StartHidden(program, parameters);
+  if (!start.started) return LaunchFailure(start.error);
+  // Nothing to wait for: what it did cannot be told.
+  if (start.program.process == nullptr) return LaunchFailure(kNoProcessError);
+
+  const ProgramWait waited = WaitForProgram(start.program, time_limit_ms);
+  int status = -1;
+  unsigned long exit_code = 0;
+  if (waited != ProgramWait::kEnded) {
+    EndProgramTree(start.program);
+    if (waited == ProgramWait::kTimedOut) {
+      Print("\t Not finished within %S, ended: %S%S\n", limit_text.c_str(),
+            program.c_str(), parameters.c_str());
+    }
+  } else if (ReadExitCode(start.program, &exit_code)) {
+    status = static_cast<int>(exit_code);
+  }
+  // An exit code that cannot be read does not pass for success; the program
+  // ended by itself all the same.
+  ReleaseProgram(start.program, waited == ProgramWait::kEnded);
+  return status;
+}
+
+// The program with `time_limit_ms`, cut to what is left of the run's
+// deadline; past it, with `floor_ms` when that is not 0, else not at all.
+int RunUnderDeadline(const std::wstring& program, const std::wstring& parameters,
+                     unsigned long time_limit_ms, unsigned long floor_ms) {
+  const Deadline& deadline = RunDeadline();
+  bool by_deadline = false;
+  unsigned long limit = LimitUnder(deadline, time_limit_ms, &by_deadline);
+  if (by_deadline && limit < floor_ms) {
+    limit = floor_ms < time_limit_ms ? floor_ms : time_limit_ms;
+    by_deadline = false;
+  }
+  const std::wstring total = TimeLimitText(deadline.total_ms);
+  if (by_deadline && limit == 0) {
+    Print("\t Not started, the run's %S are spent: %S%S\n", total.c_str(),
+          program.c_str(), parameters.c_str());
+    return -1;
+  }
+  return StartAndWait(program, parameters, limit,
+                      by_deadline ? L"the run's " + total : TimeLimitText(limit));
+}
+
 }  // namespace
+
+void StartRunDeadline() { RunDeadline() = DeadlineFromNow(kRunDeadlineMs); }
 
 void ReportLaunchFailure(int error_code, const wchar_t* message) {
   Print("\t %s Error Code %d: %S\n", "\t Failed to launch process", error_code,
@@ -18,27 +84,16 @@ void ReportLaunchFailure(int error_code, const wchar_t* message) {
 }
 
 int RunProgram(const std::wstring& program, const std::wstring& parameters) {
-  return RunProgramWithin(program, parameters, kProgramTimeLimitMs);
+  return RunUnderDeadline(program, parameters, kProgramTimeLimitMs, 0);
+}
+
+int RunProgramEvenPastDeadline(const std::wstring& program,
+                               const std::wstring& parameters) {
+  return RunUnderDeadline(program, parameters, kProgramTimeLimitMs,
+                          kPastDeadlineLimitMs);
 }
 
 int RunProgramWithin(const std::wstring& program, const std::wstring& parameters,
                      unsigned long time_limit_ms) {
-  const ProgramRun run = StartHiddenAndWait(program, parameters, time_limit_ms);
-  switch (run.end) {
-    case ProgramEnd::kExited:
-      return static_cast<int>(run.exit_code);
-    case ProgramEnd::kNotStarted:
-    case ProgramEnd::kNoProcess: {
-      const long error = run.end == ProgramEnd::kNoProcess ? kNoProcessError : run.error;
-      ReportLaunchFailure(static_cast<int>(error), LaunchErrorText(error).c_str());
-      return -1;
-    }
-    case ProgramEnd::kTimedOut:
-      Print("\t Not finished within %S, ended: %S%S\n",
-            TimeLimitText(time_limit_ms).c_str(), program.c_str(), parameters.c_str());
-      return -1;
-    case ProgramEnd::kNoExitCode:
-      break;
-  }
-  return -1;
+  return RunUnderDeadline(program, parameters, time_limit_ms, 0);
 }

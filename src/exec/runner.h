@@ -4,27 +4,53 @@
 #include <string>
 
 // The time every program the cleanup starts gets before it is ended: ten
-// minutes, far above what any devcon command takes on a sound machine, and
-// well inside a deployment engine's own limit, so that a run nobody watches
-// always ends. A constant of the program (the tool reads no option and no
-// environment), defined in a file of its own so that a test-only build of
-// the cleanup can give a short one.
+// minutes, far above what any devcon command takes on a sound machine.
+// A constant of the program (the tool reads no option and no environment),
+// defined in a file of its own so that a test-only build of the cleanup can
+// give a short one.
 extern const unsigned long kProgramTimeLimitMs;
 
+// The time the whole run gets to start programs: 25 minutes from
+// StartRunDeadline. A driver that blocks one devcon command usually blocks
+// every later one, and ten minutes each would keep the run past every
+// deployment engine's limit (Intune's scripts: 30 minutes). Defined beside
+// kProgramTimeLimitMs.
+extern const unsigned long kRunDeadlineMs;
+
+// What a program that touches no device (the interpreter's `del` of the
+// driver files) gets at least, even past the run's deadline, so that those
+// files go whatever devcon did: one minute, within kProgramTimeLimitMs.
+constexpr unsigned long kPastDeadlineLimitMs = 60ul * 1000;
+
+// Starts the run's deadline: kRunDeadlineMs from now. Until it is called,
+// programs have their own limit alone. The cleanup's run calls it first.
+void StartRunDeadline();
+
 // Starts `program` (a bare name, found by the shell's program search, or a
-// full path) with `parameters` as its argument text, with no visible window
-// and no message box of the system's, in the tool's working directory, and
-// waits for it to end, for kProgramTimeLimitMs at most.
-// An empty `program` is a launch failure (the system's "file not found").
+// full path) with `parameters` as its argument text, with no visible window,
+// no message box of the system's and no zone check, in the tool's working
+// directory, and waits for it to end, for kProgramTimeLimitMs at most and
+// never past the run's deadline. An empty `program` is a launch failure (the
+// system's "file not found").
 //
 // Returns the program's exit code. Returns -1, a failure to every caller,
 // when it could not be started, when the shell started it without handing
 // back a process to wait for (nothing tells what it did), after printing the
-// launch failure report; when its exit code could not be read; and when it
-// had not ended within the limit, after ending it and whatever it started
-// and printing the time limit line. Callers count 0 as success and
-// everything else as failure.
+// launch failure report; when its exit code could not be read; when it had
+// not ended within its limit, after ending it and whatever it started and
+// printing the time limit line; and when the run's deadline had passed, after
+// printing the not-started line, without starting it. Callers count 0 as
+// success and everything else as failure.
+//
+// A program that ends by itself leaves running what it started (a class
+// installer's helper finishing its work); only a program ended at its limit
+// has its whole tree ended.
 int RunProgram(const std::wstring& program, const std::wstring& parameters);
+
+// RunProgram for a program that touches no device: past the deadline it
+// still runs, with kPastDeadlineLimitMs.
+int RunProgramEvenPastDeadline(const std::wstring& program,
+                               const std::wstring& parameters);
 
 // RunProgram with a limit of the caller's: the seam through which tests
 // give a short one.
@@ -36,28 +62,44 @@ int RunProgramWithin(const std::wstring& program, const std::wstring& parameters
 // own line end.
 void ReportLaunchFailure(int error_code, const wchar_t* message);
 
-// The platform's half of RunProgramWithin, which decides from what it
-// reports. One implementation per platform, chosen at link time: the
-// Windows one, and a recording fake for the host's tests.
-enum class ProgramEnd {
-  kNotStarted,   // the shell refused: `error` says why
-  kNoProcess,    // the shell said it started it, but handed back no process
-  kExited,       // it ended within the limit: `exit_code` is its own
-  kNoExitCode,   // it ended, or could not be waited for, without a code
-  kTimedOut,     // the limit passed: it and what it started were ended
+// The platform's half of RunProgram. It reports what the system said and
+// decides nothing: RunProgramWithin decides what each answer means. One
+// implementation per platform, chosen at link time: the Windows one, and a
+// recording fake for the host's tests.
+
+// A program the shell started, as the platform's half holds it.
+struct StartedProgram {
+  void* process = nullptr;  // null: the shell handed back no process
+  void* job = nullptr;      // the kill-on-close job holding it, if any
 };
 
-struct ProgramRun {
-  ProgramEnd end = ProgramEnd::kNotStarted;
-  long error = 0;
-  unsigned long exit_code = 0;
+struct ShellStart {
+  bool started = false;  // the shell's answer
+  long error = 0;        // when it said no: the system's error code
+  StartedProgram program;
 };
 
-// Starts the program through the shell, hidden, and waits for it up to the
-// limit; past it, ends the program and every process it started.
-ProgramRun StartHiddenAndWait(const std::wstring& program,
-                              const std::wstring& parameters,
-                              unsigned long time_limit_ms);
+// Starts the program through the shell, hidden, without any dialog or zone
+// check, and puts its process into a kill-on-close job when the system
+// allows one.
+ShellStart StartHidden(const std::wstring& program, const std::wstring& parameters);
+
+enum class ProgramWait { kEnded, kTimedOut, kFailed };
+
+// Waits up to `time_limit_ms` for the started process to end.
+ProgramWait WaitForProgram(const StartedProgram& program, unsigned long time_limit_ms);
+
+// The ended process's exit code; false when it cannot be read.
+bool ReadExitCode(const StartedProgram& program, unsigned long* exit_code);
+
+// Ends the process, every process in its job, and every process it started
+// (see EndProcessTree).
+void EndProgramTree(const StartedProgram& program);
+
+// Closes the handles of the start. With `leave_running`, kill-on-close is
+// taken off the job first, so that what the process started and is still
+// running goes on; otherwise closing the job ends whatever is left in it.
+void ReleaseProgram(const StartedProgram& program, bool leave_running);
 
 // The system's message text for an error code with its line end, as the
 // launch failure report prints it; empty when the system has none.

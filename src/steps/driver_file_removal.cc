@@ -13,9 +13,10 @@ void RemoveDriverFiles() {
   // on a clean machine. The command line ends with a blank. /D keeps the
   // registry's AutoRun commands out. Without /A, `del` passes over hidden
   // and system files; the check names them with the command that removes
-  // them.
+  // them. A deletion touches no device, so it runs even once the run's
+  // deadline has passed: the driver files go whatever devcon did.
   for (const wchar_t* pattern : kDriverFilePatterns) {
-    RunProgram(CommandInterpreterPath(),
+    RunProgramEvenPastDeadline(CommandInterpreterPath(),
                std::wstring(L" /D /C del /F %WINDIR%\\") + kDriverDirectory +
                    L"\\" + pattern + L" ");
   }

@@ -11,6 +11,7 @@
 #include "exec/files.h"
 #include "exec/registry.h"
 #include "exec/runner.h"
+#include "exec/time_limit.h"
 #include "exec/tools.h"
 #include "listing/capture_listing.h"
 
@@ -64,31 +65,67 @@ int RedirectListing(const std::wstring& parameters) {
 
 }  // namespace
 
-ProgramRun StartHiddenAndWait(const std::wstring& program,
-                              const std::wstring& parameters,
-                              unsigned long time_limit_ms) {
-  fake_runner.runs.push_back({program, parameters, time_limit_ms});
-  ProgramRun run;
+namespace {
+
+// The run in progress: what its start scripted.
+int started_status = 0;
+
+}  // namespace
+
+ShellStart StartHidden(const std::wstring& program, const std::wstring& parameters) {
+  fake_runner.runs.push_back({program, parameters, 0});
+  ShellStart start;
   if (fake_runner.unlaunchable.count(program) != 0) {
-    run.error = fake_runner.launch_error;
-    return run;
+    start.error = fake_runner.launch_error;
+    return start;
   }
-  if (fake_runner.processless.count(parameters) != 0) {
-    run.end = ProgramEnd::kNoProcess;
-    return run;
-  }
-  int devcon_status = 0;
-  if (program == kInterpreterPath) devcon_status = RedirectListing(parameters);
-  if (fake_runner.hanging.count(parameters) != 0) {
-    run.end = ProgramEnd::kTimedOut;
-    return run;
-  }
+  start.started = true;
+  if (fake_runner.processless.count(parameters) != 0) return start;
+  start.program.process = &fake_runner;
+  start.program.job = &fake_runner;
+  started_status = 0;
+  if (program == kInterpreterPath) started_status = RedirectListing(parameters);
   auto status = fake_runner.statuses.find(parameters);
-  run.end = ProgramEnd::kExited;
-  run.exit_code = static_cast<unsigned long>(
-      status == fake_runner.statuses.end() ? devcon_status : status->second);
-  return run;
+  if (status != fake_runner.statuses.end()) started_status = status->second;
+  return start;
 }
+
+ProgramWait WaitForProgram(const StartedProgram& program, unsigned long time_limit_ms) {
+  EXPECT_NE(nullptr, program.process);
+  RecordedRun& run = fake_runner.runs.back();
+  run.time_limit_ms = time_limit_ms;
+  if (fake_runner.wait_failing.count(run.parameters) != 0) return ProgramWait::kFailed;
+  auto duration = fake_runner.durations.find(run.parameters);
+  const unsigned long runs_for =
+      duration == fake_runner.durations.end() ? 0 : duration->second;
+  if (fake_runner.hanging.count(run.parameters) != 0 || runs_for > time_limit_ms) {
+    fake_clock_ms += time_limit_ms;
+    return ProgramWait::kTimedOut;
+  }
+  fake_clock_ms += runs_for;
+  return ProgramWait::kEnded;
+}
+
+bool ReadExitCode(const StartedProgram&, unsigned long* exit_code) {
+  if (fake_runner.no_exit_code.count(fake_runner.runs.back().parameters) != 0) {
+    return false;
+  }
+  *exit_code = static_cast<unsigned long>(started_status);
+  return true;
+}
+
+void EndProgramTree(const StartedProgram&) {
+  fake_runner.trees_ended.push_back(fake_runner.runs.back().parameters);
+}
+
+void ReleaseProgram(const StartedProgram&, bool leave_running) {
+  (leave_running ? fake_runner.left_running : fake_runner.released_ending)
+      .push_back(fake_runner.runs.back().parameters);
+}
+
+unsigned long long fake_clock_ms = 0;
+
+unsigned long long MonotonicMs() { return fake_clock_ms; }
 
 std::wstring LaunchErrorText(long code) {
   return code == 6 ? L"The handle is invalid.\r\n"
@@ -294,6 +331,8 @@ void FakeSystemTest::SetUp() {
   printed_on_console.clear();
   output_is_console = false;
   StartCaptures();
+  fake_clock_ms = 0;
+  StartRunDeadline();
   namespace fs = std::filesystem;
   old_directory_ = fs::current_path().string();
   const ::testing::TestInfo* info =

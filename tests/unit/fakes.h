@@ -41,7 +41,17 @@ struct FakeRunner {
   std::set<std::wstring> unwritten;            // parameters writing no file
   std::set<std::wstring> processless;  // parameters: started, no process back
   std::set<std::wstring> hanging;      // parameters: ended at the time limit
+  std::set<std::wstring> wait_failing;  // parameters: the wait itself fails
+  std::set<std::wstring> no_exit_code;  // parameters: exit code unreadable
+  // Parameters: how long the program runs on the fake clock (else 0); one
+  // that runs past its limit is ended there.
+  std::map<std::wstring, unsigned long> durations;
   int launch_error = 2;
+  // What became of each started process, by parameters, in order: its tree
+  // ended, and released leaving what it started running or ending it.
+  std::vector<std::wstring> trees_ended;
+  std::vector<std::wstring> left_running;
+  std::vector<std::wstring> released_ending;
 
   // The check's pipe captures of devcon, answered from `listings` too: by
   // the exact parameters if scripted so, else "-u <command>" by the
@@ -59,6 +69,10 @@ struct FakeRunner {
 };
 
 extern FakeRunner fake_runner;
+
+// The MonotonicMs clock: reset to 0 before each test; programs and devcon
+// captures move it by how long they run.
+extern unsigned long long fake_clock_ms;
 
 // The registry below HKEY_LOCAL_MACHINE in the 32-bit view, reduced to what
 // the installer cleanup touches: one key and its subkeys' names.

@@ -1,0 +1,99 @@
+// The command runner's decisions, through its platform half's fake: what
+// each answer of the system means, and the run's deadline on a fake clock.
+#include <string>
+#include <vector>
+
+#include "exec/runner.h"
+#include "gtest/gtest.h"
+#include "tests/unit/fakes.h"
+
+namespace {
+
+using RunnerTest = FakeSystemTest;
+
+constexpr unsigned long kMinute = 60ul * 1000;
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+TEST_F(RunnerTest, EachAnswerOfTheSystemAndTheRunsDeadline) {
+  const std::wstring p = L" -f remove @X";
+  const std::string line = "devcon" + Narrow(p) + "\n";
+  enum Script { kExits3, kHangs, kNoProcess, kNoExitCode, kWaitFails, kUnlaunchable };
+  struct Case {
+    const char* name;
+    unsigned long spent_ms;  // of the run's 25 minutes, before the start
+    Script script;
+    bool even_past_deadline;
+    int status;
+    unsigned long limit_ms;  // 0: not waited for
+    std::string printed;
+    bool tree_ended;
+    bool left_running;
+  };
+  const Case cases[] = {
+      {"ends by itself: its code, what it started goes on", 0, kExits3, false, 3,
+       10 * kMinute, "", false, true},
+      {"hangs: ended with its tree at its own limit", 0, kHangs, false, -1, 10 * kMinute,
+       "\t Not finished within 600 s, ended: " + line, true, false},
+      {"less than its limit left: cut to the deadline", 20 * kMinute, kHangs, false, -1,
+       5 * kMinute, "\t Not finished within the run's 1500 s, ended: " + line, true, false},
+      {"exactly its limit left: its own limit", 15 * kMinute, kExits3, false, 3,
+       10 * kMinute, "", false, true},
+      {"at the deadline: not started", 25 * kMinute, kExits3, false, -1, 0,
+       "\t Not started, the run's 1500 s are spent: " + line, false, false},
+      {"past the deadline: not started", 40 * kMinute, kExits3, false, -1, 0,
+       "\t Not started, the run's 1500 s are spent: " + line, false, false},
+      {"past it, a deletion still runs for a minute", 40 * kMinute, kExits3, true, 3,
+       kMinute, "", false, true},
+      {"half a minute left: a deletion gets a minute", 24 * kMinute + 30000, kHangs, true, -1, kMinute,
+       "\t Not finished within 60 s, ended: " + line, true, false},
+      {"started without a process: a launch failure", 0, kNoProcess, false, -1, 0,
+       "\t \t Failed to launch process Error Code 6: The handle is invalid.\r\n\n",
+       false, false},
+      {"exit code unreadable: a failure", 0, kNoExitCode, false, -1, 10 * kMinute, "",
+       false, true},
+      {"the wait fails: a failure, its tree ended", 0, kWaitFails, false, -1,
+       10 * kMinute, "", true, false},
+      {"the shell refuses: its code", 0, kUnlaunchable, false, -1, 0,
+       "\t \t Failed to launch process Error Code 2: The system cannot find the file "
+       "specified.\r\n\n",
+       false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake_runner = FakeRunner();
+    printed.clear();
+    fake_clock_ms = 1000;
+    StartRunDeadline();
+    fake_clock_ms += c.spent_ms;
+    fake_runner.statuses[p] = 3;
+    if (c.script == kHangs) fake_runner.hanging.insert(p);
+    if (c.script == kNoProcess) fake_runner.processless.insert(p);
+    if (c.script == kNoExitCode) fake_runner.no_exit_code.insert(p);
+    if (c.script == kWaitFails) fake_runner.wait_failing.insert(p);
+    if (c.script == kUnlaunchable) fake_runner.unlaunchable.insert(L"devcon");
+
+    const int status = c.even_past_deadline ? RunProgramEvenPastDeadline(L"devcon", p)
+                                            : RunProgram(L"devcon", p);
+
+    EXPECT_EQ(c.status, status);
+    EXPECT_EQ(c.printed, printed);
+    const bool started = c.printed.find("Not started") == std::string::npos;
+    ASSERT_EQ(started ? 1u : 0u, fake_runner.runs.size());
+    if (started) {
+      EXPECT_EQ(c.limit_ms, fake_runner.runs[0].time_limit_ms);
+    }
+    EXPECT_EQ(c.tree_ended, !fake_runner.trees_ended.empty());
+    EXPECT_EQ(c.left_running, !fake_runner.left_running.empty());
+    const bool waited = c.limit_ms != 0;
+    EXPECT_EQ(waited && !c.left_running, !fake_runner.released_ending.empty());
+  }
+}
+
+TEST_F(RunnerTest, EmptyProgramIsNeverHandedToTheShell) {
+  EXPECT_EQ(-1, RunProgram(L"", L" rescan "));
+  EXPECT_TRUE(fake_runner.runs.empty());
+  EXPECT_EQ(0u, printed.find("\t \t Failed to launch process Error Code 2: "));
+}
+
+}  // namespace
