@@ -9,6 +9,7 @@
 #include "exec/capture.h"
 #include "exec/files.h"
 #include "exec/registry.h"
+#include "exec/time_limit.h"
 #include "listing/unicode_option.h"
 #include "maker/maker.h"
 
@@ -16,6 +17,9 @@ namespace {
 
 constexpr unsigned long kSubkeyNameChars = 260;
 constexpr unsigned long kDevconTimeLimitMs = 120UL * 1000UL;
+// All the check's devcon runs together: a detection script's engine waits
+// no longer than that for an answer (Intune's scripts: 30 minutes).
+constexpr unsigned long kCheckDeadlineMs = 5UL * 60UL * 1000UL;
 
 void AddUnchecked(TraceKind kind, const std::wstring& reason,
                   Findings* findings) {
@@ -29,9 +33,13 @@ void AddUnchecked(TraceKind kind, const std::wstring& reason,
 // captures ask (UnicodeOption). A tool too old for `-u` answers its usage
 // status with its usage on standard error, in bytes: a tool that knows
 // `-u` writes even its errors in UTF-16. After one run has not finished in
-// time, none more is started: the check must not hang its caller.
+// time, none more is started: the check must not hang its caller. Each run
+// gets kDevconTimeLimitMs, never more than is left of kCheckDeadlineMs from
+// the first; past that deadline none is started.
 class DeviceConsole {
  public:
+  DeviceConsole() : deadline_(DeadlineFromNow(kCheckDeadlineMs)) {}
+
   // Runs `command`; true with `listing` filled when it ran and succeeded.
   // Otherwise records why under `kind`.
   bool Run(const std::wstring& command, TraceKind kind, ListingText* listing,
@@ -44,8 +52,19 @@ class DeviceConsole {
     std::wstring failure;
     CaptureResult result = CaptureResult::kFinished;
     const ListingEncoding encoding = unicode_.Run([&](bool with_unicode) {
+      bool by_deadline = false;
+      const unsigned long limit = LimitUnder(deadline_, kDevconTimeLimitMs, &by_deadline);
+      const std::wstring total = L"the check's " + TimeLimitText(deadline_.total_ms);
+      if (limit == 0) {
+        result = CaptureResult::kTimedOut;
+        failure = L"not run: " + total + L" for devcon are spent";
+        return false;
+      }
       result = CaptureDeviceConsole(with_unicode ? L"-u " + command : command,
-                                    kDevconTimeLimitMs, &run, &failure);
+                                    limit, &run, &failure);
+      if (result == CaptureResult::kTimedOut && by_deadline) {
+        failure = L"devcon did not finish within " + total;
+      }
       return result == CaptureResult::kFinished &&
              run.exit_code == static_cast<unsigned long>(kDevconUsageStatus) &&
              run.errors.find("Usage:") != std::string::npos;
@@ -66,6 +85,7 @@ class DeviceConsole {
   }
 
  private:
+  Deadline deadline_;
   UnicodeOption unicode_;
   std::wstring gave_up_;
 };

@@ -2,21 +2,13 @@
 
 #include <windows.h>
 
-#include <cwchar>
+#include <string>
 #include <vector>
 
 #include "exec/files.h"
 #include "exec/process_tree.h"
-#include "exec/program_search.h"
-#include "exec/time_limit.h"
 
 namespace {
-
-bool IsFile(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
 
 std::wstring Environment(const wchar_t* name) {
   const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
@@ -36,55 +28,50 @@ std::wstring CurrentDirectory() {
   return value;
 }
 
-// Whether the file ends in `extension`, in any letter case.
-bool HasExtension(const std::wstring& file, const wchar_t* extension) {
-  const std::wstring::size_type size = std::wcslen(extension);
-  return file.size() >= size &&
-         CompareStringOrdinal(file.c_str() + file.size() - size, static_cast<int>(size),
-                              extension, static_cast<int>(size), TRUE) == CSTR_EQUAL;
-}
+// What the pipes hold before devcon must wait for the check to read: a
+// listing's burst (a driver store of thousands of packages) fits whole.
+constexpr DWORD kPipeBytes = 1024 * 1024;
+constexpr DWORD kReadBytes = 64 * 1024;
 
-// The devcon the cleanup's interpreter runs, found as it finds it; or why
-// there is none the check can start: a devcon.bat or devcon.cmd first in the
-// search would take an interpreter, which the check does not run, and
-// another devcon further on is not what the cleanup uses.
-bool FindDeviceConsole(std::wstring* program, std::wstring* failure) {
-  ProgramSearch search;
-  search.working_directory = CurrentDirectory();
-  search.search_working_directory = NeedCurrentDirectoryForExePathW(L"devcon") != FALSE;
-  search.path = Environment(L"PATH");
-  search.path_extensions = Environment(L"PATHEXT");
-  *program = FindAsInterpreterDoes(L"devcon", search, IsFile);
-  if (program->empty()) {
-    *failure = search.search_working_directory
-                   ? L"devcon.exe is neither in the working directory nor on PATH"
-                   : L"devcon.exe is not on PATH, and the working directory is not "
-                     L"searched (NoDefaultCurrentDirectoryInExePath is set)";
-    return false;
-  }
-  if (!HasExtension(*program, L".exe") && !HasExtension(*program, L".com")) {
-    *failure = L"the cleanup's interpreter would run " + *program +
-               L", which the check does not run";
-    return false;
-  }
-  return true;
-}
-
-// A pipe whose write end the child inherits and whose read end stays here.
+// A pipe whose write end the child inherits and whose read end stays here,
+// read with overlapped reads, so that both pipes, the process and the time
+// limit are waited for together.
 struct Pipe {
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
-  bool open = true;  // until every write end has closed
+  HANDLE event = nullptr;
+  OVERLAPPED overlapped = {};
+  std::vector<char> buffer;
+  bool open = true;      // until every write end has closed
+  bool pending = false;  // a read is under way into `buffer`
 };
 
+// A named pipe of this run's own: anonymous pipes cannot be read
+// overlapped. Its name cannot be taken before (first instance only), and
+// no other machine may connect.
 bool MakePipe(SECURITY_ATTRIBUTES* inheritable, Pipe* pipe) {
-  if (!CreatePipe(&pipe->read_end, &pipe->write_end, inheritable, 0)) {
+  static LONG made = 0;
+  const std::wstring name = L"\\\\.\\pipe\\kovex-deepclean-check-" +
+                            std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(InterlockedIncrement(&made)) + L"-" +
+                            std::to_wstring(GetTickCount64());
+  pipe->read_end = CreateNamedPipeW(
+      name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+      kPipeBytes, kPipeBytes, 0, nullptr);
+  if (pipe->read_end == INVALID_HANDLE_VALUE) {
     pipe->read_end = nullptr;
+    return false;
+  }
+  pipe->write_end = CreateFileW(name.c_str(), GENERIC_WRITE, 0, inheritable,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (pipe->write_end == INVALID_HANDLE_VALUE) {
     pipe->write_end = nullptr;
     return false;
   }
-  SetHandleInformation(pipe->read_end, HANDLE_FLAG_INHERIT, 0);
-  return true;
+  pipe->event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  pipe->buffer.resize(kReadBytes);
+  return pipe->event != nullptr;
 }
 
 void CloseIfSet(HANDLE* handle) {
@@ -92,25 +79,45 @@ void CloseIfSet(HANDLE* handle) {
   *handle = nullptr;
 }
 
-// Reads what the pipe holds now, without waiting for more. Returns true when
-// it read something; marks the pipe closed once its writers are gone.
-bool Drain(Pipe* pipe, std::string* bytes) {
-  if (!pipe->open) return false;
-  DWORD available = 0;
-  if (!PeekNamedPipe(pipe->read_end, nullptr, 0, nullptr, &available, nullptr)) {
-    pipe->open = false;
-    return false;
+// Starts the next read. One that completes at once leaves its event set
+// like one that completes later, so both are taken in by FinishRead.
+void StartRead(Pipe* pipe) {
+  if (!pipe->open || pipe->pending) return;
+  pipe->overlapped = OVERLAPPED();
+  pipe->overlapped.hEvent = pipe->event;
+  ResetEvent(pipe->event);
+  if (ReadFile(pipe->read_end, pipe->buffer.data(), kReadBytes, nullptr,
+               &pipe->overlapped)) {
+    SetEvent(pipe->event);
+    pipe->pending = true;
+  } else if (GetLastError() == ERROR_IO_PENDING) {
+    pipe->pending = true;
+  } else {
+    pipe->open = false;  // ERROR_BROKEN_PIPE: every writer is gone
   }
-  if (available == 0) return false;
-  char buffer[16 * 1024];
-  const DWORD wanted = available < sizeof(buffer) ? available : sizeof(buffer);
+}
+
+// Takes in a read that has completed, and starts the next one.
+void FinishRead(Pipe* pipe, std::string* bytes) {
+  if (!pipe->pending) return;
   DWORD got = 0;
-  if (!ReadFile(pipe->read_end, buffer, wanted, &got, nullptr)) {
+  if (GetOverlappedResult(pipe->read_end, &pipe->overlapped, &got, FALSE)) {
+    pipe->pending = false;
+    bytes->append(pipe->buffer.data(), got);
+    StartRead(pipe);
+  } else if (GetLastError() != ERROR_IO_INCOMPLETE) {
+    pipe->pending = false;
     pipe->open = false;
-    return false;
   }
-  bytes->append(buffer, got);
-  return got > 0;
+}
+
+// Gives up a read under way; its buffer is not written to afterwards.
+void CancelRead(Pipe* pipe) {
+  if (!pipe->pending) return;
+  CancelIoEx(pipe->read_end, &pipe->overlapped);
+  DWORD got = 0;
+  GetOverlappedResult(pipe->read_end, &pipe->overlapped, &got, TRUE);
+  pipe->pending = false;
 }
 
 // Everything one run holds, closed in one place whatever the way out.
@@ -139,8 +146,12 @@ struct RunHandles {
 
   ~RunHandles() {
     CloseWriteEnds();
+    CancelRead(&output);
+    CancelRead(&errors);
     CloseIfSet(&output.read_end);
     CloseIfSet(&errors.read_end);
+    CloseIfSet(&output.event);
+    CloseIfSet(&errors.event);
     CloseIfSet(&process);
     // Ends the tool if it is still running.
     CloseIfSet(&job);
@@ -168,37 +179,70 @@ bool InheritOnly(HANDLE* handles, DWORD count, RunHandles* run) {
                                    count * sizeof(HANDLE), nullptr, nullptr) != 0;
 }
 
+// Reads both pipes as they fill until both have ended, waiting for them and
+// the time limit together. False when the time is up first.
+bool ReadUntilBothEnd(RunHandles* handles, ULONGLONG deadline, PipeRun* run) {
+  Pipe* pipes[] = {&handles->output, &handles->errors};
+  std::string* into[] = {&run->output, &run->errors};
+  for (Pipe* pipe : pipes) StartRead(pipe);
+  for (;;) {
+    HANDLE events[2];
+    DWORD count = 0;
+    for (Pipe* pipe : pipes) {
+      if (pipe->pending) events[count++] = pipe->event;
+    }
+    if (count == 0) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    const DWORD waited = WaitForMultipleObjects(
+        count, events, FALSE, static_cast<DWORD>(deadline - now));
+    if (waited == WAIT_TIMEOUT || waited == WAIT_FAILED) return false;
+    // Both, whichever woke the wait: a flood on one never starves the other.
+    for (int i = 0; i < 2; ++i) FinishRead(pipes[i], into[i]);
+  }
+}
+
 }  // namespace
 
-CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
-                                   unsigned long time_limit_ms,
-                                   DeviceConsoleRun* run,
-                                   std::wstring* failure) {
-  *run = DeviceConsoleRun();
-  std::wstring program;
-  if (!FindDeviceConsole(&program, failure)) return CaptureResult::kNotStarted;
+ProgramSearch InterpreterSearchPlaces() {
+  ProgramSearch search;
+  search.working_directory = CurrentDirectory();
+  search.search_working_directory = NeedCurrentDirectoryForExePathW(L"devcon") != FALSE;
+  search.path = Environment(L"PATH");
+  search.path_extensions = Environment(L"PATHEXT");
+  return search;
+}
 
+bool IsFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+PipeRun RunThroughPipes(const std::wstring& program, const std::wstring& parameters,
+                        unsigned long time_limit_ms) {
+  PipeRun run;
   SECURITY_ATTRIBUTES inheritable = {};
   inheritable.nLength = sizeof(inheritable);
   inheritable.bInheritHandle = TRUE;
   RunHandles handles;
   if (!MakePipe(&inheritable, &handles.output) ||
       !MakePipe(&inheritable, &handles.errors)) {
-    *failure = L"no pipe for devcon's output: " + LastErrorText();
-    return CaptureResult::kNotStarted;
+    run.failure = L"no pipe for devcon's output: " + LastErrorText();
+    return run;
   }
   handles.null_device = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     &inheritable, OPEN_EXISTING, 0, nullptr);
   if (handles.null_device == INVALID_HANDLE_VALUE) {
-    *failure = L"the null device could not be opened: " + LastErrorText();
-    return CaptureResult::kNotStarted;
+    run.failure = L"the null device could not be opened: " + LastErrorText();
+    return run;
   }
   HANDLE inherited[] = {handles.null_device, handles.output.write_end,
                         handles.errors.write_end};
   if (!InheritOnly(inherited, 3, &handles)) {
-    *failure = L"devcon's handles could not be listed: " + LastErrorText();
-    return CaptureResult::kNotStarted;
+    run.failure = L"devcon's handles could not be listed: " + LastErrorText();
+    return run;
   }
 
   STARTUPINFOEXW startup = {};
@@ -219,9 +263,9 @@ CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
   // The child holds its own copies: once they close, the pipes end.
   handles.CloseWriteEnds();
   if (!started) {
-    *failure = L"devcon could not be started (" + program +
-               L"): " + SystemErrorText(static_cast<long>(start_error));
-    return CaptureResult::kNotStarted;
+    run.failure = L"devcon could not be started (" + program +
+                  L"): " + SystemErrorText(static_cast<long>(start_error));
+    return run;
   }
   handles.process = process.hProcess;
   // Without a job (the system refused one) the time limit still holds.
@@ -234,36 +278,25 @@ CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
   CloseHandle(process.hThread);
 
   // Both pipes are read as they fill, so that the tool never blocks on a
-  // full one, until both end or the time is up.
+  // full one; then the process itself, which may stay after closing them.
   const ULONGLONG deadline = GetTickCount64() + time_limit_ms;
-  bool timed_out = false;
-  for (;;) {
-    const bool got_output = Drain(&handles.output, &run->output);
-    const bool got_errors = Drain(&handles.errors, &run->errors);
-    if (!handles.output.open && !handles.errors.open) break;
-    if (GetTickCount64() >= deadline) {
-      timed_out = true;
-      break;
-    }
-    if (got_output || got_errors) continue;
-    if (WaitForSingleObject(handles.process, 5) == WAIT_OBJECT_0) Sleep(1);
-  }
-  if (!timed_out) {
+  bool ended = ReadUntilBothEnd(&handles, deadline, &run);
+  if (ended) {
     const ULONGLONG now = GetTickCount64();
     const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-    timed_out = WaitForSingleObject(handles.process, left) != WAIT_OBJECT_0;
+    ended = WaitForSingleObject(handles.process, left) == WAIT_OBJECT_0;
   }
-  if (timed_out) {
+  if (!ended) {
+    CancelRead(&handles.output);
+    CancelRead(&handles.errors);
     EndProcessTree(handles.job, handles.process);
-    *failure = L"devcon did not finish within " + TimeLimitText(time_limit_ms);
-    return CaptureResult::kTimedOut;
+    run.end = PipeRunEnd::kLimitPassed;
+    return run;
   }
-
+  run.end = PipeRunEnd::kEnded;
   DWORD code = 0;
-  if (!GetExitCodeProcess(handles.process, &code)) {
-    *failure = L"devcon's exit code could not be read: " + LastErrorText();
-    return CaptureResult::kNotStarted;
-  }
-  run->exit_code = code;
-  return CaptureResult::kFinished;
+  run.exit_code_read = GetExitCodeProcess(handles.process, &code) != FALSE;
+  run.exit_code = code;
+  if (!run.exit_code_read) run.exit_code_error = static_cast<long>(GetLastError());
+  return run;
 }

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "exec/program_search.h"
+
 // What one run of the device console tool wrote, byte for byte, and how it
 // ended.
 struct DeviceConsoleRun {
@@ -13,7 +15,7 @@ struct DeviceConsoleRun {
 
 enum class CaptureResult {
   kFinished,    // the tool ran to its end: `run` holds all it wrote
-  kNotStarted,  // it could not be found or started: `failure` says why
+  kNotStarted,  // it could not be found, started or read: `failure` says why
   kTimedOut,    // it had not finished within the limit and was ended
 };
 
@@ -21,21 +23,52 @@ enum class CaptureResult {
 // standard output and standard error through pipes, for the check: no
 // interpreter, no listing file, no window, and no dialog when the tool cannot
 // be found. devcon is looked for as the cleanup's interpreter looks for it
-// (FindAsInterpreterDoes), so that both programs use the same one or neither
-// finds one; when what comes first there is no program the check can start
-// itself (a devcon.bat or devcon.cmd), the check does not run it, and says
-// which file it found.
+// (FindDeviceConsole), so that both programs use the same one or neither
+// finds one.
 //
-// The tool gets `time_limit_ms` milliseconds to finish; then it is ended.
-// It inherits only its pipes and the null device. It runs in a job that ends
-// it when the caller ends, so that a caller killed mid-run leaves no tool
-// holding the caller's own output.
-//
-// One implementation per platform, chosen at link time: the Windows one, and
-// a recording fake for the host's tests.
+// The tool gets `time_limit_ms` milliseconds to finish, its outputs closed
+// and its process ended; then it is ended with what it started, and the
+// failure names the limit.
 CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
                                    unsigned long time_limit_ms,
                                    DeviceConsoleRun* run,
                                    std::wstring* failure);
+
+// The platform's half of CaptureDeviceConsole. It reports what the system
+// said and decides nothing. One implementation per platform, chosen at link
+// time: the Windows one, and a recording fake for the host's tests.
+
+// Where the interpreter would look for a program of this process: its
+// working directory, whether that is searched
+// (NeedCurrentDirectoryForExePathW), PATH and PATHEXT.
+ProgramSearch InterpreterSearchPlaces();
+
+// Whether `path` names a file, not a folder.
+bool IsFile(const std::wstring& path);
+
+enum class PipeRunEnd {
+  kNotStarted,   // `failure`: what could not be done, with the system's text
+  kEnded,        // its outputs closed and its process ended within the limit
+  kLimitPassed,  // it and what it started were ended at the limit
+};
+
+struct PipeRun {
+  PipeRunEnd end = PipeRunEnd::kNotStarted;
+  std::wstring failure;
+  std::string output;
+  std::string errors;
+  bool exit_code_read = false;  // with kEnded
+  unsigned long exit_code = 0;
+  long exit_code_error = 0;     // the system's code when it was not read
+};
+
+// Starts `program` (a full path) with `parameters` as its command line's
+// arguments, without a window, inheriting only the write ends of its two
+// pipes and the null device as standard input, in a job that ends it when
+// the caller ends. Reads both pipes as they fill, with no polling, until
+// both have ended and the process has ended, for `time_limit_ms` at most;
+// then ends it with what it started.
+PipeRun RunThroughPipes(const std::wstring& program, const std::wstring& parameters,
+                        unsigned long time_limit_ms);
 
 #endif  // KOVEX_EXEC_CAPTURE_H_

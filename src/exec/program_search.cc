@@ -1,5 +1,6 @@
 #include "exec/program_search.h"
 
+#include <cwctype>
 #include <vector>
 
 namespace {
@@ -27,6 +28,16 @@ std::wstring InFolder(std::wstring folder, const std::wstring& name) {
   return folder + name;
 }
 
+// Whether the file ends in `extension` (lower case), in any letter case.
+bool HasExtension(const std::wstring& file, const std::wstring& extension) {
+  if (file.size() < extension.size()) return false;
+  for (std::wstring::size_type i = 0; i < extension.size(); ++i) {
+    const wchar_t c = file[file.size() - extension.size() + i];
+    if (static_cast<wchar_t>(std::towlower(c)) != extension[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::wstring FindAsInterpreterDoes(const std::wstring& name, const ProgramSearch& search,
@@ -45,4 +56,23 @@ std::wstring FindAsInterpreterDoes(const std::wstring& name, const ProgramSearch
     }
   }
   return std::wstring();
+}
+
+bool FindDeviceConsole(const ProgramSearch& search,
+                       const std::function<bool(const std::wstring&)>& is_file,
+                       std::wstring* program, std::wstring* failure) {
+  *program = FindAsInterpreterDoes(L"devcon", search, is_file);
+  if (program->empty()) {
+    *failure = search.search_working_directory
+                   ? L"devcon.exe is neither in the working directory nor on PATH"
+                   : L"devcon.exe is not on PATH, and the working directory is not "
+                     L"searched (NoDefaultCurrentDirectoryInExePath is set)";
+    return false;
+  }
+  if (!HasExtension(*program, L".exe") && !HasExtension(*program, L".com")) {
+    *failure = L"the cleanup's interpreter would run " + *program +
+               L", which the check does not run";
+    return false;
+  }
+  return true;
 }

@@ -24,4 +24,14 @@ struct ProgramSearch {
 std::wstring FindAsInterpreterDoes(const std::wstring& name, const ProgramSearch& search,
                                    const std::function<bool(const std::wstring&)>& is_file);
 
+// The devcon the cleanup's interpreter runs, found as it finds it, as a
+// program the check starts itself: true with its path in `program`. False
+// with `failure` saying why there is none: nothing found, or what comes
+// first is no .exe or .com (a devcon.bat, .cmd, or any other PATHEXT type),
+// which takes an interpreter the check does not run; another devcon further
+// on is not what the cleanup uses, so the search stops there.
+bool FindDeviceConsole(const ProgramSearch& search,
+                       const std::function<bool(const std::wstring&)>& is_file,
+                       std::wstring* program, std::wstring* failure);
+
 #endif  // KOVEX_EXEC_PROGRAM_SEARCH_H_

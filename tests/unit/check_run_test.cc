@@ -410,6 +410,38 @@ TEST_F(RunCheckTest, HungDevconIsEndedAndNoMoreIsStarted) {
             Reasons(ParsedJson()));
 }
 
+TEST_F(RunCheckTest, DevconRunsShareTheChecksDeadline) {
+  struct Case {
+    const char* name;
+    unsigned long audio_listing_takes_ms;  // the first two take 100 s each
+    std::string reason;                    // of the kinds not checked
+  };
+  const Case cases[] = {
+      {"the third run gets what is left, and is ended there", 101000,
+       "devcon did not finish within the check's 300 s"},
+      {"the third run spends the rest: none more starts", 100000,
+       "not run: the check's 300 s for devcon are spent"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake_runner = FakeRunner();
+    printed.clear();
+    fake_registry.open_result = 2;
+    fake_runner.capture_durations[L"-u findall *VID_3F7C*"] = 100000;
+    fake_runner.capture_durations[L"-u findall *QZV*"] = 100000;
+    fake_runner.capture_durations[L"-u findall *MMDEVAPI*"] = c.audio_listing_takes_ms;
+
+    EXPECT_EQ(2, Run({"--json"}));
+
+    EXPECT_EQ(3u, fake_runner.captured.size());
+    // The third run's limit: what was left of the 300 s.
+    EXPECT_EQ(100000u, fake_runner.capture_time_limit_ms);
+    const std::vector<std::string> reasons = Reasons(ParsedJson());
+    ASSERT_FALSE(reasons.empty());
+    EXPECT_EQ("driver-packages: " + c.reason, reasons.back());
+  }
+}
+
 // What each engine is told: the line and status of --remediation, the
 // status of --reboot-code, and the two fields the fleet's document carries
 // for the traces the cleanup cannot finish.

@@ -1,6 +1,7 @@
 #include "tests/unit/fakes.h"
 
 #include <cstdio>
+#include <cwctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -185,52 +186,71 @@ std::string Utf16Output(const std::string& text) {
   return out;
 }
 
-CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
-                                   unsigned long time_limit_ms,
-                                   DeviceConsoleRun* run,
-                                   std::wstring* failure) {
+ProgramSearch InterpreterSearchPlaces() { return fake_runner.devcon_search; }
+
+bool IsFile(const std::wstring& path) {
+  const auto lower = [](std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+  };
+  for (const std::wstring& file : fake_runner.devcon_files) {
+    if (lower(file) == lower(path)) return true;
+  }
+  return false;
+}
+
+PipeRun RunThroughPipes(const std::wstring& program, const std::wstring& parameters,
+                        unsigned long time_limit_ms) {
   fake_runner.captured.push_back(parameters);
+  fake_runner.captured_programs.push_back(program);
   fake_runner.capture_time_limit_ms = time_limit_ms;
-  *run = DeviceConsoleRun();
+  PipeRun run;
   if (!fake_runner.capture_failure.empty()) {
-    *failure = fake_runner.capture_failure;
-    return CaptureResult::kNotStarted;
+    run.failure = fake_runner.capture_failure;
+    return run;
   }
-  if (fake_runner.capture_timeouts.count(parameters) != 0) {
-    *failure = L"devcon did not finish within " +
-               std::to_wstring(time_limit_ms / 1000) + L" s";
-    return CaptureResult::kTimedOut;
+  auto duration = fake_runner.capture_durations.find(parameters);
+  const unsigned long runs_for =
+      duration == fake_runner.capture_durations.end() ? 0 : duration->second;
+  if (fake_runner.capture_timeouts.count(parameters) != 0 || runs_for > time_limit_ms) {
+    fake_clock_ms += time_limit_ms;
+    run.end = PipeRunEnd::kLimitPassed;
+    return run;
   }
+  fake_clock_ms += runs_for;
+  run.end = PipeRunEnd::kEnded;
+  run.exit_code_read = fake_runner.capture_exit_code_unreadable.count(parameters) == 0;
+  run.exit_code_error = run.exit_code_read ? 0 : 5;
   const std::wstring unicode = L"-u ";
   const bool wide = parameters.compare(0, unicode.size(), unicode) == 0;
   const std::wstring command = wide ? parameters.substr(unicode.size()) : parameters;
   if (wide && !fake_runner.devcon_knows_unicode) {
-    run->exit_code = 3;
-    run->errors =
+    run.exit_code = 3;
+    run.errors =
         "devcon.exe Usage: devcon.exe [-r] [-m:\\\\<machine>] <command> "
         "[<arg>...]\r\nFor more information, type: devcon.exe help\r\n";
-    return CaptureResult::kFinished;
+    return run;
   }
   auto listing = fake_runner.listings.find(parameters);
   if (listing != fake_runner.listings.end()) {
-    run->output = listing->second;
+    run.output = listing->second;
   } else {
     listing = fake_runner.listings.find(command);
     if (listing != fake_runner.listings.end()) {
-      run->output = listing->second;
+      run.output = listing->second;
     } else if (command.compare(0, 8, L"findall ") == 0 ||
                command.compare(0, 7, L"status ") == 0) {
-      run->output = "No matching devices found.\r\n";
+      run.output = "No matching devices found.\r\n";
     }
-    if (wide) run->output = Utf16Output(run->output);
+    if (wide) run.output = Utf16Output(run.output);
   }
   for (const std::wstring& key : {command, parameters}) {
     auto code = fake_runner.capture_exit_codes.find(key);
-    if (code != fake_runner.capture_exit_codes.end()) run->exit_code = code->second;
+    if (code != fake_runner.capture_exit_codes.end()) run.exit_code = code->second;
     auto errors = fake_runner.capture_errors.find(key);
-    if (errors != fake_runner.capture_errors.end()) run->errors = errors->second;
+    if (errors != fake_runner.capture_errors.end()) run.errors = errors->second;
   }
-  return CaptureResult::kFinished;
+  return run;
 }
 
 long FindWindowsFiles(const wchar_t* subdirectory, const wchar_t* pattern,

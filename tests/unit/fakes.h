@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "exec/program_search.h"
 #include "gtest/gtest.h"
 
 // Link-time stand-ins for the Windows pieces: the command runner, the
@@ -58,11 +59,19 @@ struct FakeRunner {
   // command's listing in UTF-16LE (its bytes read as UTF-8 where they form
   // it, else as Latin-1). An unscripted findall or status finds nothing.
   std::vector<std::wstring> captured;             // parameters, in order
+  std::vector<std::wstring> captured_programs;    // the program, in order
   unsigned long capture_time_limit_ms = 0;        // the last one asked for
   std::map<std::wstring, unsigned long> capture_exit_codes;  // either key
   std::map<std::wstring, std::string> capture_errors;  // standard error
   std::set<std::wstring> capture_timeouts;        // parameters that hang
   std::wstring capture_failure;                   // set: devcon cannot run
+  std::set<std::wstring> capture_exit_code_unreadable;  // parameters
+  // Parameters: how long the run takes on the fake clock (else 0); one
+  // that takes longer than its limit is ended there.
+  std::map<std::wstring, unsigned long> capture_durations;
+  // Where devcon is looked for, and the files there.
+  ProgramSearch devcon_search = {L"C:\\work", true, L"", L""};
+  std::set<std::wstring> devcon_files = {L"C:\\work\\devcon.exe"};
   bool devcon_knows_unicode = true;  // false: `-u` is a usage error
 
   std::vector<std::wstring> ParametersRun() const;

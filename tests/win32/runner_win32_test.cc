@@ -64,7 +64,7 @@ int StartedProgramsRunning(int expected, bool end = false) {
   return count;
 }
 
-std::wstring StartedProgram() {
+std::wstring StartedProgramPath() {
   const char* program = std::getenv("KOVEX_STARTED_PROGRAM");
   if (program == nullptr) {
     ADD_FAILURE() << "KOVEX_STARTED_PROGRAM is not set";
@@ -76,7 +76,7 @@ std::wstring StartedProgram() {
 }  // namespace
 
 TEST(RunProgramWithin, ProgramPastItsLimitIsEndedWithWhatItStarted) {
-  const std::wstring program = StartedProgram();
+  const std::wstring program = StartedProgramPath();
   printed.clear();
   auto run = std::async(std::launch::async,
                         [&program] { return RunProgramWithin(program, L" tree", 4000); });
@@ -88,10 +88,19 @@ TEST(RunProgramWithin, ProgramPastItsLimitIsEndedWithWhatItStarted) {
   EXPECT_EQ("\t Not finished within 4 s, ended: " + narrow + " tree\n", printed);
 }
 
+TEST(RunProgramWithin, ProgramEndingByItselfLeavesWhatItStartedRunning) {
+  // A class installer's helper that outlives devcon finishes its work.
+  printed.clear();
+  EXPECT_EQ(0, RunProgramWithin(StartedProgramPath(), L" leave", 20000));
+  Sleep(500);
+  EXPECT_EQ(1, StartedProgramsRunning(1, true)) << "what it started was ended with it";
+  EXPECT_EQ("", printed);
+}
+
 TEST(EndProcessTree, EndsWhatTheProgramStartedOutsideAnyJob) {
   // Started outside any job, as what a program started before it was put
   // into one: only its parent's process ID tells it belongs.
-  std::wstring command_line = L"\"" + StartedProgram() + L"\" tree";
+  std::wstring command_line = L"\"" + StartedProgramPath() + L"\" tree";
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};

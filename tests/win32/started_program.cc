@@ -8,6 +8,8 @@
 //                                  then "last" with no line end
 //   started_program tree           starts `started_program hang`, and never
 //                                  ends
+//   started_program leave          starts `started_program hang`, and ends
+//                                  (exit code 0)
 //   started_program hang           never ends
 //   started_program job            "in-job=yes" or "in-job=no": whether it
 //                                  is in a job, asked before anything else
@@ -184,7 +186,8 @@ int main(int argc, char** argv) {
     Write(listing + "last");
     return 0;
   }
-  if (argc >= 2 && std::strcmp(argv[1], "tree") == 0) {
+  const bool leave = argc >= 2 && std::strcmp(argv[1], "leave") == 0;
+  if (argc >= 2 && (std::strcmp(argv[1], "tree") == 0 || leave)) {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring command_line = L"\"" + std::wstring(self) + L"\" hang";
@@ -197,6 +200,7 @@ int main(int argc, char** argv) {
     }
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);
+    if (leave) return 0;
   }
   if (argc >= 2 && (std::strcmp(argv[1], "tree") == 0 || std::strcmp(argv[1], "hang") == 0)) {
     for (;;) Sleep(60000);

@@ -1,0 +1,36 @@
+#include "exec/capture.h"
+
+#include "exec/files.h"
+#include "exec/time_limit.h"
+
+CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
+                                   unsigned long time_limit_ms,
+                                   DeviceConsoleRun* run,
+                                   std::wstring* failure) {
+  *run = DeviceConsoleRun();
+  std::wstring program;
+  if (!FindDeviceConsole(InterpreterSearchPlaces(), IsFile, &program, failure)) {
+    return CaptureResult::kNotStarted;
+  }
+  PipeRun piped = RunThroughPipes(program, parameters, time_limit_ms);
+  switch (piped.end) {
+    case PipeRunEnd::kNotStarted:
+      *failure = piped.failure;
+      return CaptureResult::kNotStarted;
+    case PipeRunEnd::kLimitPassed:
+      *failure = L"devcon did not finish within " + TimeLimitText(time_limit_ms);
+      return CaptureResult::kTimedOut;
+    case PipeRunEnd::kEnded:
+      break;
+  }
+  // An exit code that cannot be read tells nothing of the listing's worth.
+  if (!piped.exit_code_read) {
+    *failure = L"devcon's exit code could not be read: " +
+               SystemErrorText(piped.exit_code_error);
+    return CaptureResult::kNotStarted;
+  }
+  run->output.swap(piped.output);
+  run->errors.swap(piped.errors);
+  run->exit_code = piped.exit_code;
+  return CaptureResult::kFinished;
+}
