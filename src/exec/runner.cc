@@ -62,7 +62,7 @@ int RunUnderDeadline(const std::wstring& program, const std::wstring& parameters
   unsigned long limit = LimitUnder(deadline, time_limit_ms, &by_deadline);
   if (by_deadline && limit < floor_ms) {
     limit = floor_ms < time_limit_ms ? floor_ms : time_limit_ms;
-    by_deadline = false;
+    by_deadline = false;  // its own limit, not the deadline, ends it
   }
   const std::wstring total = TimeLimitText(deadline.total_ms);
   if (by_deadline && limit == 0) {

@@ -120,6 +120,8 @@ class NoDialog(unittest.TestCase):
     NO_UI = 0x400             # SEE_MASK_FLAG_NO_UI
     NO_CLOSE_PROCESS = 0x40   # SEE_MASK_NOCLOSEPROCESS
     NO_ASYNC = 0x100          # SEE_MASK_NOASYNC: the tool has no message loop
+    NO_ZONE_CHECKS = 0x800000  # SEE_MASK_NOZONECHECKS: no prompt for a
+                               # downloaded devcon that was not unblocked
 
     def test_every_start_asks_the_shell_for_no_dialog(self):
         box = Sandbox("no_dialog")  # no devcon anywhere
@@ -142,6 +144,7 @@ class NoDialog(unittest.TestCase):
                 self.assertTrue(mask & self.NO_UI, hex(mask))
                 self.assertTrue(mask & self.NO_CLOSE_PROCESS, hex(mask))
                 self.assertTrue(mask & self.NO_ASYNC, hex(mask))
+                self.assertTrue(mask & self.NO_ZONE_CHECKS, hex(mask))
 
 
 if __name__ == "__main__":

@@ -195,11 +195,22 @@ TEST_F(RunCheckTest, RegistryOpenDeniedIsUncheckedNotClean) {
 }
 
 TEST_F(RunCheckTest, BadCommandLineIsStatus3WithUsageAndLooksAtNothing) {
-  EXPECT_EQ(3, Run({"--jsn"}));
-  EXPECT_EQ("", printed);
-  EXPECT_EQ(0u, printed_errors.find("kovex-deepclean-check: unknown option "
-                                    "'--jsn'\n\nUsage: kovex-deepclean-check"));
-  EXPECT_TRUE(fake_runner.captured.empty());
+  const std::vector<std::vector<std::string>> bad = {
+      {"--jsn"},
+      {"--remediation", "--json"},
+      {"--remediation", "--reboot-code"},
+      {"--reboot-code", "--remediation"},
+      {"--json", "--reboot-code", "--remediation"}};
+  for (const std::vector<std::string>& arguments : bad) {
+    SCOPED_TRACE(arguments.back());
+    printed.clear();
+    printed_errors.clear();
+    EXPECT_EQ(3, Run(arguments));
+    EXPECT_EQ("", printed);
+    EXPECT_NE(std::string::npos, printed_errors.find("\n\nUsage: kovex-deepclean-check"));
+    EXPECT_TRUE(fake_runner.captured.empty());
+  }
+  EXPECT_EQ(0u, printed_errors.find("kovex-deepclean-check: --remediation goes alone"));
 
   EXPECT_EQ(0, Run({"--help"}));
   EXPECT_EQ(0u, printed.find("Usage: kovex-deepclean-check [--json] [--reboot-code] | --remediation\n"));
@@ -514,9 +525,4 @@ TEST_F(RunCheckTest, EnginesAreToldWhetherTheCleanupHelpsOrAReboot) {
   EXPECT_EQ(2049u, printed.size());
   EXPECT_EQ("...\n", printed.substr(2045));
   EXPECT_EQ(printed.size() - 1, printed.find('\n'));
-
-  // The line goes alone: a script reads one line, never a document.
-  printed.clear();
-  EXPECT_EQ(3, Run({"--remediation", "--json"}));
-  EXPECT_EQ("", printed);
 }
