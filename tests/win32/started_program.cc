@@ -21,8 +21,8 @@
 //   started_program linger         closes both outputs, then stays 20 s
 //                                  (built windowless, so that no console
 //                                  host keeps copies of them)
-//   started_program flood          writes lines without a pause for 20 s,
-//                                  from four threads at once
+//   started_program flood          writes lines to both outputs without a
+//                                  pause for 20 s, from four threads at once
 //   anything else                  a line on standard error, exit code 9
 #include <windows.h>
 
@@ -71,11 +71,14 @@ void CloseOutput(int descriptor, DWORD which) {
   CloseHandle(GetStdHandle(which));
 }
 
-DWORD WINAPI Flood(void*) {
+// Writes to standard output, or to standard error when `errors` is not
+// null.
+DWORD WINAPI Flood(void* errors) {
   std::string lines;
   while (lines.size() < 1024 * 1024) lines += "line\r\n";
   const ULONGLONG end = GetTickCount64() + 20000;
-  while (GetTickCount64() < end) Write(lines);
+  const DWORD which = errors != nullptr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE;
+  while (GetTickCount64() < end) WriteTo(which, lines);
   return 0;
 }
 
@@ -155,10 +158,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "flood") {
-    // Four writers, each with a large write always pending: the pipe is
-    // never empty when its reader looks.
+    // Four writers, two on each output, each with a large write always
+    // pending: neither pipe is ever empty when its reader looks.
+    static int errors = 0;
     for (int i = 0; i < 4; ++i) {
-      CreateThread(nullptr, 0, Flood, nullptr, 0, nullptr);
+      CreateThread(nullptr, 0, Flood, i % 2 == 0 ? nullptr : &errors, 0, nullptr);
     }
     Sleep(20000);
     ExitProcess(0);
