@@ -72,11 +72,17 @@ TEST(AddDeviceTraces, EachListedInstanceOnceCountLinesAreNone) {
                       "1 matching device(s) found.\r\n",
                   &findings);
   AddDeviceTraces("No matching devices found.\r\n", &findings);
+  // A colon with nothing after it: the cleanup removes it like any other.
+  AddDeviceTraces("USB\\VID_3F7C&PID_0F00\\1: \r\n1 matching device(s) found.\r\n",
+                  &findings);
 
   ASSERT_EQ((std::vector<std::wstring>{L"USB\\VID_3F7C&PID_0A01\\6&2B&0&1",
                                        L"USB\\VID_3F7C&PID_0E40\\5&CD34&0&5",
-                                       L"HID\\QZV_PAD\\8&3D"}),
+                                       L"HID\\QZV_PAD\\8&3D",
+                                       L"USB\\VID_3F7C&PID_0F00\\1"}),
             Ids(findings));
+  EXPECT_EQ(L"", findings.traces[3].description);
+  EXPECT_EQ(L"", findings.traces[3].manual_removal);
   EXPECT_EQ(L"Kovex Headset", findings.traces[0].description);
   EXPECT_EQ(L"", findings.traces[0].manual_removal);
   // The cleanup removes only lines with a colon: the bare ID needs a hand.
@@ -134,11 +140,13 @@ TEST(AddPackageTraces, MakersPackagesByStructure) {
           Package("oem40.inf", "Somebody", "QZV Audio") +
           Package("oem41.inf", "Kovex") +
           // Two lines naming the brand: one package all the same.
-          Package("oem50.inf", "QZV Technologies", "QZV Audio"),
+          Package("oem50.inf", "QZV Technologies", "QZV Audio") +
+          // Described on lines indented with a tab.
+          "oem60.inf\r\n\tProvider: Kovex Inc\r\n\tClass: Sound\r\n",
       &findings);
 
   EXPECT_EQ((std::vector<std::wstring>{L"oem12.inf", L"oem40.inf",
-                                       L"oem50.inf"}),
+                                       L"oem50.inf", L"oem60.inf"}),
             Ids(findings));
   EXPECT_EQ(L"Kovex Inc", findings.traces[0].description);
   EXPECT_EQ(L"Somebody (Class: QZV Audio)", findings.traces[1].description);

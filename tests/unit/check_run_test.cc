@@ -179,6 +179,8 @@ TEST_F(RunCheckTest, FailedListingOrUnreadablePlaceIsNamedAndOthersStillRun) {
                                       "SWD\\MMDEVAPI\\{0.0.0}.{a}", "oem12.inf",
                                       "KxDrvSetup"}),
             ids);
+  // Opened for reading and closed, though its listing broke off.
+  EXPECT_EQ(1, fake_registry.closes);
 }
 
 TEST_F(RunCheckTest, RegistryOpenDeniedIsUncheckedNotClean) {
