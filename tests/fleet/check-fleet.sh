@@ -9,6 +9,10 @@
 #   job and uses no syntax of PowerShell 7 alone
 #   (tests/fleet/check_constrained.py), and copies broken in one place each
 #   fail;
+# - the facts several files state are stated alike (the folder, the marker,
+#   the exit codes against fleet/README.md, the time limits against the
+#   programs' deadlines, the collector's columns against the check's:
+#   tests/fleet/check_facts.py);
 # - the playbook passes ansible-playbook --syntax-check and ansible-lint,
 #   with its modules resolved from the ansible.windows collection, and a copy
 #   naming a module that does not exist fails; its check task fails exactly
@@ -111,6 +115,14 @@ ternary~$code = $status -eq 1 ? 1 : 0~'?:'
 and-chain~& $check --remediation && exit 0~'&&'
 or-chain~& $check --remediation || exit 1~'||'
 CASES
+
+# The facts several files state alike: folder, marker, programs, exit codes
+# (against fleet/README.md), time limits against the programs' deadlines,
+# the collector's columns against the check's.
+python3 "$root/tests/fleet/check_facts.py" "$root" >"$scratch/facts.log" 2>&1
+status=$?
+sed 's/^/  /' "$scratch/facts.log" | grep -v '^  \.*$'
+result $status "the kit's files state its shared facts alike (tests/fleet/check_facts.py)"
 
 # Ansible: the playbook, against the collections Debian's ansible ships.
 cd "$fleet"
