@@ -8,7 +8,7 @@
 
 const char kCsvHeader[] =
     "\"machine\",\"status\",\"clean\",\"complete\",\"kind\",\"id\","
-    "\"description\",\"awaits_reboot\",\"manual_removal\",\"unchecked\"\r\n";
+    "\"description\",\"awaits_reboot\",\"manual_removal\",\"unchecked\"\n";
 
 namespace {
 
@@ -36,7 +36,7 @@ std::string Row(const std::vector<std::string>& fields) {
     if (!row.empty()) row += ',';
     row += Quoted(field);
   }
-  return row + "\r\n";
+  return row + "\n";
 }
 
 }  // namespace

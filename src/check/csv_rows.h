@@ -16,9 +16,10 @@ extern const char kCsvHeader[];
 // there is none, so that every machine that answered has a row. `status` is
 // the check's own exit status; `machine` the machine's name. Fields are
 // written as PowerShell's Export-Csv writes them (each in double quotes, a
-// quote doubled, booleans as True and False, CR LF after each row), the
-// text in UTF-8 as the JSON document holds it, so that the rows of the
-// collector and of the check read alike.
+// quote doubled, booleans as True and False), the text in UTF-8 as the JSON
+// document holds it, so that the rows of the collector and of the check
+// read alike. Each line ends with "\n", which Windows' text-mode standard
+// output writes as CR LF, Export-Csv's line end there.
 std::string CsvRows(const Findings& findings, int status,
                     const std::wstring& machine);
 

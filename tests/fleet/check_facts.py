@@ -194,7 +194,7 @@ class Facts(unittest.TestCase):
         header = "".join(re.findall(r'"((?:[^"\\]|\\.)*)"',
                                     one(r"const char kCsvHeader\[\] =([^;]*);", source, "csv_rows")))
         columns = re.findall(r'\\"(\w+)\\"', header)
-        self.assertTrue(header.endswith("\\r\\n"))
+        self.assertTrue(header.endswith("\\n"))
         listed = one(r"\$columns = @\(([^)]*)\)", text("Collect-KovexCheck.ps1"), "collector")
         self.assertEqual(columns, re.findall(r"'(\w+)'", listed))
         self.assertEqual(10, len(columns))

@@ -495,7 +495,7 @@ TEST_F(RunCheckTest, EnginesAreToldWhetherTheCleanupHelpsOrAReboot) {
 TEST_F(RunCheckTest, CsvGivesEveryMachineItsRows) {
   const std::string header =
       "\"machine\",\"status\",\"clean\",\"complete\",\"kind\",\"id\",\"description\","
-      "\"awaits_reboot\",\"manual_removal\",\"unchecked\"\r\n";
+      "\"awaits_reboot\",\"manual_removal\",\"unchecked\"\n";
   const std::string stuck = kStuck;
   const std::string bare = kBare;
   struct Case {
@@ -506,12 +506,12 @@ TEST_F(RunCheckTest, CsvGivesEveryMachineItsRows) {
   };
   const Case cases[] = {
       {"clean: one bare row", [] { fake_registry.open_result = 2; }, 0,
-       "\"PC-0815\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"},
+       "\"PC-0815\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\"\n"},
       {"a reboot and a manual command, quotes doubled", MachineAfterRescan, 1,
        "\"PC-0815\",\"1\",\"False\",\"True\",\"device\",\"" + stuck +
-           "\",\"Kovex Stuck Receiver\",\"True\",\"\",\"\"\r\n"
+           "\",\"Kovex Stuck Receiver\",\"True\",\"\",\"\"\n"
            "\"PC-0815\",\"1\",\"False\",\"True\",\"device\",\"" + bare +
-           "\",\"\",\"False\",\"devcon -f remove \"\"@" + bare + "\"\"\",\"\"\r\n"},
+           "\",\"\",\"False\",\"devcon -f remove \"\"@" + bare + "\"\"\",\"\"\n"},
       {"nothing found, two checks could not run: one bare row",
        [] {
          fake_registry.open_result = 2;
@@ -521,7 +521,7 @@ TEST_F(RunCheckTest, CsvGivesEveryMachineItsRows) {
        2,
        "\"PC-0815\",\"2\",\"False\",\"False\",\"\",\"\",\"\",\"\",\"\",\"devices: devcon "
        "findall *VID_3F7C* ended with exit code 2; devices: devcon findall *QZV* ended "
-       "with exit code 5\"\r\n"},
+       "with exit code 5\"\n"},
       {"a description beyond ASCII, in UTF-8",
        [] {
          fake_registry.open_result = 2;
@@ -531,7 +531,7 @@ TEST_F(RunCheckTest, CsvGivesEveryMachineItsRows) {
        },
        1,
        "\"PC-0815\",\"1\",\"False\",\"True\",\"audio-endpoint\",\"SWD\\MMDEVAPI\\{0.0.0}.{a}\","
-       "\"Speakers (Kovex Pulse H\xC3\xB6rer)\",\"False\",\"\",\"\"\r\n"},
+       "\"Speakers (Kovex Pulse H\xC3\xB6rer)\",\"False\",\"\",\"\"\n"},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
