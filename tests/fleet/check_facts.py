@@ -51,17 +51,21 @@ def comments(name):
 
 
 def milliseconds(constant, path):
-    """A C++ constant's value ("25 * 60 * 1000", digit separators allowed),
-    or the deadline it is known to have while it is not in the source."""
+    """A C++ constant's value ("25 * 60 * 1000", digit separators and
+    integer suffixes allowed), or the deadline it is known to have while it
+    is not in the source. A constant there that cannot be read fails."""
     source = (ROOT / path).read_text(encoding="utf-8")
-    match = re.search(r"\b%s\s*=\s*([0-9' *]+?)\s*;" % constant, source)
-    if not match:
+    if not re.search(r"\b%s\b" % constant, source):
         print("note: %s is not in %s yet; taking %d ms" % (
             constant, path, DEADLINE_DEFAULTS_MS[constant]))
         return DEADLINE_DEFAULTS_MS[constant]
+    expression = one(r"\b%s\s*[={]\s*([^;}]+?)\s*[;}]" % constant, source, path)
     value = 1
-    for factor in match.group(1).replace("'", "").split("*"):
-        value *= int(factor)
+    for factor in expression.replace("'", "").split("*"):
+        number = re.fullmatch(r"\s*(\d+)[uUlL]*\s*", factor)
+        if not number:
+            raise AssertionError("%s: cannot read %s = %s" % (path, constant, expression))
+        value *= int(number.group(1))
     return value
 
 
