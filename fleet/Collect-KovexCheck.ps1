@@ -1,37 +1,46 @@
 <#
 .SYNOPSIS
 Runs kovex-deepclean-check.exe on many machines over PowerShell remoting and
-writes what each one reports to a CSV file, a row as each machine answers.
+writes what each one reports to a CSV file, a machine's rows as it answers.
 
 .DESCRIPTION
 Collect-KovexCheck.ps1 is run on an administrator's machine. For each
-computer it runs "kovex-deepclean-check.exe --json" in the folder named by
+computer it runs "kovex-deepclean-check.exe --csv" in the folder named by
 -Folder (by default KovexDeepClean in the machine's native Program Files
-folder, where Install.cmd or the Ansible playbook put it, with devcon.exe
-beside it), optionally after the cleanup (-RunCleanup), and writes one CSV
-row per machine and trace with the columns machine, status, clean,
+folder, where the Win32 app's Install.cmd or the Ansible playbook put it,
+with devcon.exe beside it), optionally after the cleanup (-RunCleanup). The
+check itself writes the machine's rows, the same code its tests run: one row
+per trace, or one row with kind, id and description empty, so that every
+machine that answers has a row; the columns are machine, status, clean,
 complete, kind, id, description, awaits_reboot, manual_removal and
-unchecked. A machine without traces gets one row with kind, id and
-description empty.
+unchecked. This script writes the header once and adds one row of its own
+for each machine where the check could not run. With -ResultsFolder it also
+saves each machine's JSON document ("--json") there, for the fleet page
+(kovex-deepclean-fleet).
 
-Each machine is a job of its own, at most -ThrottleLimit at once. Its rows
-are appended to the CSV file as soon as it answers, so one hung machine
-keeps no other machine's rows: after -TimeoutMinutes its job is stopped and
-it gets a row with status "timed out". On the machine, the cleanup gets 30
-minutes and the check 20; a program still running then is ended with its
-process tree (status "timed out" too).
+This script never puts the programs on a machine: a machine without them
+gets a "missing" row. Deploy them first with the Win32 app (Install.cmd) or
+the playbook.
+
+Each machine is one Invoke-Command -AsJob, at most -ThrottleLimit at once,
+waited for here, on the administrator's side: nothing on the machine starts
+a job. The programs bound their own runs (the cleanup 25 minutes, the check
+5); a machine that has not answered after -TimeoutMinutes gets a row with
+status "timed out" and its job is stopped, and the other machines' rows are
+kept.
 
 status is the check's exit status: 0 clean, 1 traces left, 2 could not tell
-(unchecked says which checks could not run, and why), 3 a bad command line.
-A machine where the check could not be run has status "missing" (no check
-in the folder), "failed" (it could not be started, or its output was not
-the check's JSON document), "unreachable" (no remoting session) or "timed
-out", with the reason in unchecked. awaits_reboot is True for a trace whose
-removal waits for a reboot; manual_removal is the command that removes a
-trace the cleanup passes over.
+(unchecked says which checks could not run, and why). A machine where the
+check could not run has status "missing" (no check in the folder), "bad
+command line" (the check exited with 3), "failed" (it could not be started,
+or gave no rows), "unreachable" (no remoting session) or "timed out", with
+the reason in unchecked. awaits_reboot is True for a trace whose removal
+waits for a reboot; manual_removal is the command that removes a trace the
+cleanup passes over.
 
-The CSV file is written with Export-Csv -Append -NoTypeInformation
--Encoding UTF8; a file of that name is replaced.
+The CSV file is UTF-8 with a byte-order mark, on Windows PowerShell 5.1
+("UTF8") and on PowerShell 7 ("utf8BOM"), so that Excel reads names beyond
+ASCII; a file of that name is replaced.
 
 .PARAMETER ComputerName
 The machines to check, by name; also taken from the pipeline.
@@ -47,9 +56,14 @@ Program Files folder.
 .PARAMETER RunCleanup
 Runs kovex-deepclean.exe in that folder first, then the check.
 
+.PARAMETER ResultsFolder
+A folder on this machine where each machine's JSON document is saved, as
+<machine>.json, for kovex-deepclean-fleet. Made if it is not there.
+
 .PARAMETER TimeoutMinutes
-How long to wait for one machine, connection included: 60 by default (the
-cleanup's 30 minutes, the check's 20, and some to spare).
+How long to wait for one machine, connection included: 45 by default (the
+cleanup's 25 minutes, the check's 5, twice with -ResultsFolder, and some to
+spare).
 
 .PARAMETER ThrottleLimit
 How many machines are asked at once: 16 by default.
@@ -61,7 +75,7 @@ The account to connect with; by default the current one.
 Get-Content .\machines.txt | .\Collect-KovexCheck.ps1 -Path .\kovex-check.csv
 
 .EXAMPLE
-.\Collect-KovexCheck.ps1 -ComputerName PC01, PC02 -Path .\kovex.csv -RunCleanup
+.\Collect-KovexCheck.ps1 -ComputerName PC01, PC02 -Path .\kovex.csv -RunCleanup -ResultsFolder .\results
 
 .NOTES
 The scripts of the release's fleet folder are ASCII only. Remoting must be
@@ -88,8 +102,10 @@ param(
 
     [switch]$RunCleanup,
 
+    [string]$ResultsFolder = '',
+
     [ValidateRange(1, 1440)]
-    [int]$TimeoutMinutes = 60,
+    [int]$TimeoutMinutes = 45,
 
     [ValidateRange(1, 256)]
     [int]$ThrottleLimit = 16,
@@ -100,119 +116,83 @@ param(
 begin {
     $machines = @()
 
-    # Runs on each machine: the cleanup when asked, then the check.
+    # The CSV file's columns, in the order of the check's own header
+    # (kovex-deepclean-check --csv; tests/fleet compares the two).
+    $columns = @('machine', 'status', 'clean', 'complete', 'kind', 'id',
+        'description', 'awaits_reboot', 'manual_removal', 'unchecked')
+
+    # A byte-order mark on both: Windows PowerShell's UTF8 writes one,
+    # PowerShell 7's does not (utf8BOM does).
+    $encoding = 'UTF8'
+    if ($PSVersionTable.PSVersion.Major -ge 6) { $encoding = 'utf8BOM' }
+
+    # Runs on each machine: the cleanup when asked, then the check, each one
+    # call in the programs' folder (they look for devcon.exe there).
     $remote = {
-        param([string]$Folder, [bool]$RunCleanup)
-        $ErrorActionPreference = 'Stop'
+        param([string]$Folder, [bool]$RunCleanup, [bool]$Document)
         if (-not $Folder) {
             $native = $env:ProgramW6432
             if (-not $native) { $native = $env:ProgramFiles }
             $Folder = Join-Path $native 'KovexDeepClean'
         }
-
-        # Runs $Program from $Folder, in that folder, with the call operator in a job
-        # of its own, and waits at most $Minutes for it: a hung program must not hold
-        # the engine's script for ever. On time-out it ends the program's process
-        # tree (taskkill /T; the program is found by its full path, so no other copy
-        # is touched), then the job. Returns the program's output lines, its exit code
-        # ($null when it could not be started or was ended) and whether it was ended.
-        # Only core cmdlets and the types ConstrainedLanguage mode allows; the same
-        # text in every script of this kit that starts a program (tests/fleet
-        # compares them).
-        function Invoke-Bounded([string]$Folder, [string]$Program, [string[]]$Arguments, [int]$Minutes) {
-            $ErrorActionPreference = 'Continue'
-            $path = Join-Path $Folder $Program
-            $job = Start-Job -ArgumentList $Folder, $path, $Arguments -ScriptBlock {
-                param([string]$Folder, [string]$Path, [string[]]$Arguments)
-                Set-Location -LiteralPath $Folder
-                # 2>$null keeps standard error off the error stream, where Windows
-                # PowerShell 5.1 would turn each of its lines into an error record.
-                $lines = & $Path @Arguments 2>$null
-                $status = $LASTEXITCODE
-                [pscustomobject]@{ Lines = @($lines); Status = $status }
-            }
-            $ended = $null -eq (Wait-Job -Job $job -Timeout ($Minutes * 60))
-            if ($ended) {
-                $filter = "Name = '$Program'"
-                foreach ($process in @(Get-CimInstance -ClassName Win32_Process -Filter $filter)) {
-                    if ($process.ExecutablePath -eq $path) {
-                        $null = & taskkill.exe /PID $process.ProcessId /T /F 2>&1
-                    }
-                }
-                Stop-Job -Job $job
-            }
-            $result = Receive-Job -Job $job -ErrorAction SilentlyContinue | Select-Object -Last 1
-            Remove-Job -Job $job -Force
-            if ($ended -or $null -eq $result) {
-                return [pscustomobject]@{ Lines = @(); Status = $null; Ended = $ended }
-            }
-            [pscustomobject]@{ Lines = @($result.Lines); Status = $result.Status; Ended = $false }
+        $check = Join-Path $Folder 'kovex-deepclean-check.exe'
+        if (-not (Test-Path -LiteralPath $check -PathType Leaf)) {
+            return [pscustomobject]@{ Status = 'missing'; Rows = ''; Document = ''
+                Reason = "no kovex-deepclean-check.exe in $Folder" }
         }
-
-        if (-not (Test-Path -LiteralPath (Join-Path $Folder 'kovex-deepclean-check.exe') -PathType Leaf)) {
-            return [pscustomobject]@{ Status = 'missing'; Output = ''; Errors = "no kovex-deepclean-check.exe in $Folder" }
-        }
+        Set-Location -LiteralPath $Folder -ErrorAction Stop
         if ($RunCleanup) {
-            $cleanup = Invoke-Bounded $Folder 'kovex-deepclean.exe' @() 30
-            if ($cleanup.Ended) {
-                return [pscustomobject]@{ Status = 'timed out'; Output = ''; Errors = 'the cleanup did not finish within 30 minutes; it was ended' }
-            }
+            $null = & (Join-Path $Folder 'kovex-deepclean.exe') 2>$null
         }
-        $check = Invoke-Bounded $Folder 'kovex-deepclean-check.exe' @('--json') 20
-        if ($check.Ended) {
-            return [pscustomobject]@{ Status = 'timed out'; Output = ''; Errors = 'the check did not finish within 20 minutes; it was ended' }
+        # The rows are UTF-8, which PowerShell would decode in the console's
+        # code page: cmd.exe writes them to a file, read back as UTF-8.
+        $file = Join-Path $Folder 'collector-rows.csv'
+        & cmd.exe /d /c '.\kovex-deepclean-check.exe --csv >collector-rows.csv 2>nul'
+        $status = $LASTEXITCODE
+        $rows = ''
+        if (Test-Path -LiteralPath $file -PathType Leaf) {
+            $rows = Get-Content -LiteralPath $file -Encoding UTF8 -Raw
+            Remove-Item -LiteralPath $file -ErrorAction SilentlyContinue
         }
-        if ($null -eq $check.Status) {
-            return [pscustomobject]@{ Status = 'failed'; Output = ''; Errors = 'kovex-deepclean-check.exe could not be started' }
-        }
-        [pscustomobject]@{ Status = [int]$check.Status; Output = (@($check.Lines) -join "`n"); Errors = '' }
+        # The document is ASCII: the call operator takes it as it is.
+        $json = ''
+        if ($Document) { $json = @(& $check --json 2>$null) -join "`r`n" }
+        [pscustomobject]@{ Status = $status; Rows = $rows; Document = $json; Reason = '' }
     }
 
-    function New-Row($Machine, $Status, $Clean, $Complete, $Trace, $Unchecked) {
-        [pscustomobject]@{
-            machine        = $Machine
-            status         = $Status
-            clean          = $Clean
-            complete       = $Complete
-            kind           = $Trace.kind
-            id             = $Trace.id
-            description    = $Trace.description
-            awaits_reboot  = $Trace.awaits_reboot
-            manual_removal = $Trace.manual_removal
-            unchecked      = $Unchecked
-        }
+    # One CSV line, quoted as Export-Csv quotes: every field in double
+    # quotes, a quote doubled.
+    function Format-Line([string[]]$Fields) {
+        (@($Fields) | ForEach-Object { '"' + ($_ -replace '"', '""') + '"' }) -join ','
     }
 
-    # The rows of one machine's result.
-    function ConvertTo-Row($Machine, $Result) {
-        $none = [pscustomobject]@{ kind = ''; id = ''; description = ''; awaits_reboot = ''; manual_removal = '' }
+    # The lines of one machine's result: the check's rows after its header,
+    # or one row of this script's when the check did not give them.
+    function Get-Line($Machine, $Result) {
         $status = $Result.Status
-        if ($status -isnot [int]) {
-            return New-Row $Machine $status '' '' $none $Result.Errors
+        $reason = $Result.Reason
+        if ($status -is [int] -and $status -eq 3) {
+            $status = 'bad command line'
+            $reason = 'kovex-deepclean-check.exe refused its command line (exit code 3): is it as old as this script?'
         }
-        try {
-            $report = $Result.Output | ConvertFrom-Json
+        elseif ($status -is [int]) {
+            $lines = @("$($Result.Rows)" -split "`r`n" | Where-Object { $_ -ne '' })
+            if ($status -in 0, 1, 2 -and $lines.Count -gt 1 -and $lines[0] -eq $header) {
+                return $lines[1..($lines.Count - 1)]
+            }
+            $reason = "kovex-deepclean-check.exe ended with exit code $status without its rows"
+            $status = 'failed'
         }
-        catch {
-            $report = $null
-        }
-        if ($null -eq $report -or $null -eq $report.clean -or $null -eq $report.traces) {
-            $reason = "kovex-deepclean-check.exe ended with exit code $status without its JSON document"
-            return New-Row $Machine 'failed' '' '' $none $reason
-        }
-        $unchecked = (@($report.unchecked) | ForEach-Object { "$($_.check): $($_.reason)" }) -join '; '
-        $traces = @($report.traces)
-        if ($traces.Count -eq 0) {
-            return New-Row $Machine $status $report.clean $report.complete $none $unchecked
-        }
-        foreach ($trace in $traces) {
-            New-Row $Machine $status $report.clean $report.complete $trace $unchecked
-        }
+        Format-Line @($Machine, $status, '', '', '', '', '', '', '', $reason)
     }
 
-    function Write-Row($Rows) {
-        $Rows | Export-Csv -LiteralPath $Path -Append -NoTypeInformation -Encoding UTF8
+    function Save-Document($Machine, $Result) {
+        if (-not $ResultsFolder -or -not $Result.Document) { return }
+        $name = $Machine -replace '[\\/:*?"<>|]', '_'
+        Set-Content -LiteralPath (Join-Path $ResultsFolder "$name.json") -Value $Result.Document -Encoding Ascii
     }
+
+    $header = Format-Line $columns
 }
 
 process {
@@ -222,7 +202,8 @@ process {
 }
 
 end {
-    if (Test-Path -LiteralPath $Path) { Remove-Item -LiteralPath $Path }
+    Set-Content -LiteralPath $Path -Value $header -Encoding $encoding
+    if ($ResultsFolder) { $null = New-Item -ItemType Directory -Path $ResultsFolder -Force }
     $running = @()
     $next = 0
     while ($next -lt $machines.Count -or $running.Count -gt 0) {
@@ -230,7 +211,7 @@ end {
             $connect = @{
                 ComputerName = $machines[$next]
                 ScriptBlock  = $remote
-                ArgumentList = @($Folder, $RunCleanup.IsPresent)
+                ArgumentList = @($Folder, $RunCleanup.IsPresent, [bool]$ResultsFolder)
                 AsJob        = $true
             }
             if ($Credential) { $connect.Credential = $Credential }
@@ -251,15 +232,16 @@ end {
                 if ($null -eq $result) {
                     $reason = 'no remoting session'
                     if ($failures.Count -gt 0) { $reason = $failures[0].Exception.Message }
-                    $result = [pscustomobject]@{ Status = 'unreachable'; Output = ''; Errors = $reason }
+                    $result = [pscustomobject]@{ Status = 'unreachable'; Rows = ''; Document = ''; Reason = $reason }
                 }
-                Write-Row (ConvertTo-Row $entry.Machine $result)
+                Save-Document $entry.Machine $result
+                Add-Content -LiteralPath $Path -Value (Get-Line $entry.Machine $result) -Encoding $encoding
             }
             elseif ((Get-Date) -gt $entry.Deadline) {
                 Stop-Job -Job $entry.Job
-                Write-Row (ConvertTo-Row $entry.Machine ([pscustomobject]@{
-                            Status = 'timed out'; Output = ''
-                            Errors = "no answer within $TimeoutMinutes minutes" }))
+                $result = [pscustomobject]@{ Status = 'timed out'; Rows = ''; Document = ''
+                    Reason = "no answer within $TimeoutMinutes minutes" }
+                Add-Content -LiteralPath $Path -Value (Get-Line $entry.Machine $result) -Encoding $encoding
             }
             else {
                 $still += $entry

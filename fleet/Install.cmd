@@ -21,15 +21,24 @@ rem left or the maker's software came back (the check reports those). Last it
 rem runs kovex-deepclean-check.exe --reboot-code (its report in check.log),
 rem which decides whether a removal waits for a reboot.
 rem
-rem Exit status: 0 the cleanup ran to its end, or could not start or stopped
-rem early (then without the marker: the engine reports the app not detected
-rem and cleanup.log says why); 3010 it ran to its end and a removal waits for
-rem a reboot (the soft reboot code); 2 a program is missing from the content;
-rem 3 the folder could not be made, a copy failed, or an earlier marker could
-rem not be deleted.
+rem Exit status (fleet/README.md has the same table):
+rem   0     the cleanup ran to its end;
+rem   3010  it ran to its end and a removal waits for a reboot (the soft
+rem         reboot code);
+rem   1     the cleanup could not start or stopped before "Done." (no marker;
+rem         cleanup.log says why), so that the engine reports a failed
+rem         install, not a success it then cannot detect;
+rem   2     a program is missing from the content;
+rem   3     the folder could not be made, a copy failed, or an earlier marker
+rem         could not be deleted;
+rem   4     this copy is not a release's: its version was never written, so
+rem         every version would share one marker. Nothing is copied or run.
 setlocal
 rem Written by the release build from the project's version.
 set "VERSION=@KOVEX_VERSION@"
+rem The source tree's copy still holds the placeholder, which starts with @.
+if "%VERSION:~0,1%"=="@" echo Install.cmd: this copy's version was never written by the release build. Use the fleet folder of a release archive.
+if "%VERSION:~0,1%"=="@" exit /b 4
 set "SOURCE=%~dp0"
 if not exist "%SOURCE%kovex-deepclean.exe" if exist "%~dp0..\kovex-deepclean.exe" set "SOURCE=%~dp0..\"
 set "TARGET=%ProgramW6432%\KovexDeepClean"
@@ -71,7 +80,7 @@ set "ENDED="
 if "!LAST!"=="Done." set "ENDED=1"
 endlocal & set "DONE=%ENDED%"
 if not defined DONE echo the cleanup did not run to its end: see "%TARGET%\cleanup.log"
-if not defined DONE exit /b 0
+if not defined DONE exit /b 1
 echo Kovex Deep Clean %VERSION%: the cleanup ran to its end.> "%MARKER%"
 
 rem The check decides whether a removal waits for a reboot; a check that

@@ -1,5 +1,7 @@
 #include "check/check_run.h"
 
+#include "check/computer_name.h"
+#include "check/csv_rows.h"
 #include "check/machine_check.h"
 #include "check/report.h"
 #include "output/output.h"
@@ -10,6 +12,7 @@ constexpr int kBadCommandLine = 3;
 
 const char kUsage[] =
     "Usage: kovex-deepclean-check [--json] [--reboot-code] | --remediation\n"
+    "   or: kovex-deepclean-check --csv\n"
     "\n"
     "Tells whether anything of Kovex's drivers is left on this machine:\n"
     "devices, audio endpoints, driver packages, driver files and installer\n"
@@ -23,6 +26,9 @@ const char kUsage[] =
     "  --remediation   print one line of at most 2,048 characters and exit\n"
     "                  with 1 only when running kovex-deepclean.exe would\n"
     "                  remove something, else 0 (for a scheduled detection)\n"
+    "  --csv           print this machine's rows of the fleet collector's CSV\n"
+    "                  file, its header first, in UTF-8: one per trace, or\n"
+    "                  one with kind, id and description empty\n"
     "  --help          print this text\n"
     "\n"
     "Exit status: 0 clean; 1 traces found; 2 nothing found, but some check\n"
@@ -40,6 +46,7 @@ int RunCheck(const std::vector<std::string>& arguments) {
   bool json = false;
   bool reboot_code = false;
   bool remediation = false;
+  bool csv = false;
   for (const std::string& argument : arguments) {
     if (argument == "--json") {
       json = true;
@@ -47,6 +54,8 @@ int RunCheck(const std::vector<std::string>& arguments) {
       reboot_code = true;
     } else if (argument == "--remediation") {
       remediation = true;
+    } else if (argument == "--csv") {
+      csv = true;
     } else if (argument == "--help" || argument == "-h" || argument == "/?") {
       Print("%s", kUsage);
       return 0;
@@ -57,11 +66,19 @@ int RunCheck(const std::vector<std::string>& arguments) {
   if (remediation && (json || reboot_code)) {
     return BadCommandLine("--remediation goes alone");
   }
+  if (csv && (json || reboot_code || remediation)) {
+    return BadCommandLine("--csv goes alone");
+  }
 
   const Findings findings = CheckMachine();
   if (remediation) {
     Print("%s\n", RemediationLine(findings).c_str());
     return RemediationStatus(findings);
+  }
+  if (csv) {
+    Print("%s%s", kCsvHeader,
+          CsvRows(findings, CheckStatus(findings), ComputerName()).c_str());
+    return CheckStatus(findings);
   }
   if (json) {
     Print("%s\n", JsonReport(findings).c_str());

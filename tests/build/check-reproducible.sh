@@ -116,6 +116,8 @@ for name in ("Install.cmd", "Detect.ps1", "ConfigMgr-Detect.ps1"):
     assert b"@KOVEX_VERSION@" not in text, name
     assert marker in text or (name == "Install.cmd" and b"cleanup-done-%VERSION%.txt" in text
                               and b'set "VERSION=' + version + b'"' in text), name
+playbook = contents[top + "fleet/kovex_deepclean.yml"]
+assert b"@KOVEX_VERSION@" not in playbook and b'kovex_version: "' + version + b'"' in playbook
 assert expected <= set(names), sorted(expected - set(names))
 assert all(name.startswith(top) for name in names), names
 want = time.gmtime(epoch)[:6]

@@ -7,6 +7,7 @@ directory as they were."""
 import json
 import os
 import signal
+import socket
 import subprocess
 import time
 import unittest
@@ -390,6 +391,20 @@ class PluggedIn(unittest.TestCase):
             "PENDING: nothing the cleanup removes | reboot to finish removing device "
             + DONGLE + ' | remove by hand: devcon -f remove "@' + bare + '"; del /F /A:H "'
             + hidden + '"\r\n', line.raw.decode("ascii"))
+        # The collector's rows: the machine's DNS host name as Windows (here
+        # Wine) gives it, a row per trace quoted as Export-Csv quotes, and
+        # each line ending in CR LF, as Export-Csv ends them there.
+        rows = box.check("--csv")
+        self.assertEqual(1, rows.status)
+        machine = '"%s","1","False","True",' % socket.gethostname().split(".")[0]
+        self.assertEqual(
+            '"machine","status","clean","complete","kind","id","description",'
+            '"awaits_reboot","manual_removal","unchecked"\r\n'
+            + machine + '"device","%s","Kovex Wireless Dongle","True","",""\r\n' % DONGLE
+            + machine + '"device","%s","","False","devcon -f remove ""@%s""",""\r\n'
+            % (bare, bare)
+            + machine + '"driver-file","KxDev_hidden.sys","%s","False","del /F /A:H ""%s""",'
+            '""\r\n' % (hidden, hidden), rows.raw.decode("utf-8"))
 
     def test_presence_that_cannot_be_told_leaves_traces_and_is_unchecked(self):
         # status fails for the brand's pattern; the endpoints' status hangs

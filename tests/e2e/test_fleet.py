@@ -4,8 +4,10 @@ both programs and devcon.exe to KovexDeepClean in the native Program Files
 folder, also when its caller's %ProgramFiles% is the 32-bit one (the Intune
 extension's cmd.exe), runs the cleanup from there and writes this version's
 marker once the cleanup ended with "Done.", then asks for a restart (3010)
-when a removal waits for a reboot; a missing file stops it before anything
-is copied; Uninstall.cmd removes the folder again. The PowerShell scripts
+when a removal waits for a reboot; a cleanup that does not reach "Done."
+fails the install (1) and leaves no marker; a missing file stops it before
+anything is copied, and so does a copy of the source tree, whose version
+was never written (4); Uninstall.cmd removes the folder again. The PowerShell scripts
 need PowerShell, which Wine lacks: tests/fleet parses and lints them."""
 
 import os
@@ -16,7 +18,7 @@ import unittest
 
 import test_files_and_registry as files_and_registry
 
-from harness import WINE_RUN, Sandbox, lay_fleet_content, windows_path, wine_env
+from harness import ROOT, WINE_RUN, Sandbox, lay_fleet_content, windows_path, wine_env
 
 MARKER = "cleanup-done-%s.txt" % os.environ.get("KOVEX_VERSION", "@KOVEX_VERSION@")
 PROGRAMS = ["kovex-deepclean.exe", "kovex-deepclean-check.exe", "devcon.exe"]
@@ -120,7 +122,11 @@ class CommandFiles(unittest.TestCase):
         waits = MACHINE.replace("  absent\n", "  remove-on-reboot\n")
         cases = [
             ("a removal waits for a reboot: restart asked", waits, None, 3010, True),
-            ("the cleanup cannot start", MACHINE, b"not a program", 0, False),
+            ("the cleanup cannot start", MACHINE, b"not a program", 1, False),
+            # Another program in its place: it runs, prints, and never
+            # reaches "Done.".
+            ("the cleanup stops before Done.", MACHINE, self.box.devcon.read_bytes(), 1,
+             False),
         ]
         real = self.box.exe.read_bytes()
         for name, machine, cleanup, status, marked in cases:
@@ -135,6 +141,20 @@ class CommandFiles(unittest.TestCase):
                 self.assertEqual(status, got, output)
                 self.assertEqual(marked, (self.target / MARKER).exists(),
                                  output + (self.target / "cleanup.log").read_text("latin-1"))
+
+    def test_install_from_the_source_tree_refuses_and_runs_nothing(self):
+        # The source tree's Install.cmd, its version never written.
+        source = ROOT / "fleet" / "Install.cmd"
+        text = source.read_bytes().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+        self.assertIn(b"@KOVEX_VERSION@", text)
+        (self.content / "Install.cmd").write_bytes(text)
+
+        status, output = self.call("Install.cmd", own_process=True)
+
+        self.assertEqual(4, status, output)
+        self.assertIn("never written by the release build", output)
+        self.assertFalse(self.target.exists(), "copied or ran something")
+        self.assertEqual([], self.box.invocations())
 
 
 if __name__ == "__main__":

@@ -5,14 +5,21 @@
 # - every PowerShell script parses with the tree-sitter PowerShell grammar
 #   (installed by scripts/setup.sh in build/fleet-tools), and scripts with
 #   deliberate syntax errors do not;
-# - every PowerShell script keeps to ConstrainedLanguage mode and holds the
-#   same Invoke-Bounded function (tests/fleet/check_constrained.py), and
-#   copies broken in one place each fail;
+# - every PowerShell script keeps to ConstrainedLanguage mode, starts no
+#   job and uses no syntax of PowerShell 7 alone
+#   (tests/fleet/check_constrained.py), and copies broken in one place each
+#   fail;
+# - the facts several files state are stated alike (the folder, the marker,
+#   the exit codes against fleet/README.md, the time limits against the
+#   programs' deadlines, the collector's columns against the check's:
+#   tests/fleet/check_facts.py);
 # - the playbook passes ansible-playbook --syntax-check and ansible-lint,
 #   with its modules resolved from the ansible.windows collection, and a copy
 #   naming a module that does not exist fails; its check task fails exactly
 #   when the check did not run as asked, and its report reads the document
-#   (tests/fleet/check_playbook.py, through Ansible's templating).
+#   (tests/fleet/check_playbook.py, through Ansible's templating); its tasks
+#   on the controller save each machine's document and write the page (run
+#   for real, with a stand-in for the page program).
 # Prints one line per check, then "N passed, N failed"; exits 1 on a failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -89,12 +96,33 @@ method-call|$p.WaitForExit()|method WaitForExit
 cast|$client = [System.Net.WebClient]$null|type \[System.Net.WebClient\]
 add-type|Add-Type -TypeDefinition $source|Add-Type
 CASES
-sed 's/-Timeout (\$Minutes \* 60)/-Timeout 60/' "$base" >"$scratch/drifted.ps1"
-! cmp -s "$base" "$scratch/drifted.ps1" &&
-  python3 "$root/tests/fleet/check_constrained.py" "$fleet/Remediations-Remediate.ps1" \
-    "$scratch/drifted.ps1" >"$scratch/drift.log" 2>&1
-[ $? -eq 1 ] && grep -q "Invoke-Bounded differs" "$scratch/drift.log"
-result $? "scripts whose Invoke-Bounded differ fail the check"
+# Jobs, refused where the session's language mode differs from the
+# system's, and syntax Windows PowerShell 5.1 cannot parse: a copy with one
+# each fails. ('~' apart: some lines hold '|'.)
+while IFS='~' read -r name line expected; do
+  { cat "$base"; printf '%s\n' "$line"; } >"$scratch/$name.ps1"
+  python3 "$root/tests/fleet/check_constrained.py" "$scratch/$name.ps1" >"$scratch/broken.log" 2>&1
+  [ $? -eq 1 ] && grep -q -F -- "$expected" "$scratch/broken.log"
+  result $? "a script with $name fails the job and PowerShell 5.1 check"
+done <<'CASES'
+start-job~$job = Start-Job -ScriptBlock { & $check --remediation }~starts a job (Start-Job)
+thread-job~$job = Start-ThreadJob { & $check --remediation }~starts a job (Start-ThreadJob)
+parallel~$all = $names | ForEach-Object -Parallel { $_ }~starts a job (-Parallel)
+remote-asjob~Invoke-Command -ComputerName a -ScriptBlock { Invoke-Command -ScriptBlock { 1 } -AsJob }~inside a script block
+null-coalescing~$line = $lines[0] ?? 'none'~'??'
+null-assignment~$line ??= 'none'~'??'
+ternary~$code = $status -eq 1 ? 1 : 0~'?:'
+and-chain~& $check --remediation && exit 0~'&&'
+or-chain~& $check --remediation || exit 1~'||'
+CASES
+
+# The facts several files state alike: folder, marker, programs, exit codes
+# (against fleet/README.md), time limits against the programs' deadlines,
+# the collector's columns against the check's.
+python3 "$root/tests/fleet/check_facts.py" "$root" >"$scratch/facts.log" 2>&1
+status=$?
+sed 's/^/  /' "$scratch/facts.log" | grep -v '^  \.*$'
+result $status "the kit's files state its shared facts alike (tests/fleet/check_facts.py)"
 
 # Ansible: the playbook, against the collections Debian's ansible ships.
 cd "$fleet"
@@ -118,6 +146,31 @@ read -r -a ansible_python < <(sed -n '1s/^#! *//p' "$(command -v ansible-playboo
 status=$?
 [ $status -eq 0 ] || sed 's/^/  /' "$scratch/decisions.log"
 result $status "the playbook fails the check task exactly when the check did not run, and reports"
+
+# Its tasks on the controller, run for real: two machines reached over WinRM
+# (never contacted: the run starts after the tasks on them, with each
+# machine's check result given), their documents saved on the controller,
+# then the page program called once on the folder.
+printf '%s\n' 'pc01 ansible_connection=winrm ansible_host=192.0.2.1' \
+  'pc02 ansible_connection=winrm ansible_host=192.0.2.2' >"$scratch/inventory.ini"
+printf '%s\n' '#!/bin/sh' 'printf "%s\n" "$@" >"$0.args"' 'ls "$3" >"$0.saw"' \
+  'echo page >"$2"' >"$scratch/fleet-page"
+chmod +x "$scratch/fleet-page"
+document='{"clean":true,"complete":true,"traces":[],"unchecked":[]}'
+ANSIBLE_NOCOLOR=1 ansible-playbook -i "$scratch/inventory.ini" kovex_deepclean.yml \
+  --start-at-task "Make the results folder on the controller" \
+  -e "{\"kovex_check\": {\"rc\": 0, \"stdout\": $(printf '%s' "$document" | python3 -c 'import json,sys; print(json.dumps(sys.stdin.read()))')}}" \
+  -e "kovex_results_dir=$scratch/results" -e "kovex_fleet_program=$scratch/fleet-page" \
+  >"$scratch/controller.log" 2>&1
+status=$?
+[ $status -eq 0 ] && [ "$(cat "$scratch/results/pc01.json")" = "$document" ] &&
+  [ "$(cat "$scratch/results/pc02.json")" = "$document" ] &&
+  [ "$(cat "$scratch/fleet-page.args")" = "$(printf '%s\n' --out "$scratch/results/kovex-fleet.html" "$scratch/results")" ] &&
+  [ "$(cat "$scratch/fleet-page.saw")" = "$(printf '%s\n' pc01.json pc02.json)" ] &&
+  [ -s "$scratch/results/kovex-fleet.html" ]
+status=$?
+[ $status -eq 0 ] || sed 's/^/  /' "$scratch/controller.log"
+result $status "the playbook saves each machine's document on the controller, then writes the page from them"
 
 ansible-lint --offline --nocolor kovex_deepclean.yml collections/requirements.yml \
   >"$scratch/lint.log" 2>&1

@@ -32,10 +32,13 @@ UNKNOWN = ('{"clean":false,"complete":false,"traces":[],"unchecked":[{"check":'
            'nor on PATH"}]}\r\n')
 
 
-def tasks():
+def plays():
     with open(PLAYBOOK, encoding="ascii") as source:
-        plays = yaml.safe_load(source)
-    return plays[0]["tasks"]
+        return yaml.safe_load(source)
+
+
+def tasks():
+    return [entry for play in plays() for entry in play["tasks"]]
 
 
 def task(predicate):
@@ -43,7 +46,14 @@ def task(predicate):
 
 
 def templar(**variables):
-    return Templar(loader=DataLoader(), variables=variables)
+    """Ansible's templating with the first play's variables under these."""
+    return Templar(loader=DataLoader(), variables={**plays()[0]["vars"], **variables})
+
+
+def holds(condition, **variables):
+    text = templar(**variables).template(
+        "{%% if %s %%}True{%% else %%}False{%% endif %%}" % condition)
+    return text in (True, "True")
 
 
 def fails(result):
@@ -82,9 +92,8 @@ class CheckTask(unittest.TestCase):
 class ReportTask(unittest.TestCase):
     def report(self, rc, stdout):
         entry = task(lambda entry: "ansible.builtin.debug" in entry)
-        variables = {"kovex_check": {"rc": rc, "stdout": stdout}}
-        variables["kovex_report"] = templar(**variables).template(entry["vars"]["kovex_report"])
-        return templar(**variables).template(entry["ansible.builtin.debug"]["msg"])
+        return templar(kovex_check={"rc": rc, "stdout": stdout}).template(
+            entry["ansible.builtin.debug"]["msg"])
 
     def test_reports_traces_and_unchecked(self):
         report = self.report(1, TRACES)
@@ -105,6 +114,66 @@ class ReportTask(unittest.TestCase):
         self.assertEqual("clean", self.report(0, CLEAN)["verdict"])
 
 
+class OncePerVersion(unittest.TestCase):
+    """The cleanup runs once per version: guarded by the marker that the
+    playbook writes only after "Done.", and a cleanup that stopped early
+    fails its machine; the source tree's copy refuses to run."""
+
+    def test_the_guard_is_the_marker_written_after_done(self):
+        cleanup = task(lambda entry: entry.get("register") == "kovex_cleanup")
+        mark = task(lambda entry: entry["name"].startswith("Mark this version"))
+        variables = {"kovex_folder": "C:\\Programme\\KovexDeepClean", "kovex_version": "4.5.6"}
+        marker = "C:\\Programme\\KovexDeepClean\\cleanup-done-4.5.6.txt"
+        self.assertEqual(marker, templar(**variables).template(
+            cleanup["ansible.windows.win_command"]["creates"]))
+        self.assertEqual(marker, templar(**variables).template(
+            mark["ansible.windows.win_copy"]["dest"]))
+
+        failing = task(lambda entry: "ansible.builtin.fail" in entry)
+        done = "Deep Clean Kovex Drivers\r\n\t Removed :  Kovex Pulse\r\nDone.\r\n\r\n"
+        cases = {
+            # name: the cleanup task's result, marker written, machine failed
+            "ran to its end": ({"stdout": done}, True, False),
+            "stopped early": ({"stdout": "Deep Clean Kovex Drivers\r\n\t Removed : a\r\n"},
+                              False, True),
+            "a last line that only ends in Done.": ({"stdout": "x\r\nNot Done.\r\n"}, False, True),
+            "no output": ({"stdout": ""}, False, True),
+            "skipped: this version's marker is there": (
+                {"skipped": True, "changed": False, "msg": "skipped, since it exists"}, False, False),
+        }
+        for name, (result, marked, failed) in cases.items():
+            with self.subTest(name):
+                self.assertEqual(marked, holds(mark["when"], kovex_cleanup=result))
+                self.assertEqual(failed, holds(failing["when"], kovex_cleanup=result))
+        # --tags check: no cleanup ran, nothing is marked or failed.
+        self.assertFalse(holds(mark["when"]))
+        self.assertFalse(holds(failing["when"]))
+
+    def test_only_a_release_version_runs(self):
+        refuse = task(lambda entry: "ansible.builtin.assert" in entry)
+        self.assertIn("always", refuse["tags"])
+        for version, runs in (("@KOVEX_VERSION@", False), ("1.4.0", True)):
+            with self.subTest(version):
+                self.assertEqual(runs, holds(refuse["ansible.builtin.assert"]["that"],
+                                             kovex_version=version))
+
+
+class Reboot(unittest.TestCase):
+    def test_restarts_only_when_asked_and_a_removal_waits(self):
+        reboot = task(lambda entry: "ansible.windows.win_reboot" in entry)
+        cases = [
+            (True, TRACES, True),
+            (True, CLEAN, False),
+            (True, UNKNOWN, False),
+            ("false", TRACES, False),
+            (False, TRACES, False),
+        ]
+        for asked, stdout, restarts in cases:
+            with self.subTest(asked=asked, stdout=stdout[:40]):
+                self.assertEqual(restarts, holds(reboot["when"], kovex_reboot=asked,
+                                                 kovex_check={"rc": 1, "stdout": stdout}))
+
+
 # The options each module used here has (ansible.windows' documentation); a
 # name outside them is ignored by some modules without a word.
 OPTIONS = {
@@ -113,6 +182,9 @@ OPTIONS = {
     "ansible.windows.win_command": {"argv", "cmd", "_raw_params", "chdir",
                                     "creates", "removes", "stdin",
                                     "output_encoding_override"},
+    "ansible.windows.win_reboot": {"boot_time_command", "connect_timeout", "msg",
+                                   "post_reboot_delay", "pre_reboot_delay",
+                                   "reboot_timeout", "test_command"},
 }
 
 

@@ -528,3 +528,70 @@ TEST_F(RunCheckTest, EnginesAreToldWhetherTheCleanupHelpsOrAReboot) {
   EXPECT_EQ("...\n", printed.substr(2045));
   EXPECT_EQ(printed.size() - 1, printed.find('\n'));
 }
+
+// The collector's rows: the header, then one row per trace or one bare row,
+// every field quoted as Export-Csv quotes it, text in UTF-8; and --csv goes
+// alone.
+TEST_F(RunCheckTest, CsvGivesEveryMachineItsRows) {
+  const std::string header =
+      "\"machine\",\"status\",\"clean\",\"complete\",\"kind\",\"id\",\"description\","
+      "\"awaits_reboot\",\"manual_removal\",\"unchecked\"\n";
+  const std::string stuck = kStuck;
+  const std::string bare = kBare;
+  struct Case {
+    const char* name;
+    void (*machine)();
+    int status;
+    std::string rows;
+  };
+  const Case cases[] = {
+      {"clean: one bare row", [] { fake_registry.open_result = 2; }, 0,
+       "\"PC-0815\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\"\n"},
+      {"a reboot and a manual command, quotes doubled", MachineAfterRescan, 1,
+       "\"PC-0815\",\"1\",\"False\",\"True\",\"device\",\"" + stuck +
+           "\",\"Kovex Stuck Receiver\",\"True\",\"\",\"\"\n"
+           "\"PC-0815\",\"1\",\"False\",\"True\",\"device\",\"" + bare +
+           "\",\"\",\"False\",\"devcon -f remove \"\"@" + bare + "\"\"\",\"\"\n"},
+      {"nothing found, two checks could not run: one bare row",
+       [] {
+         fake_registry.open_result = 2;
+         fake_runner.capture_exit_codes[L"findall *VID_3F7C*"] = 2;
+         fake_runner.capture_exit_codes[L"findall *QZV*"] = 5;
+       },
+       2,
+       "\"PC-0815\",\"2\",\"False\",\"False\",\"\",\"\",\"\",\"\",\"\",\"devices: devcon "
+       "findall *VID_3F7C* ended with exit code 2; devices: devcon findall *QZV* ended "
+       "with exit code 5\"\n"},
+      {"a description beyond ASCII, in UTF-8",
+       [] {
+         fake_registry.open_result = 2;
+         fake_runner.listings[L"findall *MMDEVAPI*"] =
+             "SWD\\MMDEVAPI\\{0.0.0}.{a}: Speakers (Kovex Pulse H\xF6rer)\r\n"
+             "1 matching device(s) found.\r\n";
+       },
+       1,
+       "\"PC-0815\",\"1\",\"False\",\"True\",\"audio-endpoint\",\"SWD\\MMDEVAPI\\{0.0.0}.{a}\","
+       "\"Speakers (Kovex Pulse H\xC3\xB6rer)\",\"False\",\"\",\"\"\n"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    fake_runner = FakeRunner();
+    fake_files = FakeFiles();
+    fake_registry = FakeRegistry();
+    test.machine();
+    printed.clear();
+    EXPECT_EQ(test.status, Run({"--csv"}));
+    EXPECT_EQ(header + test.rows, printed);
+  }
+
+  for (const std::vector<std::string>& together :
+       {std::vector<std::string>{"--csv", "--json"}, {"--reboot-code", "--csv"},
+        {"--csv", "--remediation"}}) {
+    SCOPED_TRACE(together[0] + " " + together[1]);
+    printed.clear();
+    fake_runner = FakeRunner();
+    EXPECT_EQ(3, Run(together));
+    EXPECT_EQ("", printed);
+    EXPECT_TRUE(fake_runner.captured.empty());
+  }
+}

@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "check/computer_name.h"
 #include "exec/capture.h"
 #include "exec/files.h"
 #include "exec/registry.h"
@@ -342,7 +343,12 @@ void CloseRegistryKey(RegistryKey key) {
   ++fake_registry.closes;
 }
 
+std::wstring fake_computer_name;
+
+std::wstring ComputerName() { return fake_computer_name; }
+
 void FakeSystemTest::SetUp() {
+  fake_computer_name = L"PC-0815";
   fake_runner = FakeRunner();
   fake_registry = FakeRegistry();
   fake_files = FakeFiles();

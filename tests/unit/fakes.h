@@ -127,6 +127,9 @@ extern std::string printed_errors;
 extern std::wstring printed_on_console;
 extern bool output_is_console;
 
+// What ComputerName answers: the machine's DNS host name.
+extern std::wstring fake_computer_name;
+
 // Text as devcon writes it with `-u`: UTF-16LE, from UTF-8 where the bytes
 // form it and Latin-1 for every other byte.
 std::string Utf16Output(const std::string& text);
