@@ -2,6 +2,7 @@
 
 #include "check/machine_check.h"
 #include "check/report.h"
+#include "exec/machine_identity.h"
 #include "output/output.h"
 
 namespace {
@@ -58,7 +59,9 @@ int RunCheck(const std::vector<std::string>& arguments) {
     return BadCommandLine("--remediation goes alone");
   }
 
-  const Findings findings = CheckMachine();
+  Findings findings = CheckMachine();
+  findings.computer = MachineDnsHostName();
+  findings.checked_at = UtcTimeNow();
   if (remediation) {
     Print("%s\n", RemediationLine(findings).c_str());
     return RemediationStatus(findings);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "check/check_run.h"
+#include "kovex_version.h"
 #include "gtest/gtest.h"
 #include "nlohmann/json.hpp"
 #include "tests/unit/fakes.h"
@@ -108,6 +109,8 @@ TEST_F(RunCheckTest, JsonDocumentIsValidUtf8WithEveryTrace) {
   fake_runner.listings[L"findall *QZV*"] =
       "HID\\QZV_PAD\\8&3D: Pad \xC3\xA9\xFF\r\n1 matching device(s) found.\r\n";
 
+  fake_machine.host_name = L"K\x00FChl-PC";
+
   EXPECT_EQ(1, Run({"--json"}));
 
   const nlohmann::json expected = {
@@ -146,7 +149,10 @@ TEST_F(RunCheckTest, JsonDocumentIsValidUtf8WithEveryTrace) {
          {"description", "HKEY_LOCAL_MACHINE\\Software\\Kovex\\KxDrvSetup"},
          {"awaits_reboot", false}}}},
       {"unchecked", nlohmann::json::array()},
-      {"attached", nlohmann::json::array()}};
+      {"attached", nlohmann::json::array()},
+      {"computer", "K\xC3\xBChl-PC"},
+      {"checked_at", "2026-12-08T04:11:29Z"},
+      {"version", KOVEX_VERSION}};
   EXPECT_EQ(expected, ParsedJson());
   EXPECT_EQ(0u, printed.find("{\"clean\":false,\"complete\":true,"));
 }

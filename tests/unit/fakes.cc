@@ -9,6 +9,7 @@
 
 #include "exec/capture.h"
 #include "exec/files.h"
+#include "exec/machine_identity.h"
 #include "exec/registry.h"
 #include "exec/runner.h"
 #include "exec/tools.h"
@@ -19,6 +20,7 @@ const wchar_t kInterpreterPath[] = L"C:\\Windows\\system32\\cmd.exe";
 FakeRunner fake_runner;
 FakeRegistry fake_registry;
 FakeFiles fake_files;
+FakeMachine fake_machine;
 
 std::vector<std::wstring> FakeRunner::ParametersRun() const {
   std::vector<std::wstring> parameters;
@@ -285,7 +287,12 @@ void CloseRegistryKey(RegistryKey key) {
   ++fake_registry.closes;
 }
 
+std::wstring MachineDnsHostName() { return fake_machine.host_name; }
+
+std::string UtcTimeNow() { return fake_machine.utc_time; }
+
 void FakeSystemTest::SetUp() {
+  fake_machine = FakeMachine();
   fake_runner = FakeRunner();
   fake_registry = FakeRegistry();
   fake_files = FakeFiles();

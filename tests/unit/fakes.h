@@ -97,6 +97,14 @@ struct FakeFiles {
 
 extern FakeFiles fake_files;
 
+// The machine's name and the time now, as the check's document names them.
+struct FakeMachine {
+  std::wstring host_name = L"PC-0042";
+  std::string utc_time = "2026-12-08T04:11:29Z";
+};
+
+extern FakeMachine fake_machine;
+
 // Everything printed since the last reset, to standard output and error,
 // and what went to the console instead when `output_is_console`.
 extern std::string printed;
