@@ -101,7 +101,7 @@ pre { background: var(--panel); border: 1px solid var(--line); border-radius: 4p
 .group { border-left: 3px solid var(--line); padding-left: .8rem; margin: 1rem 0; }
 .machines-of { margin: .2rem 0; overflow-wrap: anywhere; }
 .machine { border: 1px solid var(--line); border-radius: 6px; padding: .6rem .8rem;
-  margin: .6rem 0; }
+  margin: .6rem 0; content-visibility: auto; contain-intrinsic-size: auto 7rem; }
 .machine[hidden] { display: none; }
 table { border-collapse: collapse; width: 100%; font-size: .9em; margin: .3rem 0; }
 .traces td:first-child { white-space: nowrap; }
@@ -117,7 +117,7 @@ button { font: inherit; font-size: .85em; }
   body { max-width: none; padding: 0; font-size: 11pt; }
   #filter, button { display: none; }
   .machine, .group, tr { break-inside: avoid; }
-  .machine[hidden] { display: block; }
+  .machine { content-visibility: visible; }
   .verdict { color: #000; background: none; border: 1px solid #000; }
   a { text-decoration: none; }
 }
