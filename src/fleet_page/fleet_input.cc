@@ -68,10 +68,9 @@ void AppendUtf8(std::string* out, unsigned long c) {
 }
 
 // A document as UTF-8: Windows PowerShell 5.1 writes a redirected document
-// as UTF-16LE with a byte-order mark, and Set-Content -Encoding UTF8 puts a
-// mark before UTF-8.
+// as UTF-16LE with a byte-order mark. (The JSON parser passes over the mark
+// that Set-Content -Encoding UTF8 puts before UTF-8 itself.)
 std::string AsUtf8(const std::string& bytes) {
-  if (StartsWith(bytes, "\xEF\xBB\xBF")) return bytes.substr(3);
   const bool little = StartsWith(bytes, "\xFF\xFE");
   if (!little && !StartsWith(bytes, "\xFE\xFF")) return bytes;
   std::string out;

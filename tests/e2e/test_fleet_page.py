@@ -9,6 +9,7 @@ own --remediation line gives on that machine. A screenshot of the page is
 left in the build folder (KOVEX_WORK/fleet_page/fleet-page.png)."""
 
 import csv
+import datetime
 import json
 import os
 import shutil
@@ -81,9 +82,18 @@ class FleetPage(unittest.TestCase):
         shutil.rmtree(cls.work, ignore_errors=True)
         (cls.work / "docs").mkdir(parents=True)
         cls.remediation = {}  # machine -> the check's --remediation verdict
+        # The machines' clocks five and a half hours ahead of UTC: their
+        # documents must carry UTC all the same.
+        cls.started = datetime.datetime.now(datetime.timezone.utc)
+        zone = os.environ.get("TZ")
+        os.environ["TZ"] = "Asia/Kolkata"
         try:
             cls.simulate()
         finally:
+            if zone is None:
+                del os.environ["TZ"]
+            else:
+                os.environ["TZ"] = zone
             files_and_registry.reset(Sandbox("fleet_page_reset"))
         cls.hand_made()
         cls.page = cls.work / "fleet.html"
@@ -174,6 +184,13 @@ class FleetPage(unittest.TestCase):
                                   timeout=120, check=False)
         self.assertEqual(0, done.returncode, done.stderr.decode(errors="replace"))
         return Dom(done.stdout.decode("utf-8"))
+
+    def test_documents_carry_the_time_in_utc(self):
+        checked = datetime.datetime.strptime(
+            self.clean["checked_at"], "%Y-%m-%dT%H:%M:%SZ").replace(
+                tzinfo=datetime.timezone.utc)
+        self.assertLessEqual(self.started - datetime.timedelta(seconds=2), checked)
+        self.assertLessEqual(checked, datetime.datetime.now(datetime.timezone.utc))
 
     def test_page_shows_every_machine_with_the_checks_verdict(self):
         self.assertEqual(0, self.fleet_run.returncode, self.fleet_run.stderr)
