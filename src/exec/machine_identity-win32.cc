@@ -21,9 +21,9 @@ std::string UtcTimeNow() {
   SYSTEMTIME now;
   GetSystemTime(&now);
   char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ",
+  static_cast<void>(std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ",
                 static_cast<unsigned>(now.wYear), static_cast<unsigned>(now.wMonth),
                 static_cast<unsigned>(now.wDay), static_cast<unsigned>(now.wHour),
-                static_cast<unsigned>(now.wMinute), static_cast<unsigned>(now.wSecond));
+                static_cast<unsigned>(now.wMinute), static_cast<unsigned>(now.wSecond)));
   return text;
 }

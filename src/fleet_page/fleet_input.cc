@@ -430,8 +430,9 @@ std::string FormatIsoTime(long long seconds) {
   const long long month = mp < 10 ? mp + 3 : mp - 9;
   const long long year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
   char text[128];
-  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", year, month,
-                day, rest / 3600, rest / 60 % 60, rest % 60);
+  static_cast<void>(std::snprintf(text, sizeof text,
+                                  "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", year, month,
+                                  day, rest / 3600, rest / 60 % 60, rest % 60));
   return text;
 }
 
@@ -656,7 +657,7 @@ void ReadPath(const std::string& path, std::vector<MachineResult>* results) {
     return;
   }
   std::string text(static_cast<std::size_t>(size), '\0');
-  in.read(&text[0], static_cast<std::streamsize>(text.size()));
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (static_cast<std::size_t>(in.gcount()) != text.size()) {
     results->push_back(NoResult(name, path, "check document", "it cannot be read"));
     return;

@@ -84,7 +84,7 @@ MachineResult ReadCheckDocument(const std::string& text, const std::string& mach
 
 // The verdict, traces and unchecked checks of one --remediation line, as
 // the check prints it; NO RESULT for any other text.
-void ReadRemediationLine(const std::string& line, MachineResult* result);
+void ReadRemediationLine(const std::string& text, MachineResult* result);
 
 // Every machine in a CSV file's text, recognised by its header as the
 // collector's or a Remediations export; one NO RESULT naming `source` for

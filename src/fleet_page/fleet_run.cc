@@ -29,12 +29,12 @@ const char kUsage[] =
 
 void Error(const std::string& text) {
   const std::string line = "kovex-deepclean-fleet: " + text + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
+  static_cast<void>(std::fwrite(line.data(), 1, line.size(), stderr));
 }
 
 int BadCommandLine(const std::string& why) {
   Error(why);
-  std::fwrite(kUsage, 1, sizeof kUsage - 1, stderr);
+  static_cast<void>(std::fwrite(kUsage, 1, sizeof kUsage - 1, stderr));
   return kFailure;
 }
 
@@ -84,6 +84,6 @@ int RunFleet(const std::vector<std::string>& arguments) {
     return kFailure;
   }
   const std::string summary = SummaryLine(machines) + "\n";
-  std::fwrite(summary.data(), 1, summary.size(), stdout);
+  static_cast<void>(std::fwrite(summary.data(), 1, summary.size(), stdout));
   return 0;
 }

@@ -21,7 +21,7 @@ std::uint32_t Rotate(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n))
 
 void Block(const unsigned char* block, std::uint32_t* state) {
   std::uint32_t w[64];
-  for (int i = 0; i < 16; ++i) {
+  for (std::size_t i = 0; i < 16; ++i) {
     w[i] = (std::uint32_t{block[4 * i]} << 24) | (std::uint32_t{block[4 * i + 1]} << 16) |
            (std::uint32_t{block[4 * i + 2]} << 8) | std::uint32_t{block[4 * i + 3]};
   }
