@@ -571,7 +571,7 @@ std::vector<MachineResult> ReadCsv(std::istream& in, const std::string& source) 
     in.clear();
     in.seekg(0);
   }
-  const std::string name = fs::path(source).stem().string();
+  const std::string name = fs::u8path(source).stem().u8string();
   std::vector<std::string> header;
   bool too_long = false;
   if (!ReadRecord(in, &header, &too_long)) {
@@ -607,14 +607,14 @@ std::vector<MachineResult> ReadCsv(std::istream& in, const std::string& source) 
 
 void ReadPath(const std::string& path, std::vector<MachineResult>* results) {
   std::error_code error;
-  const fs::path where(path);
-  const std::string name = where.stem().string();
+  const fs::path where = fs::u8path(path);
+  const std::string name = where.stem().u8string();
   if (fs::is_directory(where, error)) {
     std::vector<fs::path> documents;
     for (fs::directory_iterator it(where, error), end; !error && it != end;
          it.increment(error)) {
       const fs::path& file = it->path();
-      if (Lower(file.extension().string()) == ".json") documents.push_back(file);
+      if (Lower(file.extension().u8string()) == ".json") documents.push_back(file);
     }
     if (error) {
       results->push_back(NoResult(name, path, "folder",
@@ -622,10 +622,10 @@ void ReadPath(const std::string& path, std::vector<MachineResult>* results) {
       return;
     }
     std::sort(documents.begin(), documents.end());
-    for (const fs::path& file : documents) ReadPath(file.string(), results);
+    for (const fs::path& file : documents) ReadPath(file.u8string(), results);
     return;
   }
-  const std::string extension = Lower(where.extension().string());
+  const std::string extension = Lower(where.extension().u8string());
   if (extension != ".json" && extension != ".csv") {
     results->push_back(NoResult(name, path, "file", "neither a .json nor a .csv file"));
     return;

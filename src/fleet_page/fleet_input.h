@@ -92,8 +92,8 @@ void ReadRemediationLine(const std::string& text, MachineResult* result);
 // '_', '-' or '.', in any order; unknown ones are passed over.
 std::vector<MachineResult> ReadCsv(std::istream& in, const std::string& source);
 
-// Every result named by `path`: each *.json file of a folder (in name
-// order), a .json file or a .csv file. Appends to `results`; what cannot be
+// Every result named by `path` (UTF-8): each *.json file of a folder (in
+// name order), a .json file or a .csv file. Appends to `results`; what cannot be
 // read becomes a NO RESULT.
 void ReadPath(const std::string& path, std::vector<MachineResult>* results);
 

@@ -1,6 +1,7 @@
 #include "fleet_page/fleet_run.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "fleet_page/fleet_input.h"
@@ -76,7 +77,7 @@ int RunFleet(const std::vector<std::string>& arguments) {
   }
   const std::vector<FleetMachine> machines = GroupByMachine(results);
   const std::string page = FleetPage(machines);
-  std::ofstream file(out, std::ios::binary | std::ios::trunc);
+  std::ofstream file(std::filesystem::u8path(out), std::ios::binary | std::ios::trunc);
   if (file) file.write(page.data(), static_cast<std::streamsize>(page.size()));
   if (file) file.close();
   if (!file) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-// kovex-deepclean-fleet [--out FILE] PATH...
+// kovex-deepclean-fleet [--out FILE] PATH...  (the arguments in UTF-8)
 //
 // Reads every PATH (a folder of check documents, a document, a collector's
 // CSV or a Remediations export), writes the fleet page to FILE

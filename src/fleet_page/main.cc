@@ -1,9 +1,4 @@
-#include <string>
-#include <vector>
-
+#include "fleet_page/arguments.h"
 #include "fleet_page/fleet_run.h"
 
-int main(int argc, char** argv) {
-  const std::vector<std::string> arguments(argv + 1, argv + argc);
-  return RunFleet(arguments);
-}
+int main(int argc, char** argv) { return RunFleet(ProgramArguments(argc, argv)); }

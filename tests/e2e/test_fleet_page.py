@@ -28,7 +28,9 @@ HOSTILE_NAME = "<img src=x onerror=\"document.title='owned'\">PC-666"
 HOSTILE_DESCRIPTION = "<script>document.title='owned'</script>Kovex Pad"
 HOSTILE_COMMAND = "devcon -f remove \"@HID\\QZV\\1\" </code><img src=y onerror=alert(1)>"
 BARE_COMMAND = 'devcon -f remove "@USB\\VID_3F7C&PID_0E40\\5&CD34&0&5"'
-TITLE = "Kovex drivers: 10 machines"
+TITLE = "Kovex drivers: 11 machines"
+# A document given by a path beyond ASCII, named by its file.
+BEYOND_ASCII = "B\u00fcro-PC"
 
 
 class Dom(HTMLParser):
@@ -99,7 +101,8 @@ class FleetPage(unittest.TestCase):
         cls.page = cls.work / "fleet.html"
         cls.fleet_run = subprocess.run(
             [str(WINE_RUN), windows_path(cls.fleet_exe), "--out", windows_path(cls.page),
-             windows_path(cls.work / "docs"), windows_path(cls.work / "collector.csv"),
+             windows_path(cls.work / "docs"), windows_path(cls.work / (BEYOND_ASCII + ".json")),
+             windows_path(cls.work / "collector.csv"),
              windows_path(cls.work / "remediations.csv")],
             env=wine_env(), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             timeout=300, check=False)
@@ -155,6 +158,9 @@ class FleetPage(unittest.TestCase):
                               "description": "", "awaits_reboot": False}])
         (docs / "sim-clean-2020.json").write_text(json.dumps(older))
         (docs / "broken.json").write_text('{"clean": true, "traces": [')
+        unnamed = dict(cls.clean)
+        del unnamed["computer"]
+        (cls.work / (BEYOND_ASCII + ".json")).write_text(json.dumps(unnamed))
         (docs / "notes.txt").write_text("not read: a folder gives its .json files")
         (cls.work / "collector.csv").write_bytes(
             b"\xef\xbb\xbf"
@@ -194,7 +200,7 @@ class FleetPage(unittest.TestCase):
 
     def test_page_shows_every_machine_with_the_checks_verdict(self):
         self.assertEqual(0, self.fleet_run.returncode, self.fleet_run.stderr)
-        self.assertEqual(b"10 machines: 1 CLEAN, 2 NOT CLEAN, 3 PENDING, 1 UNKNOWN, "
+        self.assertEqual(b"11 machines: 2 CLEAN, 2 NOT CLEAN, 3 PENDING, 1 UNKNOWN, "
                          b"3 NO RESULT", self.fleet_run.stdout.strip())
         errors = self.fleet_run.stderr.decode().replace("\r", "")
         self.assertIn("broken.json: NO RESULT: not JSON\n", errors)
@@ -210,7 +216,7 @@ class FleetPage(unittest.TestCase):
                           "SIM-DIRTY": "NOT CLEAN", "sim-after": "NOT CLEAN",
                           "PC-C1": "PENDING", "PC-C2": "NO RESULT", "PC-I1": "PENDING",
                           "PC-I2": "NO RESULT", "broken": "NO RESULT",
-                          HOSTILE_NAME: "PENDING"}, verdicts)
+                          HOSTILE_NAME: "PENDING", BEYOND_ASCII: "CLEAN"}, verdicts)
         # The chart's numbers, written out, agree with the machines listed.
         for group in dom.all("g"):
             count = sum(1 for verdict in verdicts.values() if verdict == group["data-verdict"])
@@ -237,7 +243,7 @@ class FleetPage(unittest.TestCase):
         self.assertIn(HOSTILE_DESCRIPTION, dom.texts["machines"])
         # The script ran (the policy allows it by its hash): the filter shows.
         self.assertNotIn("hidden", dom.all("form", id="filter")[0])
-        self.assertEqual("10 of 10 machines shown", dom.texts["filter-count"])
+        self.assertEqual("11 of 11 machines shown", dom.texts["filter-count"])
 
         self.chromium(screenshot=self.work / "fleet-page.png")
         self.assertGreater((self.work / "fleet-page.png").stat().st_size, 10000)
@@ -247,7 +253,7 @@ class FleetPage(unittest.TestCase):
         shown = sorted(element["data-machine"] for element in dom.all("article")
                        if "hidden" not in element)
         self.assertEqual(sorted(["PC-C1", "PC-C2", "PC-I1", "PC-I2", HOSTILE_NAME]), shown)
-        self.assertEqual("5 of 10 machines shown", dom.texts["filter-count"])
+        self.assertEqual("5 of 11 machines shown", dom.texts["filter-count"])
         self.assertEqual(TITLE, dom.title)
 
     def page_text_of_group(self, verdict):
