@@ -1,7 +1,9 @@
 # The release: `cmake --build --preset win64 --target package` makes
 # kovex-deepclean-<version>-win64.zip in the build tree, holding the programs
 # below, README.txt, LICENSE.txt, the fleet kit (fleet/) and SHA256SUMS in a
-# folder of that name.
+# folder of that name; and beside it the fleet page's program for the Linux
+# controller, kovex-deepclean-fleet-<version>-linux-x86_64.tar.gz, with its
+# .sha256 (packaging/linux.cmake).
 #
 # CPack stages the files (the install rules below); packaging/stage.cmake
 # then signs the programs when the builder gives a certificate
@@ -11,7 +13,7 @@
 # order, every time the build's fixed time, fixed permissions, no owner.
 
 # Every program of the release; those this build defines are packaged.
-set(KOVEX_RELEASE_PROGRAMS kovex-deepclean kovex-deepclean-check)
+set(KOVEX_RELEASE_PROGRAMS kovex-deepclean kovex-deepclean-check kovex-deepclean-fleet)
 
 set(KOVEX_PACKAGED_PROGRAMS "")
 foreach(program IN LISTS KOVEX_RELEASE_PROGRAMS)
@@ -98,9 +100,16 @@ set(CPACK_PACKAGE_FILE_NAME kovex-deepclean-${PROJECT_VERSION}-win64)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/stage.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/zip.cmake)
+# The Linux program is built where a Linux compiler is: the cross build.
+if(CMAKE_HOST_UNIX)
+  list(APPEND CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/linux.cmake)
+endif()
 # Read by those scripts.
 set(CPACK_KOVEX_SOURCE_DATE_STAMP ${KOVEX_SOURCE_DATE_STAMP})
 set(CPACK_KOVEX_OSSLSIGNCODE ${KOVEX_OSSLSIGNCODE})
 set(CPACK_KOVEX_PYTHON ${Python3_EXECUTABLE})
 set(CPACK_KOVEX_ZIP_SCRIPT ${PROJECT_SOURCE_DIR}/packaging/reproducible_zip.py)
+set(CPACK_KOVEX_TAR_SCRIPT ${PROJECT_SOURCE_DIR}/packaging/reproducible_tar.py)
+set(CPACK_KOVEX_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_KOVEX_BINARY_DIR ${CMAKE_BINARY_DIR})
 include(CPack)

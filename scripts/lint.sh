@@ -21,9 +21,11 @@ mapfile -t mingw_includes < <(
   x86_64-w64-mingw32-g++-posix -xc++ -E -v /dev/null 2>&1 |
     sed -n '/^#include <...> search starts here:/,/^End of search list\./p' |
     sed -n 's|^ *\(/.*/include/c++.*\)$|-isystem\1|p')
-host_flags=(-std=c++17 -Isrc -I.)
+# kovex_version.h is written by the configure step (above, host-clang's).
+generated=build/host-clang/generated
+host_flags=(-std=c++17 -Isrc -I. "-I$generated")
 windows_flags=(--target=x86_64-w64-mingw32 -std=c++17 -nostdinc++
-  "${mingw_includes[@]}" -Isrc -I.)
+  "${mingw_includes[@]}" -Isrc -I. "-I$generated")
 
 findings=$(mktemp)
 trap 'rm -f "$findings"' EXIT
@@ -55,7 +57,7 @@ echo "clang-tidy: no findings"
 # useStlAlgorithm is off: it asks for std::any_of and the like in place of
 # short plain loops, which reads no better and finds nothing wrong.
 cppcheck --enable=warning,style,performance,portability --std=c++17 \
-  --language=c++ --library=windows -I src -I . --inline-suppr \
+  --language=c++ --library=windows -I src -I . -I "$generated" --inline-suppr \
   --suppress=missingIncludeSystem --suppress=useStlAlgorithm \
   --error-exitcode=1 --quiet \
   --template='{file}:{line}: {severity}: {message} [{id}]' src sim

@@ -12,6 +12,7 @@ packages=(
   git osslsigncode openssl unzip           # release: its time, signing, checks
   clang libclang-rt-dev clang-tidy cppcheck  # lint, second compiler, fuzzers
   ansible ansible-lint                     # the fleet playbook's checks
+  chromium                                 # the fleet page's browser test
 )
 # The fleet scripts' PowerShell grammar runs on node; a node that came from
 # elsewhere (with its own npm) is kept.

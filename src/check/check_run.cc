@@ -1,9 +1,9 @@
 #include "check/check_run.h"
 
-#include "check/computer_name.h"
 #include "check/csv_rows.h"
 #include "check/machine_check.h"
 #include "check/report.h"
+#include "exec/machine_identity.h"
 #include "output/output.h"
 
 namespace {
@@ -70,14 +70,16 @@ int RunCheck(const std::vector<std::string>& arguments) {
     return BadCommandLine("--csv goes alone");
   }
 
-  const Findings findings = CheckMachine();
+  Findings findings = CheckMachine();
+  findings.computer = MachineDnsHostName();
+  findings.checked_at = UtcTimeNow();
   if (remediation) {
     Print("%s\n", RemediationLine(findings).c_str());
     return RemediationStatus(findings);
   }
   if (csv) {
     Print("%s%s", kCsvHeader,
-          CsvRows(findings, CheckStatus(findings), ComputerName()).c_str());
+          CsvRows(findings, CheckStatus(findings), findings.computer).c_str());
     return CheckStatus(findings);
   }
   if (json) {

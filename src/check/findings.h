@@ -63,6 +63,10 @@ struct Findings {
   std::vector<Trace> attached;
   std::vector<Unchecked> unchecked;
   std::wstring driver_directory;  // where the driver files were looked for
+  // What names the result across a fleet: the machine's DNS host name and
+  // when it was checked (UTC, ISO 8601 with 'Z').
+  std::wstring computer;
+  std::string checked_at;
 };
 
 #endif  // KOVEX_CHECK_FINDINGS_H_

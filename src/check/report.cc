@@ -5,6 +5,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "kovex_version.h"
 #include "maker/maker.h"
 #include "nlohmann/json.hpp"
 #include "output/output.h"
@@ -104,8 +105,12 @@ std::size_t UncheckedKinds(const Findings& findings) {
   return kinds.size();
 }
 
+TraceFate FateOfTrace(const Trace& trace) {
+  return FateOf(trace.awaits_reboot, !trace.manual_removal.empty());
+}
+
 bool RemovedByCleanup(const Trace& trace) {
-  return trace.manual_removal.empty() && !trace.awaits_reboot;
+  return FateOfTrace(trace) == TraceFate::kCleanup;
 }
 
 // One more part of a list in the detection line.
@@ -283,6 +288,13 @@ int RemediationStatus(const Findings& findings) {
   return CleanupRemovesAny(findings) ? 1 : 0;
 }
 
+Verdict RemediationVerdict(const Findings& findings) {
+  VerdictTally tally;
+  for (const Trace& trace : findings.traces) tally.Add(FateOfTrace(trace));
+  tally.unchecked = !findings.unchecked.empty();
+  return VerdictOf(tally);
+}
+
 std::string RemediationLine(const Findings& findings) {
   std::string removes;
   std::string reboot;
@@ -292,12 +304,16 @@ std::string RemediationLine(const Findings& findings) {
         trace.manual_removal.empty()
             ? std::string(TextOf(trace.kind).json_kind) + " " + Ascii(trace.id)
             : Ascii(trace.manual_removal);
-    if (RemovedByCleanup(trace)) {
-      AppendPart(removes, named);
-    } else if (trace.awaits_reboot) {
-      AppendPart(reboot, named);
-    } else {
-      AppendPart(manual, named);
+    switch (FateOfTrace(trace)) {
+      case TraceFate::kCleanup:
+        AppendPart(removes, named);
+        break;
+      case TraceFate::kReboot:
+        AppendPart(reboot, named);
+        break;
+      case TraceFate::kManualRemoval:
+        AppendPart(manual, named);
+        break;
     }
   }
   std::string unchecked;
@@ -306,15 +322,21 @@ std::string RemediationLine(const Findings& findings) {
                               Ascii(entry.reason));
   }
 
-  std::string line;
-  if (!removes.empty()) {
-    line = "NOT CLEAN: the cleanup removes " + removes;
-  } else if (!reboot.empty() || !manual.empty()) {
-    line = "PENDING: nothing the cleanup removes";
-  } else if (!unchecked.empty()) {
-    line = "UNKNOWN: nothing found";
-  } else {
-    line = "CLEAN: nothing of Kovex's drivers is left";
+  const Verdict verdict = RemediationVerdict(findings);
+  std::string line = std::string(VerdictName(verdict)) + ": ";
+  switch (verdict) {
+    case Verdict::kNotClean:
+      line += "the cleanup removes " + removes;
+      break;
+    case Verdict::kPending:
+      line += "nothing the cleanup removes";
+      break;
+    case Verdict::kUnknown:
+      line += "nothing found";
+      break;
+    case Verdict::kClean:
+      line += "nothing of Kovex's drivers is left";
+      break;
   }
   if (!reboot.empty()) line += " | reboot to finish removing " + reboot;
   if (!manual.empty()) line += " | remove by hand: " + manual;
@@ -358,6 +380,9 @@ std::string JsonReport(const Findings& findings) {
   document["traces"] = traces;
   document["unchecked"] = unchecked;
   document["attached"] = attached;
+  document["computer"] = WideToUtf8(findings.computer);
+  document["checked_at"] = findings.checked_at;
+  document["version"] = KOVEX_VERSION;
   // Pure ASCII: every other character is escaped as \uXXXX (a surrogate
   // pair beyond the BMP), so that any reader decodes the document alike,
   // whatever its console or code page. The text above is valid UTF-8 by

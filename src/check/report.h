@@ -5,6 +5,7 @@
 #include <string>
 
 #include "check/findings.h"
+#include "check/verdict.h"
 
 // The check's exit status: 1 when any trace was found (even when some check
 // could not run), 2 when nothing was found but some check could not run, 0
@@ -31,6 +32,8 @@ constexpr int kSoftRebootStatus = 3010;
 // a manual command or an unreadable listing does not run it again and again.
 constexpr std::size_t kRemediationLineLimit = 2048;
 std::string RemediationLine(const Findings& findings);
+// The verdict the line opens with (see VerdictOf).
+Verdict RemediationVerdict(const Findings& findings);
 int RemediationStatus(const Findings& findings);
 
 // The report for a person: a heading per kind of trace and a line per trace,
@@ -43,8 +46,11 @@ void PrintReport(const Findings& findings);
 // {"clean", "complete", "traces": [{"kind", "id", "description",
 //  "awaits_reboot", "manual_removal" (only where there is one)}],
 //  "unchecked": [{"check", "reason"}],
-//  "attached": [{"kind", "id", "description", "status"}]}. Always valid UTF-8, whatever bytes
-// the listings held (see ListingTextToUtf8).
+//  "attached": [{"kind", "id", "description", "status"}],
+//  "computer", "checked_at", "version"}: the machine's DNS host name, when it
+// was checked (UTC, "2026-12-08T04:11:29Z") and the check's version, so that
+// a folder of documents tells whose each is and how old. Always valid UTF-8,
+// whatever bytes the listings held (see ListingTextToUtf8).
 std::string JsonReport(const Findings& findings);
 
 // Listing text, kept one wide character per byte, as UTF-8: the bytes that

@@ -8,6 +8,8 @@
 #   with SOURCE_DATE_EPOCH set to that time. Both programs and archives must
 #   be the same bytes, the archive's entries must carry that time, and the
 #   banner its date.
+# - Builds the fleet page's program for Linux into a .tar.gz beside the zip,
+#   the same bytes from both builds, with a checksum that checks out.
 # - Checks the archive's contents: the files, their order and permissions,
 #   the fleet kit (every file of fleet/, the ones Windows runs with CR LF
 #   line ends and the version written in), and SHA256SUMS as `sha256sum -c`
@@ -64,11 +66,37 @@ package "$scratch/two" "$scratch/elsewhere" "$scratch/two.log" SOURCE_DATE_EPOCH
 grep -q "UNSIGNED release" "$scratch/one.log" || fail "the build did not say the release is unsigned"
 
 name=$(cd "$scratch/one" && ls kovex-deepclean-*-win64.zip)
-for program in kovex-deepclean.exe kovex-deepclean-check.exe; do
+for program in kovex-deepclean.exe kovex-deepclean-check.exe kovex-deepclean-fleet.exe; do
   cmp "$scratch/one/$program" "$scratch/two/$program" ||
     fail "the two builds' $program differ"
 done
 cmp "$scratch/one/$name" "$scratch/two/$name" || fail "the two builds' archives differ"
+
+# The fleet page's program for the Linux controller, beside the zip: the
+# same bytes from both builds, its checksum file checks out, its entries
+# carry the fixed time and no owner, and it runs here without libraries.
+linux=$(cd "$scratch/one" && ls kovex-deepclean-fleet-*-linux-x86_64.tar.gz)
+cmp "$scratch/one/$linux" "$scratch/two/$linux" || fail "the two builds' $linux differ"
+cmp "$scratch/one/$linux.sha256" "$scratch/two/$linux.sha256" || fail "$linux.sha256 differs"
+(cd "$scratch/one" && sha256sum --quiet --strict -c "$linux.sha256") || fail "$linux.sha256"
+python3 - "$scratch/one/$linux" "$epoch" <<'PY' || fail "the Linux archive's entries"
+import sys, tarfile
+path, epoch = sys.argv[1], int(sys.argv[2])
+top = path.rsplit("/", 1)[1][:-len(".tar.gz")]
+with tarfile.open(path) as archive:
+    members = archive.getmembers()
+assert [m.name for m in members] == [top, top + "/LICENSE.txt",
+                                     top + "/kovex-deepclean-fleet"], members
+for member in members:
+    assert member.mtime == epoch and member.uid == 0 and member.gid == 0, member.name
+    assert member.uname == "" and member.gname == "", member.name
+    assert member.mode == (0o644 if member.name.endswith(".txt") else 0o755), member.name
+PY
+mkdir "$scratch/linux"
+tar -C "$scratch/linux" -xzf "$scratch/one/$linux"
+fleet="$scratch/linux/${linux%.tar.gz}/kovex-deepclean-fleet"
+"$fleet" --help >/dev/null || fail "the Linux kovex-deepclean-fleet does not run"
+file "$fleet" | grep -q "statically linked" || fail "the Linux kovex-deepclean-fleet is not static"
 
 # The banner carries the fixed date, as the compiler writes __DATE__ and
 # __TIME__, and so do the archive's entries.
@@ -89,6 +117,7 @@ names = [info.filename for info in infos]
 assert names == sorted(names, key=str.encode), names
 expected = {top, top + "LICENSE.txt", top + "README.txt", top + "SHA256SUMS",
             top + "kovex-deepclean.exe", top + "kovex-deepclean-check.exe",
+            top + "kovex-deepclean-fleet.exe",
             top + "fleet/", top + "fleet/collections/"}
 # The fleet kit: every file of the source's fleet folder, as written, with
 # CR LF line ends for those Windows runs and the project's version in place

@@ -4,6 +4,7 @@ the cleanup, and with devcon missing or failing. It must find every trace,
 run devcon for the four listings only, and leave the machine and the working
 directory as they were."""
 
+import datetime
 import json
 import os
 import signal
@@ -117,7 +118,20 @@ AFTER_TEXT = (
 
 
 def document(run):
-    return json.loads(run.raw.decode("utf-8"))
+    """The check's document, less the fields that name the machine, the time
+    and the version, which are checked here: the host's name as Wine gives
+    it, a UTC time of this run, and the project's version."""
+    found = json.loads(run.raw.decode("utf-8"))
+    computer = found.pop("computer")
+    checked_at = found.pop("checked_at")
+    version = found.pop("version")
+    assert computer == socket.gethostname().split(".")[0], computer
+    when = datetime.datetime.strptime(checked_at, "%Y-%m-%dT%H:%M:%SZ").replace(
+        tzinfo=datetime.timezone.utc)
+    now = datetime.datetime.now(datetime.timezone.utc)
+    assert now - datetime.timedelta(minutes=10) <= when <= now, checked_at
+    assert version == os.environ.get("KOVEX_VERSION", version), version
+    return found
 
 
 class Check(unittest.TestCase):

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "check/check_run.h"
+#include "kovex_version.h"
 #include "gtest/gtest.h"
 #include "nlohmann/json.hpp"
 #include "tests/unit/fakes.h"
@@ -108,6 +109,8 @@ TEST_F(RunCheckTest, JsonDocumentIsValidUtf8WithEveryTrace) {
   fake_runner.listings[L"findall *QZV*"] =
       "HID\\QZV_PAD\\8&3D: Pad \xC3\xA9\xFF\r\n1 matching device(s) found.\r\n";
 
+  fake_machine.host_name = L"K\x00FChl-PC";
+
   EXPECT_EQ(1, Run({"--json"}));
 
   const nlohmann::json expected = {
@@ -146,7 +149,10 @@ TEST_F(RunCheckTest, JsonDocumentIsValidUtf8WithEveryTrace) {
          {"description", "HKEY_LOCAL_MACHINE\\Software\\Kovex\\KxDrvSetup"},
          {"awaits_reboot", false}}}},
       {"unchecked", nlohmann::json::array()},
-      {"attached", nlohmann::json::array()}};
+      {"attached", nlohmann::json::array()},
+      {"computer", "K\xC3\xBChl-PC"},
+      {"checked_at", "2026-12-08T04:11:29Z"},
+      {"version", KOVEX_VERSION}};
   EXPECT_EQ(expected, ParsedJson());
   EXPECT_EQ(0u, printed.find("{\"clean\":false,\"complete\":true,"));
 }
@@ -546,11 +552,11 @@ TEST_F(RunCheckTest, CsvGivesEveryMachineItsRows) {
   };
   const Case cases[] = {
       {"clean: one bare row", [] { fake_registry.open_result = 2; }, 0,
-       "\"PC-0815\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\"\n"},
+       "\"PC-0042\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\"\n"},
       {"a reboot and a manual command, quotes doubled", MachineAfterRescan, 1,
-       "\"PC-0815\",\"1\",\"False\",\"True\",\"device\",\"" + stuck +
+       "\"PC-0042\",\"1\",\"False\",\"True\",\"device\",\"" + stuck +
            "\",\"Kovex Stuck Receiver\",\"True\",\"\",\"\"\n"
-           "\"PC-0815\",\"1\",\"False\",\"True\",\"device\",\"" + bare +
+           "\"PC-0042\",\"1\",\"False\",\"True\",\"device\",\"" + bare +
            "\",\"\",\"False\",\"devcon -f remove \"\"@" + bare + "\"\"\",\"\"\n"},
       {"nothing found, two checks could not run: one bare row",
        [] {
@@ -559,7 +565,7 @@ TEST_F(RunCheckTest, CsvGivesEveryMachineItsRows) {
          fake_runner.capture_exit_codes[L"findall *QZV*"] = 5;
        },
        2,
-       "\"PC-0815\",\"2\",\"False\",\"False\",\"\",\"\",\"\",\"\",\"\",\"devices: devcon "
+       "\"PC-0042\",\"2\",\"False\",\"False\",\"\",\"\",\"\",\"\",\"\",\"devices: devcon "
        "findall *VID_3F7C* ended with exit code 2; devices: devcon findall *QZV* ended "
        "with exit code 5\"\n"},
       {"a description beyond ASCII, in UTF-8",
@@ -570,7 +576,7 @@ TEST_F(RunCheckTest, CsvGivesEveryMachineItsRows) {
              "1 matching device(s) found.\r\n";
        },
        1,
-       "\"PC-0815\",\"1\",\"False\",\"True\",\"audio-endpoint\",\"SWD\\MMDEVAPI\\{0.0.0}.{a}\","
+       "\"PC-0042\",\"1\",\"False\",\"True\",\"audio-endpoint\",\"SWD\\MMDEVAPI\\{0.0.0}.{a}\","
        "\"Speakers (Kovex Pulse H\xC3\xB6rer)\",\"False\",\"\",\"\"\n"},
   };
   for (const Case& test : cases) {

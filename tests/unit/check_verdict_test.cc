@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "check/check_run.h"
+#include "check/report.h"
+#include "fleet_page/fleet_input.h"
 #include "gtest/gtest.h"
 #include "nlohmann/json.hpp"
 #include "tests/unit/fakes.h"
@@ -258,4 +260,60 @@ TEST_F(CheckVerdictTest, SubkeyNameOfTheLongestLengthIsReadLikeAnyOther) {
   ASSERT_EQ(2u, document["traces"].size()) << printed;
   EXPECT_EQ(std::string(longest.begin(), longest.end()), document["traces"][0]["id"]);
   EXPECT_EQ("KxDrvSetup", document["traces"][1]["id"]);
+}
+
+// Every mix of what a machine can hold: a trace the cleanup removes, one
+// whose removal waits for a reboot, one that only a command by hand removes,
+// and a check that could not run. The detection line opens with the verdict,
+// names each part, and exits 1 only where the cleanup helps; the fleet page
+// reads the same verdict back from the line, as from a Remediations export.
+TEST(RemediationLine, EveryMixOfTracesOpensWithItsVerdict) {
+  struct Mix {
+    bool removable, reboot, manual, unchecked;
+    const char* verdict;
+  };
+  const Mix mixes[] = {
+      {false, false, false, false, "CLEAN"},     {false, false, false, true, "UNKNOWN"},
+      {false, false, true, false, "PENDING"},    {false, false, true, true, "PENDING"},
+      {false, true, false, false, "PENDING"},    {false, true, false, true, "PENDING"},
+      {false, true, true, false, "PENDING"},     {false, true, true, true, "PENDING"},
+      {true, false, false, false, "NOT CLEAN"},  {true, false, false, true, "NOT CLEAN"},
+      {true, false, true, false, "NOT CLEAN"},   {true, false, true, true, "NOT CLEAN"},
+      {true, true, false, false, "NOT CLEAN"},   {true, true, false, true, "NOT CLEAN"},
+      {true, true, true, false, "NOT CLEAN"},    {true, true, true, true, "NOT CLEAN"},
+  };
+  for (const Mix& mix : mixes) {
+    SCOPED_TRACE(std::string(mix.removable ? "removable " : "") + (mix.reboot ? "reboot " : "") +
+                 (mix.manual ? "manual " : "") + (mix.unchecked ? "unchecked" : ""));
+    Findings findings;
+    if (mix.removable) {
+      findings.traces.emplace_back(TraceKind::kDriverFile, L"KxCommon.sys",
+                                   L"C:\\windows\\system32\\drivers\\KxCommon.sys", L"");
+    }
+    if (mix.reboot) {
+      findings.traces.emplace_back(TraceKind::kDevice, L"USB\\VID_3F7C\\1", L"Receiver", L"");
+      findings.traces.back().awaits_reboot = true;
+    }
+    if (mix.manual) {
+      findings.traces.emplace_back(TraceKind::kDevice, L"HID\\QZV\\2", L"",
+                                   L"devcon -f remove \"@HID\\QZV\\2\"");
+    }
+    if (mix.unchecked) {
+      findings.unchecked.push_back({TraceKind::kDevice, L"devcon findall ended with exit code 2"});
+    }
+    const std::string line = RemediationLine(findings);
+    EXPECT_EQ(0u, line.find(std::string(mix.verdict) + ": ")) << line;
+    EXPECT_EQ(mix.removable ? 1 : 0, RemediationStatus(findings));
+    EXPECT_EQ(mix.reboot, line.find(" | reboot to finish removing device USB\\VID_3F7C\\1") !=
+                              std::string::npos) << line;
+    EXPECT_EQ(mix.manual, line.find(" | remove by hand: devcon -f remove") != std::string::npos)
+        << line;
+    EXPECT_EQ(mix.unchecked, line.find(" | not checked: devices: ") != std::string::npos) << line;
+
+    MachineResult read;
+    ReadRemediationLine(line, &read);
+    EXPECT_STREQ(mix.verdict, PageVerdictName(read));
+    EXPECT_EQ(findings.traces.size(), read.traces.size());
+    EXPECT_EQ(findings.unchecked.size(), read.unchecked.size());
+  }
 }

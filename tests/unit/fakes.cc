@@ -8,9 +8,9 @@
 
 #include <unistd.h>
 
-#include "check/computer_name.h"
 #include "exec/capture.h"
 #include "exec/files.h"
+#include "exec/machine_identity.h"
 #include "exec/registry.h"
 #include "exec/runner.h"
 #include "exec/time_limit.h"
@@ -22,6 +22,7 @@ const wchar_t kInterpreterPath[] = L"C:\\Windows\\system32\\cmd.exe";
 FakeRunner fake_runner;
 FakeRegistry fake_registry;
 FakeFiles fake_files;
+FakeMachine fake_machine;
 
 std::vector<std::wstring> FakeRunner::ParametersRun() const {
   std::vector<std::wstring> parameters;
@@ -343,12 +344,12 @@ void CloseRegistryKey(RegistryKey key) {
   ++fake_registry.closes;
 }
 
-std::wstring fake_computer_name;
+std::wstring MachineDnsHostName() { return fake_machine.host_name; }
 
-std::wstring ComputerName() { return fake_computer_name; }
+std::string UtcTimeNow() { return fake_machine.utc_time; }
 
 void FakeSystemTest::SetUp() {
-  fake_computer_name = L"PC-0815";
+  fake_machine = FakeMachine();
   fake_runner = FakeRunner();
   fake_registry = FakeRegistry();
   fake_files = FakeFiles();

@@ -120,6 +120,14 @@ struct FakeFiles {
 
 extern FakeFiles fake_files;
 
+// The machine's name and the time now, as the check's document names them.
+struct FakeMachine {
+  std::wstring host_name = L"PC-0042";
+  std::string utc_time = "2026-12-08T04:11:29Z";
+};
+
+extern FakeMachine fake_machine;
+
 // Everything printed since the last reset, to standard output and error,
 // and what went to the console instead when `output_is_console`.
 extern std::string printed;
@@ -127,8 +135,6 @@ extern std::string printed_errors;
 extern std::wstring printed_on_console;
 extern bool output_is_console;
 
-// What ComputerName answers: the machine's DNS host name.
-extern std::wstring fake_computer_name;
 
 // Text as devcon writes it with `-u`: UTF-16LE, from UTF-8 where the bytes
 // form it and Latin-1 for every other byte.

@@ -1,0 +1,39 @@
+#ifndef KOVEX_FLEET_PAGE_FLEET_PAGE_H_
+#define KOVEX_FLEET_PAGE_FLEET_PAGE_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "fleet_page/fleet_input.h"
+
+// One machine of the page: the result that counts (the newest) and the
+// others found for the same name.
+struct FleetMachine {
+  std::string name;
+  const MachineResult* counted = nullptr;
+  std::vector<const MachineResult*> others;  // newest first
+};
+
+// The machines in `results`, one per name (compared without regard to
+// ASCII case, as Windows compares host names), in name order. A result
+// without a name is named by its source. The result that counts is the one
+// with the latest time; a result with a time beats one without, a verdict
+// beats a NO RESULT of the same time, and the later input beats the
+// earlier. `results` must outlive the machines.
+std::vector<FleetMachine> GroupByMachine(const std::vector<MachineResult>& results);
+
+// "N machines: a CLEAN, b NOT CLEAN, c PENDING, d UNKNOWN, e NO RESULT".
+std::string SummaryLine(const std::vector<FleetMachine>& machines);
+
+// Text for HTML element content or a double-quoted attribute value: & < > "
+// ' as references, bytes that are not valid UTF-8 and control characters
+// (but tab and line feed) as U+FFFD.
+std::string EscapeHtml(const std::string& text);
+
+// The whole page: self-contained HTML (inline style and script, allowed by
+// their hashes in a Content Security Policy that allows nothing else),
+// readable without its script.
+std::string FleetPage(const std::vector<FleetMachine>& machines);
+
+#endif  // KOVEX_FLEET_PAGE_FLEET_PAGE_H_

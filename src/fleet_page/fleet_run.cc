@@ -1,0 +1,90 @@
+#include "fleet_page/fleet_run.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "fleet_page/fleet_input.h"
+#include "fleet_page/fleet_page.h"
+#include "kovex_version.h"
+
+namespace {
+
+constexpr int kFailure = 2;
+
+const char kUsage[] =
+    "Usage: kovex-deepclean-fleet [--out FILE] PATH...\n"
+    "\n"
+    "Writes one HTML page of every machine's state from the check's results:\n"
+    "each PATH is a folder (its *.json files, one check document per machine),\n"
+    "a check document (.json), the collector's CSV or an export of the\n"
+    "Remediations device status (.csv). Then prints how many machines are\n"
+    "CLEAN, NOT CLEAN, PENDING, UNKNOWN, or without a readable result.\n"
+    "\n"
+    "  --out FILE   write the page to FILE (default: kovex-fleet.html)\n"
+    "  --help       print this text\n"
+    "\n"
+    "Exit status: 0 the page is written (an input that cannot be read is a\n"
+    "machine with NO RESULT on it); 2 a bad command line, no input, or the\n"
+    "page could not be written.\n";
+
+void Error(const std::string& text) {
+  const std::string line = "kovex-deepclean-fleet: " + text + "\n";
+  static_cast<void>(std::fwrite(line.data(), 1, line.size(), stderr));
+}
+
+int BadCommandLine(const std::string& why) {
+  Error(why);
+  static_cast<void>(std::fwrite(kUsage, 1, sizeof kUsage - 1, stderr));
+  return kFailure;
+}
+
+}  // namespace
+
+int RunFleet(const std::vector<std::string>& arguments) {
+  std::string out = "kovex-fleet.html";
+  std::vector<std::string> paths;
+  bool options = true;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (options && argument == "--") {
+      options = false;
+    } else if (options && argument == "--out") {
+      if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+        return BadCommandLine("--out needs a file name");
+      }
+      out = arguments[++i];
+    } else if (options && (argument == "--help" || argument == "-h" || argument == "/?")) {
+      std::printf("kovex-deepclean-fleet %s\n\n%s", KOVEX_VERSION, kUsage);
+      return 0;
+    } else if (options && argument.size() > 1 && argument[0] == '-') {
+      return BadCommandLine("unknown option '" + argument + "'");
+    } else {
+      paths.push_back(argument);
+    }
+  }
+  if (paths.empty()) return BadCommandLine("no PATH given: nothing to show");
+
+  std::vector<MachineResult> results;
+  for (const std::string& path : paths) ReadPath(path, &results);
+  if (results.empty()) {
+    Error("no check document, collector CSV or Remediations export found in the given "
+          "paths; no page written");
+    return kFailure;
+  }
+  for (const MachineResult& result : results) {
+    if (!result.has_verdict) Error(result.source + ": NO RESULT: " + result.problem);
+  }
+  const std::vector<FleetMachine> machines = GroupByMachine(results);
+  const std::string page = FleetPage(machines);
+  std::ofstream file(std::filesystem::u8path(out), std::ios::binary | std::ios::trunc);
+  if (file) file.write(page.data(), static_cast<std::streamsize>(page.size()));
+  if (file) file.close();
+  if (!file) {
+    Error("the page cannot be written to " + out);
+    return kFailure;
+  }
+  const std::string summary = SummaryLine(machines) + "\n";
+  static_cast<void>(std::fwrite(summary.data(), 1, summary.size(), stdout));
+  return 0;
+}
