@@ -58,10 +58,11 @@ def run_wine(args, cwd, env, timeout=300):
     them. Wine does that by itself: the console host of a console program
     started without a console (each cmd.exe and devcon the cleanup starts)
     brings up the desktop, explorer.exe, when none is running, and hands it
-    its error output. The desktop ends a second after its last other user,
-    but only if it was up when that one left; on a loaded machine it comes
-    up later and stays, and a reader of the pipe waits with it, for up to
-    the time limit, for a program that ended long before."""
+    its error output. On a loaded machine such a desktop has outlived the
+    run by 30 s, and one whose console host was ended while starting it
+    never got going and held the output until it was killed, minutes
+    later: a reader of the pipe waits with it, up to the time limit, for a
+    program that ended long before."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         done = subprocess.run([str(WINE_RUN), *args], cwd=cwd, env=env,
                               stdout=out, stderr=err, timeout=timeout,

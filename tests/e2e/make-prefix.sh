@@ -9,11 +9,11 @@
 # started without a console (each cmd.exe and devcon the cleanup starts)
 # gets a console host, which brings up the desktop (explorer.exe /desktop)
 # when none is running, waits up to 10 s for it, and hands it the program's
-# error output. Wine closes the desktop a second after its last other user
-# leaves, but only if it was up by then: on a loaded machine it comes up
-# later and stays until some other program comes and goes. A desktop kept
-# up from here, by a program that waits on its input, spares every test's
-# run that start and wait, and holds no test's output.
+# error output. On a loaded machine that desktop outlives the run by up to
+# 30 s, or, when its console host is ended while starting it, never gets
+# going and never ends. A desktop kept up from here, by a program that
+# waits on its input, spares every test's run that start and wait, and
+# holds no test's output (ctest reads win32_tests' to its end).
 # `make-prefix.sh stop` ends them all.
 set -e
 here=$(dirname "$0")
