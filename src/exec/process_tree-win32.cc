@@ -72,6 +72,13 @@ void* JobEndingWithCaller() {
   return job;
 }
 
+void KeepJobProcessesOnClose(void* job) {
+  if (job == nullptr) return;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  SetInformationJobObject(static_cast<HANDLE>(job), JobObjectExtendedLimitInformation,
+                          &limits, sizeof(limits));
+}
+
 void EndProcessTree(void* job, void* process) {
   if (job != nullptr) TerminateJobObject(static_cast<HANDLE>(job), 1);
   HANDLE root = static_cast<HANDLE>(process);

@@ -12,6 +12,14 @@
 // job (Windows 7 and Server 2008 R2), the assignment fails.
 void* JobEndingWithCaller();
 
+// Takes the ending on close off a job from JobEndingWithCaller (may be
+// null): closing it then leaves its processes running. For a program that
+// ended by itself, whose leftovers end by themselves: a console host still
+// bringing up its window must not be ended midway. Under Wine that leaves
+// the desktop process it was starting half-started for good, holding the
+// error output of the tool's own caller.
+void KeepJobProcessesOnClose(void* job);
+
 // Ends `process`, every process in `job` (may be null), and every process
 // `process` started and they started in turn, found by their parent's
 // process ID: those that escaped the job, having started before the

@@ -63,12 +63,13 @@ ProgramRun StartHiddenAndWait(const std::wstring& program,
   } else if (GetExitCodeProcess(info.hProcess, &exit_code)) {
     run.end = ProgramEnd::kExited;
     run.exit_code = exit_code;
+    KeepJobProcessesOnClose(job);
   } else {
     // An exit code that cannot be read must not pass for success.
     run.end = ProgramEnd::kNoExitCode;
   }
   CloseHandle(info.hProcess);
-  // Ends whatever of it is still running.
+  // Ends whatever of it is still running, unless it ended by itself.
   if (job != nullptr) CloseHandle(job);
   return run;
 }

@@ -88,6 +88,17 @@ TEST(RunProgramWithin, ProgramPastItsLimitIsEndedWithWhatItStarted) {
   EXPECT_EQ("\t Not finished within 4 s, ended: " + narrow + " tree\n", printed);
 }
 
+TEST(RunProgram, ProgramThatEndedByItselfLeavesWhatItStartedRunning) {
+  // cmd is in the job when it starts the program: closing the job after
+  // cmd's own end must not end it, as it must not end a console host still
+  // bringing up its window.
+  printed.clear();
+  EXPECT_EQ(0, RunProgram(CommandInterpreterPath(),
+                          L" /C start \"\" /B \"" + StartedProgram() + L"\" hang"));
+  EXPECT_EQ(1, StartedProgramsRunning(1, true));
+  EXPECT_EQ("", printed);
+}
+
 TEST(EndProcessTree, EndsWhatTheProgramStartedOutsideAnyJob) {
   // Started outside any job, as what a program started before it was put
   // into one: only its parent's process ID tells it belongs.
