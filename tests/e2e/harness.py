@@ -11,6 +11,7 @@ import os
 import re
 import shutil
 import subprocess
+import tempfile
 import time
 from dataclasses import dataclass
 from pathlib import Path
@@ -45,6 +46,31 @@ def wine_env(**extra):
     env.setdefault("WINEDEBUG", "-all")
     env.update(extra)
     return env
+
+
+def run_wine(args, cwd, env, timeout=300):
+    """Runs a Windows program or command under Wine (the arguments of
+    wine-run.sh) and waits for it to end, `timeout` seconds at most; returns
+    it as subprocess.run does, its output and error output as bytes.
+
+    The output goes to files, read when the program has ended, never to
+    pipes read to their end: what the program leaves running would hold
+    them. Wine does that by itself: the console host of a console program
+    started without a console (each cmd.exe and devcon the cleanup starts)
+    brings up the desktop, explorer.exe, when none is running, and hands it
+    its error output. On a loaded machine such a desktop has outlived the
+    run by 30 s, and one whose console host was ended while starting it
+    never got going and held the output until it was killed, minutes
+    later: a reader of the pipe waits with it, up to the time limit, for a
+    program that ended long before."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        done = subprocess.run([str(WINE_RUN), *args], cwd=cwd, env=env,
+                              stdout=out, stderr=err, timeout=timeout,
+                              check=False)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(done.args, done.returncode,
+                                           out.read(), err.read())
 
 
 @dataclass
@@ -148,17 +174,19 @@ class Sandbox:
         `wine_debug` sets Wine's trace channels (WINEDEBUG), whose output is
         the run's `errors`."""
         exe = exe or self.exe
-        env = wine_env(DEVCON_SIM_STATE=windows_path(self.state),
-                       DEVCON_SIM_LOG=windows_path(self.log))
+        env = self.env()
         if wine_debug:
             env["WINEDEBUG"] = wine_debug
         start = time.monotonic()
-        done = subprocess.run(
-            [str(WINE_RUN), windows_path(self.bin / exe.name), *args],
-            cwd=self.cwd, env=env, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, timeout=timeout, check=False)
+        done = run_wine([windows_path(self.bin / exe.name), *args],
+                        self.cwd, env, timeout)
         return Run(done.stdout, done.returncode, time.monotonic() - start,
                    done.stderr)
+
+    def env(self):
+        """Wine's environment with the simulator's state and log named."""
+        return wine_env(DEVCON_SIM_STATE=windows_path(self.state),
+                        DEVCON_SIM_LOG=windows_path(self.log))
 
     def check(self, *args, timeout=300, wine_debug=None):
         return self.run(*args, timeout=timeout, exe=self.check_exe,
@@ -166,10 +194,9 @@ class Sandbox:
 
     # The prefix: driver files and registry --------------------------------
 
-    def wine(self, *args):
-        return subprocess.run([str(WINE_RUN), *args], cwd=self.cwd,
-                              env=wine_env(), stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, check=False)
+    def wine(self, *args, timeout=300):
+        """Runs a command of Wine's (cmd, reg) in the working directory."""
+        return run_wine(args, self.cwd, self.env(), timeout)
 
     def commands(self, *lines):
         """Runs command lines through one interpreter (one Wine start is

@@ -13,7 +13,6 @@ need PowerShell, which Wine lacks: tests/fleet parses and lints them."""
 import os
 import re
 import shutil
-import subprocess
 import unittest
 
 import test_files_and_registry as files_and_registry
@@ -64,12 +63,7 @@ class CommandFiles(unittest.TestCase):
             + run + name.encode() + b"\r\n"
             b"echo exit status %ERRORLEVEL%\r\n"
             b"exit /b %ERRORLEVEL%\r\n")
-        done = subprocess.run(
-            [str(WINE_RUN), "cmd", "/c", windows_path(driver)],
-            cwd=self.box.cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-            timeout=300, check=False,
-            env=wine_env(DEVCON_SIM_STATE=windows_path(self.box.state),
-                         DEVCON_SIM_LOG=windows_path(self.box.log)))
+        done = self.box.wine("cmd", "/c", windows_path(driver))
         output = done.stdout.decode("latin-1")
         status = re.findall(r"^exit status (-?[0-9]+)\r?$", output, re.MULTILINE)
         self.assertEqual(done.returncode, int(status[-1]) & 0xFF, output)

@@ -9,7 +9,7 @@ import subprocess
 import time
 import unittest
 
-from harness import WINE_RUN, Sandbox, lay_fleet_content, windows_path, wine_env
+from harness import WINE_RUN, Sandbox, lay_fleet_content, windows_path
 
 
 class CommandFileFailures(unittest.TestCase):
@@ -40,7 +40,7 @@ class CommandFileFailures(unittest.TestCase):
         holder = subprocess.Popen(
             [str(WINE_RUN), "cmd", "/c", windows_path(holder_cmd)],
             cwd=self.box.cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            env=self.env())
+            env=self.box.env())
         for _ in range(200):
             if path.exists():
                 break
@@ -51,9 +51,6 @@ class CommandFileFailures(unittest.TestCase):
         self.box.log.unlink(missing_ok=True)
         return holder
 
-    def env(self):
-        return wine_env(DEVCON_SIM_STATE=windows_path(self.box.state),
-                        DEVCON_SIM_LOG=windows_path(self.box.log))
 
     def call(self, name, program_files=None):
         """Runs `name` from the content folder in a cmd.exe of its own, with
@@ -66,10 +63,7 @@ class CommandFileFailures(unittest.TestCase):
         driver.write_bytes(
             b'@echo off\r\n' + native + b'cd /d "' + windows_path(self.content).encode()
             + b'"\r\ncmd /c ' + name.encode() + b"\r\nexit /b %ERRORLEVEL%\r\n")
-        done = subprocess.run(
-            [str(WINE_RUN), "cmd", "/c", windows_path(driver)], cwd=self.box.cwd,
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300,
-            check=False, env=self.env())
+        done = self.box.wine("cmd", "/c", windows_path(driver))
         return done.returncode, done.stdout.decode("latin-1")
 
     def test_install_that_cannot_make_its_folder_or_copy_stops_with_3(self):

@@ -1,0 +1,45 @@
+"""The harness's own promise, on which every other test's time limit
+rests: a run is over when the program is, whatever it left running."""
+
+import os
+import signal
+import unittest
+
+from harness import sandbox_with_devcon, windows_path
+
+
+def processes_of(box):
+    """The ids of the processes Wine runs with `box`'s simulator state in
+    their environment."""
+    mark = ("DEVCON_SIM_STATE=" + windows_path(box.state)).encode()
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/environ" % entry, "rb") as environ:
+                if mark in environ.read().split(b"\0"):
+                    found.append(int(entry))
+        except OSError:
+            continue
+    return found
+
+
+class RunWine(unittest.TestCase):
+    def test_ends_with_the_program_not_with_what_holds_its_output(self):
+        # cmd starts the simulator, which answers a minute later, and ends at
+        # once; the simulator holds cmd's output and error output meanwhile,
+        # as Wine's desktop holds the error output of the cleanup's runs. A
+        # run that waited for them would pass its time limit.
+        box = sandbox_with_devcon("left_running", "fault findall sleep 60000\n")
+        self.addCleanup(lambda: [os.kill(pid, signal.SIGKILL)
+                                 for pid in processes_of(box)])
+        done = box.wine("cmd", "/C", "echo", "started", "&", "start", "/B",
+                        windows_path(box.cwd / "devcon.exe"), "findall", "*",
+                        timeout=40)
+        self.assertEqual((0, b"started \r\n"), (done.returncode, done.stdout))
+        self.assertTrue(processes_of(box), "nothing was left running")
+
+
+if __name__ == "__main__":
+    unittest.main()
