@@ -55,10 +55,11 @@ bool MakePipe(SECURITY_ATTRIBUTES* inheritable, Pipe* pipe) {
                             std::to_wstring(GetCurrentProcessId()) + L"-" +
                             std::to_wstring(InterlockedIncrement(&made)) + L"-" +
                             std::to_wstring(GetTickCount64());
+  // Bytes, read in blocking mode (PIPE_TYPE_BYTE, PIPE_READMODE_BYTE and
+  // PIPE_WAIT are all 0).
   pipe->read_end = CreateNamedPipeW(
       name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-      kPipeBytes, kPipeBytes, 0, nullptr);
+      PIPE_REJECT_REMOTE_CLIENTS, 1, kPipeBytes, kPipeBytes, 0, nullptr);
   if (pipe->read_end == INVALID_HANDLE_VALUE) {
     pipe->read_end = nullptr;
     return false;
