@@ -9,6 +9,7 @@
 #include "maker/maker.h"
 #include "nlohmann/json.hpp"
 #include "output/output.h"
+#include "output/utf8.h"
 
 namespace {
 
@@ -40,53 +41,6 @@ const KindText& TextOf(TraceKind kind) {
 bool FromListing(TraceKind kind) {
   return kind == TraceKind::kDevice || kind == TraceKind::kAudioEndpoint ||
          kind == TraceKind::kDriverPackage;
-}
-
-void AppendUtf8(std::string* out, unsigned long code_point) {
-  if (code_point < 0x80) {
-    out->push_back(static_cast<char>(code_point));
-  } else if (code_point < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (code_point >> 6)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else if (code_point < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (code_point >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (code_point >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-  }
-}
-
-// The length of the valid UTF-8 sequence at `at`, 0 when there is none:
-// no overlong forms, no surrogates, nothing above U+10FFFF.
-std::size_t Utf8SequenceAt(const std::vector<unsigned char>& bytes,
-                           std::size_t at) {
-  const unsigned char lead = bytes[at];
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (at + length > bytes.size()) return 0;
-  if (bytes[at + 1] < low || bytes[at + 1] > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (bytes[at + i] < 0x80 || bytes[at + i] > 0xBF) return 0;
-  }
-  return length;
 }
 
 // A wide character's code unit, whatever the signedness of wchar_t.
@@ -161,7 +115,7 @@ std::string ListingTextToUtf8(const std::wstring& text) {
   }
   std::string out;
   for (std::size_t at = 0; at < bytes.size();) {
-    const std::size_t length = bytes[at] < 0x80 ? 1 : Utf8SequenceAt(bytes, at);
+    const std::size_t length = Utf8SequenceAt(bytes.data(), bytes.size(), at);
     if (length == 0) {
       AppendUtf8(&out, bytes[at]);
       ++at;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "fleet_page/sha256.h"
+#include "output/utf8.h"
 
 namespace {
 
@@ -34,35 +35,6 @@ std::string LowerAscii(std::string text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
-}
-
-// The length of the valid UTF-8 sequence at `at`, 0 when there is none.
-std::size_t Utf8At(const std::string& text, std::size_t at) {
-  const unsigned char lead = static_cast<unsigned char>(text[at]);
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  const unsigned char second = static_cast<unsigned char>(text[at + 1]);
-  if (second < low || second > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    const unsigned char next = static_cast<unsigned char>(text[at + i]);
-    if (next < 0x80 || next > 0xBF) return 0;
-  }
-  return length;
 }
 
 // The page's style and script: fixed text, allowed by their hashes.
@@ -483,7 +455,8 @@ std::string EscapeHtml(const std::string& text) {
   out.reserve(text.size() + text.size() / 8);
   for (std::size_t at = 0; at < text.size();) {
     const char c = text[at];
-    const std::size_t length = Utf8At(text, at);
+    const std::size_t length =
+        Utf8SequenceAt(reinterpret_cast<const unsigned char*>(text.data()), text.size(), at);
     if (length == 0) {
       out += "\xEF\xBF\xBD";
       ++at;
