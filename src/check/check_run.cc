@@ -72,7 +72,7 @@ int RunCheck(const std::vector<std::string>& arguments) {
 
   Findings findings = CheckMachine();
   findings.computer = MachineDnsHostName();
-  findings.checked_at = UtcTimeNow();
+  findings.checked_at = IsoUtcText(UtcTimeNow());
   if (remediation) {
     Print("%s\n", RemediationLine(findings).c_str());
     return RemediationStatus(findings);

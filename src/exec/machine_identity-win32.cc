@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <vector>
 
 std::wstring MachineDnsHostName() {
@@ -17,13 +16,15 @@ std::wstring MachineDnsHostName() {
   return std::wstring(name.data(), size);
 }
 
-std::string UtcTimeNow() {
+UtcTime UtcTimeNow() {
   SYSTEMTIME now;
   GetSystemTime(&now);
-  char text[32];
-  static_cast<void>(std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ",
-                static_cast<unsigned>(now.wYear), static_cast<unsigned>(now.wMonth),
-                static_cast<unsigned>(now.wDay), static_cast<unsigned>(now.wHour),
-                static_cast<unsigned>(now.wMinute), static_cast<unsigned>(now.wSecond)));
-  return text;
+  UtcTime time;
+  time.year = now.wYear;
+  time.month = now.wMonth;
+  time.day = now.wDay;
+  time.hour = now.wHour;
+  time.minute = now.wMinute;
+  time.second = now.wSecond;
+  return time;
 }

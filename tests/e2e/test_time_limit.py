@@ -62,7 +62,7 @@ STUCK = [r"USB\VID_3F7C&PID_0A01\6&2B1C0F3&0&1",
          r"USB\VID_3F7C&PID_0B10\7&19A4C2&0&3",
          r"USB\VID_3F7C&PID_0C20\9&1F00AA&0&1"]
 STUCK_MACHINE = "".join(
-    "device %s\n  description Kovex Part %d\n  hardware %s\n"
+    "device %s\n  description Kovex Unit %d\n  hardware %s\n"
     "fault remove:@%s sleep 120000\n" % (i, n, i.rsplit("\\", 1)[0], i)
     for n, i in enumerate(STUCK))
 
@@ -84,11 +84,11 @@ class RunDeadline(unittest.TestCase):
         self.assertEqual(
             "Removing devices...\n"
             "\t Not finished within 30 s, ended: %s\n"
-            "\t !!! Remove FAILED :  Kovex Part 0\n"
+            "\t !!! Remove FAILED :  Kovex Unit 0\n"
             "\t Not finished within the run's 60 s, ended: %s\n"
-            "\t !!! Remove FAILED :  Kovex Part 1\n"
+            "\t !!! Remove FAILED :  Kovex Unit 1\n"
             "\t Not started, the run's 60 s are spent: %s\n"
-            "\t !!! Remove FAILED :  Kovex Part 2\n" % removals,
+            "\t !!! Remove FAILED :  Kovex Unit 2\n" % removals,
             run.text[run.text.index("Removing devices..."):
                      run.text.index("Removing audio devices...")])
         # The listings after it are not started either, and fail as listings

@@ -25,7 +25,7 @@ TEST_F(CaptureDeviceConsoleTest, EachAnswerOfThePlatformHalf) {
   const std::wstring command = L"-u findall *QZV*";
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.script));
-    fake_runner = FakeRunner();
+    ResetFakeMachine();
     fake_runner.listings[L"findall *QZV*"] = "No matching devices found.\r\n";
     fake_runner.capture_exit_codes[command] = 2;
     if (c.script == kScriptFirst) {

@@ -443,8 +443,7 @@ TEST_F(RunCheckTest, DevconRunsShareTheChecksDeadline) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fake_runner = FakeRunner();
-    printed.clear();
+    ResetFakeMachine();
     fake_registry.open_result = 2;
     fake_runner.capture_durations[L"-u findall *VID_3F7C*"] = 100000;
     fake_runner.capture_durations[L"-u findall *QZV*"] = 100000;
@@ -506,9 +505,7 @@ TEST_F(RunCheckTest, EnginesAreToldWhetherTheCleanupHelpsOrAReboot) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
-    fake_runner = FakeRunner();
-    fake_files = FakeFiles();
-    fake_registry = FakeRegistry();
+    ResetFakeMachine();
     test.machine();
     printed.clear();
     EXPECT_EQ(test.remediation_status, Run({"--remediation"}));
@@ -581,9 +578,7 @@ TEST_F(RunCheckTest, CsvGivesEveryMachineItsRows) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
-    fake_runner = FakeRunner();
-    fake_files = FakeFiles();
-    fake_registry = FakeRegistry();
+    ResetFakeMachine();
     test.machine();
     printed.clear();
     EXPECT_EQ(test.status, Run({"--csv"}));

@@ -228,8 +228,7 @@ TEST_F(CheckVerdictTest, SeveralFailuresAtOnceAreEachToldWithTheirAdvice) {
   };
   for (const SeveralAtOnce& machine : cases) {
     SCOPED_TRACE(machine.what);
-    fake_runner = FakeRunner();
-    fake_files = FakeFiles();
+    ResetFakeMachine();
     machine.machine();
     printed.clear();
     EXPECT_EQ(machine.status, Run());

@@ -346,15 +346,19 @@ void CloseRegistryKey(RegistryKey key) {
 
 std::wstring MachineDnsHostName() { return fake_machine.host_name; }
 
-std::string UtcTimeNow() { return fake_machine.utc_time; }
+UtcTime UtcTimeNow() { return fake_machine.utc_time; }
 
-void FakeSystemTest::SetUp() {
+void ResetFakeMachine() {
   fake_machine = FakeMachine();
   fake_runner = FakeRunner();
   fake_registry = FakeRegistry();
   fake_files = FakeFiles();
   printed.clear();
   printed_errors.clear();
+}
+
+void FakeSystemTest::SetUp() {
+  ResetFakeMachine();
   printed_on_console.clear();
   output_is_console = false;
   StartCaptures();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "exec/machine_identity.h"
 #include "exec/program_search.h"
 #include "gtest/gtest.h"
 
@@ -123,7 +124,7 @@ extern FakeFiles fake_files;
 // The machine's name and the time now, as the check's document names them.
 struct FakeMachine {
   std::wstring host_name = L"PC-0042";
-  std::string utc_time = "2026-12-08T04:11:29Z";
+  UtcTime utc_time = {2026, 12, 8, 4, 11, 29};  // "2026-12-08T04:11:29Z"
 };
 
 extern FakeMachine fake_machine;
@@ -139,6 +140,10 @@ extern bool output_is_console;
 // Text as devcon writes it with `-u`: UTF-16LE, from UTF-8 where the bytes
 // form it and Latin-1 for every other byte.
 std::string Utf16Output(const std::string& text);
+
+// Resets the machine the fakes stand for (runner, registry, files, identity)
+// and what was printed, as before a test: for each case of a table.
+void ResetFakeMachine();
 
 // Resets the fakes and runs each test in an empty working directory of its
 // own, where the listing files land.

@@ -61,8 +61,7 @@ TEST_F(RunnerTest, EachAnswerOfTheSystemAndTheRunsDeadline) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fake_runner = FakeRunner();
-    printed.clear();
+    ResetFakeMachine();
     fake_clock_ms = 1000;
     StartRunDeadline();
     fake_clock_ms += c.spent_ms;
