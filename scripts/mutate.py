@@ -56,7 +56,7 @@ WINDOWS_STAGES = (
     (["-R", r"^(win32_tests|library_search_tests)$"], 90),
     (["-E", r"^(reproducible_build|e2e\.signed_release|win32_tests|library_search_tests"
             r"|e2e\.test_check)$"], 240),
-    (["-R", r"^e2e\.test_check$"], 240),
+    (["-R", r"^e2e\.test_check$"], 480),
 )
 HOST_TIMEOUT = 180
 # The fleet kit's scripts are not compiled: tests/fleet checks them, and the

@@ -27,7 +27,10 @@ if [ -f "$keeper" ]; then
   kill "$(cat "$keeper")" 2>/dev/null || true
   rm -f "$keeper"
 fi
+# -k only asks the server to end; a server started before the old one has
+# gone finds it still running and refuses, so wait for it (-w).
 "$server" -k 2>/dev/null || true
+"$server" -w 2>/dev/null || true
 [ "$1" = stop ] && exit 0
 mkdir -p "$WINEPREFIX"
 "$server" -p60 </dev/null >/dev/null 2>&1

@@ -379,7 +379,7 @@ class PluggedIn(unittest.TestCase):
         box = plugged_in_box("check_engines", "device %s\n  hardware USB\\VID_3F7C&PID_0E41\n"
                              "  absent\n" % bare)
         self.addCleanup(files_and_registry.reset, box)
-        box.run()
+        cleanup = box.run()
         # Made hidden after the cleanup: Wine's del, unlike Windows', takes
         # hidden files too.
         (box.drivers / "KxDev_hidden.sys").write_bytes(b"MZ\n")
@@ -391,7 +391,9 @@ class PluggedIn(unittest.TestCase):
 
         # Wine hands Linux the low byte of the exit code: 3010 arrives as
         # 194 (tests/e2e/test_fleet.py reads the whole code through cmd).
-        self.assertEqual(3010 & 0xFF, run.status, run.raw)
+        self.assertEqual(3010 & 0xFF, run.status,
+                         (cleanup.text, cleanup.errors, box.log.read_text("utf-8"),
+                          run.raw, run.errors))
         self.assertEqual(
             [trace("device", DONGLE, "Kovex Wireless Dongle", awaits_reboot=True),
              trace("device", bare, manual_removal='devcon -f remove "@%s"' % bare),
