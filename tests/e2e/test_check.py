@@ -18,7 +18,7 @@ import test_devices
 import test_driver_packages
 import test_files_and_registry as files_and_registry
 from harness import (WINE_RUN, Sandbox, sandbox_with_devcon, windows_path,
-                     wine_env)
+                     wine_env, WineTestCase)
 
 # Each with -u: the three device listings, the driver store, and what of
 # each device listing is present.
@@ -134,7 +134,7 @@ def document(run):
     return found
 
 
-class Check(unittest.TestCase):
+class Check(WineTestCase):
     def tearDown(self):
         files_and_registry.reset(Sandbox("reset"))
 
@@ -316,7 +316,7 @@ def plugged_in_box(name, extra=""):
     return box
 
 
-class PluggedIn(unittest.TestCase):
+class PluggedIn(WineTestCase):
     maxDiff = None
 
     def test_check_cleanup_check(self):

@@ -5,10 +5,10 @@ one; asked for, the usage goes to standard output."""
 
 import unittest
 
-from harness import sandbox_with_devcon
+from harness import sandbox_with_devcon, WineTestCase
 
 
-class CheckUsage(unittest.TestCase):
+class CheckUsage(WineTestCase):
     def test_usage_goes_where_it_was_asked_for(self):
         box = sandbox_with_devcon("check_usage")
 

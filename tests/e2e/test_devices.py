@@ -6,7 +6,7 @@ import json
 import unittest
 
 import test_files_and_registry as files_and_registry
-from harness import sandbox_with_devcon
+from harness import sandbox_with_devcon, WineTestCase
 
 # A strict machine: its devcon exits 2 when a removal fails or finds nothing,
 # so the tool's FAILED line shows. The real devcon exits 0 then (see
@@ -133,7 +133,7 @@ def device_lines(text):
                 text.index("Scanning installed drivers...")]
 
 
-class Devices(unittest.TestCase):
+class Devices(WineTestCase):
     def test_removes_the_makers_devices_and_endpoints_only(self):
         box = sandbox_with_devcon("devices", MACHINE)
 
@@ -241,7 +241,7 @@ device %s
 """ % (PRO, PULSE, NEIGHBOUR, RUSSIAN, JAPANESE, ARABIC)
 
 
-class NamesBeyondLatin1(unittest.TestCase):
+class NamesBeyondLatin1(WineTestCase):
     """devcon -u writes UTF-16: whole lines, whatever the names hold. The
     output redirected shows '?' for what one byte cannot hold."""
 
@@ -303,7 +303,7 @@ class NamesBeyondLatin1(unittest.TestCase):
                       (box.cwd / "devicelist.txt").read_bytes().decode("latin-1"))
 
 
-class RealDeviceConsole(unittest.TestCase):
+class RealDeviceConsole(WineTestCase):
     """devcon's own exit codes for remove: 0 whether or not the device went,
     1 when it goes only at the next reboot. The tool counts status 0 as
     success and anything else as failure."""

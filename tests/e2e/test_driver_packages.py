@@ -3,7 +3,7 @@ the maker's packages force-deleted, every other provider's left alone."""
 
 import unittest
 
-from harness import sandbox_with_devcon
+from harness import sandbox_with_devcon, WineTestCase
 
 STORE = """
 package oem3.inf
@@ -48,7 +48,7 @@ REMAINING = ["oem3.inf", "oem13.inf", "oem21.inf", "oem30.inf", "oem31.inf",
              "oem52.inf"]
 
 
-class DriverPackages(unittest.TestCase):
+class DriverPackages(WineTestCase):
     def test_deletes_the_makers_packages_only(self):
         box = sandbox_with_devcon("driver_packages", STORE)
 

@@ -3,7 +3,7 @@ real driver directory and registry."""
 
 import unittest
 
-from harness import Sandbox, sandbox_with_devcon
+from harness import Sandbox, sandbox_with_devcon, WineTestCase
 
 MAKER = "HKLM\\Software\\Kovex"
 SEEN = "HKEY_LOCAL_MACHINE\\Software\\Kovex\\"
@@ -52,7 +52,7 @@ def step_lines(text):
     return text[text.index("Removing driver files..."):text.index("Rescannig...")]
 
 
-class FilesAndRegistry(unittest.TestCase):
+class FilesAndRegistry(WineTestCase):
     def tearDown(self):
         reset(Sandbox("reset"))
 

@@ -17,7 +17,8 @@ import unittest
 
 import test_files_and_registry as files_and_registry
 
-from harness import ROOT, WINE_RUN, Sandbox, lay_fleet_content, windows_path, wine_env
+from harness import (ROOT, WINE_RUN, Sandbox, WineTestCase, lay_fleet_content, windows_path,
+                     wine_env)
 
 MARKER = "cleanup-done-%s.txt" % os.environ.get("KOVEX_VERSION", "@KOVEX_VERSION@")
 PROGRAMS = ["kovex-deepclean.exe", "kovex-deepclean-check.exe", "devcon.exe"]
@@ -29,7 +30,7 @@ MACHINE = ("device USB\\VID_3F7C&PID_0A01\\6&1\n"
            "  absent\n")
 
 
-class CommandFiles(unittest.TestCase):
+class CommandFiles(WineTestCase):
     def setUp(self):
         self.box = Sandbox("fleet")
         self.box.write_machine(MACHINE)

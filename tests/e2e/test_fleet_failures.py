@@ -9,10 +9,10 @@ import subprocess
 import time
 import unittest
 
-from harness import WINE_RUN, Sandbox, lay_fleet_content, windows_path
+from harness import WINE_RUN, Sandbox, lay_fleet_content, windows_path, WineTestCase
 
 
-class CommandFileFailures(unittest.TestCase):
+class CommandFileFailures(WineTestCase):
     def setUp(self):
         self.box = Sandbox("fleet_failures")
         self.target = self.box.prefix / "drive_c" / "Program Files" / "KovexDeepClean"

@@ -22,7 +22,7 @@ from pathlib import Path
 import test_devices
 import test_driver_packages
 import test_files_and_registry as files_and_registry
-from harness import WINE_RUN, Sandbox, sandbox_with_devcon, windows_path, wine_env
+from harness import WINE_RUN, Sandbox, sandbox_with_devcon, windows_path, wine_env, WineTestCase
 
 HOSTILE_NAME = "<img src=x onerror=\"document.title='owned'\">PC-666"
 HOSTILE_DESCRIPTION = "<script>document.title='owned'</script>Kovex Pad"
@@ -74,7 +74,7 @@ class Dom(HTMLParser):
                     for key, value in wanted.items())]
 
 
-class FleetPage(unittest.TestCase):
+class FleetPage(WineTestCase):
     @classmethod
     def setUpClass(cls):
         cls.fleet_exe = Path(os.environ["KOVEX_FLEET_PAGE_EXE"])

@@ -3,9 +3,11 @@ rests: a run is over when the program is, whatever it left running."""
 
 import os
 import signal
+import subprocess
 import unittest
 
-from harness import sandbox_with_devcon, windows_path
+from harness import (WineDidNotStart, WineTestCase, not_started, sandbox_with_devcon,
+                     windows_path)
 
 
 def processes_of(box):
@@ -25,7 +27,7 @@ def processes_of(box):
     return found
 
 
-class RunWine(unittest.TestCase):
+class RunWine(WineTestCase):
     def test_ends_with_the_program_not_with_what_holds_its_output(self):
         # cmd starts the simulator, which answers a minute later, and ends at
         # once; the simulator holds cmd's output and error output meanwhile,
@@ -39,6 +41,37 @@ class RunWine(unittest.TestCase):
                         timeout=40)
         self.assertEqual((0, b"started \r\n"), (done.returncode, done.stdout))
         self.assertTrue(processes_of(box), "nothing was left running")
+
+
+class Attempts(unittest.TestCase):
+    def test_a_start_wine_did_not_make_runs_the_test_again_after_its_cleanups(self):
+        events = []
+
+        class Case(WineTestCase):
+            def test_it(self):
+                self.addCleanup(events.append, "cleanup")
+                events.append("attempt")
+                if events.count("attempt") < 3:
+                    raise WineDidNotStart("cmd: status 1 and no output at all")
+
+        result = unittest.TestResult()
+        Case("test_it").run(result)
+        self.assertEqual((["attempt", "cleanup"] * 3, [], []),
+                         (events, result.errors, result.failures))
+
+    def test_what_counts_as_not_started(self):
+        def done(status, out):
+            return subprocess.CompletedProcess([], status, out, b"")
+
+        started = b"Application could not be started, or no application associated"
+        self.assertEqual(
+            [True, True, False, False, False],
+            [bool(not_started(done(1, started), False)),
+             bool(not_started(done(1, b""), True)),
+             # Wine's own commands may end so; ours always write first.
+             bool(not_started(done(1, b""), False)),
+             bool(not_started(done(1, b"Deep Clean"), True)),
+             bool(not_started(done(0, b""), True))])
 
 
 if __name__ == "__main__":

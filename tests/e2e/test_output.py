@@ -13,7 +13,7 @@ import time
 import unittest
 
 import test_devices
-from harness import BANNER, WINE_RUN, sandbox_with_devcon, windows_path, wine_env
+from harness import BANNER, WINE_RUN, sandbox_with_devcon, windows_path, wine_env, WineTestCase
 from test_check import windows_processes
 
 HEADSET = r"USB\VID_3F7C&PID_0A01\6&2B1C0F3&0&1"
@@ -32,7 +32,7 @@ fault remove:@%s sleep 600000
 """ % (HEADSET, MOUSE, MOUSE)
 
 
-class StoppedRun(unittest.TestCase):
+class StoppedRun(WineTestCase):
     def test_every_line_printed_before_the_stop_is_in_the_file(self):
         box = sandbox_with_devcon("stopped_run", MACHINE)
         log = box.root / "cleanup.log"
@@ -64,7 +64,7 @@ class StoppedRun(unittest.TestCase):
                          "\t Removed :  Kovex Pulse Headset\r\n", rest)
 
 
-class Console(unittest.TestCase):
+class Console(WineTestCase):
     """Wine gives a program whose standard output is a terminal a console of
     its own, and shows what is written to it on the terminal in UTF-8. That
     is Wine's console, not Windows'; what Windows' console shows of the same

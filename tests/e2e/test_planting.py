@@ -6,7 +6,7 @@ import re
 import shutil
 import unittest
 
-from harness import BANNER_SEEN, sandbox_with_devcon
+from harness import BANNER_SEEN, sandbox_with_devcon, WineTestCase
 
 MACHINE = r"""
 device USB\VID_3F7C&PID_0A01\6&2B1C0F3&0&1
@@ -31,7 +31,7 @@ OUTPUT = (
     "Done.\n")
 
 
-class PlantedInterpreter(unittest.TestCase):
+class PlantedInterpreter(WineTestCase):
     def test_cmd_exe_in_the_working_directory_or_beside_the_tool_never_runs(self):
         box = sandbox_with_devcon("planted_cmd", MACHINE)
         # The simulator logs every run of it: started as "cmd", its log would
@@ -57,7 +57,7 @@ class PlantedInterpreter(unittest.TestCase):
         self.assertEqual([], box.packages())
 
 
-class LibrarySearch(unittest.TestCase):
+class LibrarySearch(WineTestCase):
     """Under Wine no library comes in by bare name once the tool runs (the
     shell's are loaded with the program), so a planted copy cannot show the
     restriction here; Wine's trace of the calls shows when it is made."""

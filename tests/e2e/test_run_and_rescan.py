@@ -5,7 +5,7 @@ the device console tool does or whether it is there at all."""
 import unittest
 
 from harness import (BANNER_SEEN, LAUNCH_REPORT_SEEN, Sandbox,
-                     sandbox_with_devcon)
+                     sandbox_with_devcon, WineTestCase)
 
 CLEAN_RUN = (
     BANNER_SEEN + "\n"
@@ -27,7 +27,7 @@ CLEAN_INVOCATIONS = [
 ]
 
 
-class CleanMachine(unittest.TestCase):
+class CleanMachine(WineTestCase):
     def sandbox(self):
         return sandbox_with_devcon(self.id().rsplit(".", 1)[-1])
 
@@ -72,7 +72,7 @@ class CleanMachine(unittest.TestCase):
         self.assertGreaterEqual(run.seconds, 2.0)
 
 
-class NoDeviceConsole(unittest.TestCase):
+class NoDeviceConsole(WineTestCase):
     def test_listings_fail_and_rescan_reports_launch_failure(self):
         box = Sandbox("no_devcon")
         run = box.run()

@@ -12,7 +12,7 @@ import unittest
 from pathlib import Path
 
 import test_files_and_registry as files_and_registry
-from harness import LIMIT_LINE, Sandbox, sandbox_with_devcon
+from harness import LIMIT_LINE, Sandbox, sandbox_with_devcon, WineTestCase
 
 HUNG = r"USB\VID_3F7C&PID_0B10\7&19A4C2&0&3"
 MACHINE = r"""
@@ -31,7 +31,7 @@ fault remove:@%s sleep 120000
 """ % (HUNG, HUNG)
 
 
-class HungRemoval(unittest.TestCase):
+class HungRemoval(WineTestCase):
     def test_the_removal_is_ended_at_its_limit_and_the_run_goes_on(self):
         box = sandbox_with_devcon("hung_removal", MACHINE)
         exe = Path(os.environ["KOVEX_SHORT_LIMIT_EXE"])
@@ -67,7 +67,7 @@ STUCK_MACHINE = "".join(
     for n, i in enumerate(STUCK))
 
 
-class RunDeadline(unittest.TestCase):
+class RunDeadline(WineTestCase):
     def tearDown(self):
         files_and_registry.reset(Sandbox("reset"))
 

@@ -8,7 +8,7 @@ import re
 import unittest
 
 import test_files_and_registry as files_and_registry
-from harness import LAUNCH_REPORT_SEEN, Sandbox, sandbox_with_devcon
+from harness import LAUNCH_REPORT_SEEN, Sandbox, sandbox_with_devcon, WineTestCase
 
 OTHER = r"SWD\MMDEVAPI\{0.0.0.00000000}.{c81d4e2a-6f3b-4a9c-b7e5-1d2f3a4b5c6d}"
 OURS = r"SWD\MMDEVAPI\{0.0.0.00000000}.{5f2a6c1e-1b7d-4c8e-9a3b-2f6e8d4c1a07}"
@@ -35,7 +35,7 @@ def endpoint_lines(text):
                 text.index("Scanning installed drivers...")]
 
 
-class GluedEndpointLine(unittest.TestCase):
+class GluedEndpointLine(WineTestCase):
     def test_whole_lines_remove_the_makers_endpoint_only(self):
         box = sandbox_with_devcon("whole_endpoint_lines", GLUED)
 
@@ -76,7 +76,7 @@ class GluedEndpointLine(unittest.TestCase):
             document["unchecked"])
 
 
-class HiddenDriverFile(unittest.TestCase):
+class HiddenDriverFile(WineTestCase):
     """Windows' `del` without /A passes over hidden and system files; Wine's
     deletes them all the same, so the cleanup's side of it cannot be shown
     under Wine. The check's side can."""
@@ -113,7 +113,7 @@ class HiddenDriverFile(unittest.TestCase):
         self.assertFalse(path.exists())
 
 
-class NoDialog(unittest.TestCase):
+class NoDialog(WineTestCase):
     # Wine's trace of ShellExecuteEx: one line per call, with its mask.
     START = re.compile(r"trace:exec:SHELL_execute mask=0x([0-9a-fA-F]+) .*?"
                        r'file=L"([^"]*)" parm=L"([^"]*)"')

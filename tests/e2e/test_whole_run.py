@@ -8,10 +8,10 @@ import unittest
 import test_devices
 import test_driver_packages
 import test_files_and_registry as files_and_registry
-from harness import BANNER_SEEN, Sandbox, sandbox_with_devcon
+from harness import BANNER_SEEN, Sandbox, sandbox_with_devcon, WineTestCase
 
 
-class WholeRun(unittest.TestCase):
+class WholeRun(WineTestCase):
     def tearDown(self):
         files_and_registry.reset(Sandbox("reset"))
 
