@@ -66,16 +66,25 @@ _retrying = [False]
 # What Wine's start program says, for a program named without its path,
 # when the process it asked for was not made.
 WINE_START_FAILED = b"Application could not be started"
+# What a start that Wine failed inside one of our programs comes back as:
+# ERROR_INTERNAL_ERROR, in the cleanup's launch failure report and in the
+# check's reason. Windows gives it for no start of a program that exists.
+INTERNAL_ERROR = re.compile(rb"Error Code 1359:|: Internal error\.")
 
 
 def not_started(done, own_program):
-    """Why the run `done` is one that Wine did not start, or None. Our own
-    programs write before they end, whatever happens: one that ended with
-    status 1 and wrote nothing never ran."""
+    """Why the run `done` is one in which Wine did not start a program, or
+    None. Our own programs write before they end, whatever happens: one that
+    ended with status 1 and wrote nothing never ran."""
     if done.stdout.startswith(WINE_START_FAILED):
         return done.stdout.decode("latin-1").strip()
-    if own_program and done.returncode == 1 and done.stdout == b"":
+    if not own_program:
+        return None
+    if done.returncode == 1 and done.stdout == b"":
         return "status 1 and no output at all"
+    inside = INTERNAL_ERROR.search(done.stdout)
+    if inside:
+        return "a start of its own failed: " + inside.group().decode()
     return None
 
 

@@ -64,13 +64,17 @@ class Attempts(unittest.TestCase):
             return subprocess.CompletedProcess([], status, out, b"")
 
         started = b"Application could not be started, or no application associated"
+        report = b"\t \t Failed to launch process Error Code 1359: Internal error.\r\n"
         self.assertEqual(
-            [True, True, False, False, False],
+            [True, True, True, False, False, False, False],
             [bool(not_started(done(1, started), False)),
              bool(not_started(done(1, b""), True)),
+             bool(not_started(done(0, b"Removing devices...\r\n" + report), True)),
              # Wine's own commands may end so; ours always write first.
              bool(not_started(done(1, b""), False)),
              bool(not_started(done(1, b"Deep Clean"), True)),
+             bool(not_started(done(0, b"\t \t Failed to launch process Error Code 2: "
+                                    b"File not found.\r\n"), True)),
              bool(not_started(done(0, b""), True))])
 
 
