@@ -103,8 +103,8 @@ class WineTestCase(unittest.TestCase):
 def _attempted(method):
     @functools.wraps(method)
     def attempts(self):
-        for attempt in range(1, ATTEMPTS + 1):
-            _retrying[0] = attempt < ATTEMPTS
+        for attempt in range(1, ATTEMPTS):
+            _retrying[0] = True
             try:
                 return method(self)
             except WineDidNotStart as failure:
@@ -113,7 +113,7 @@ def _attempted(method):
                 self.doCleanups()
             finally:
                 _retrying[0] = False
-        return None
+        return method(self)
     return attempts
 
 

@@ -54,10 +54,16 @@ class Attempts(unittest.TestCase):
                 if events.count("attempt") < 3:
                     raise WineDidNotStart("cmd: status 1 and no output at all")
 
+            def test_never_started(self):
+                raise WineDidNotStart("cmd: status 1 and no output at all")
+
         result = unittest.TestResult()
         Case("test_it").run(result)
         self.assertEqual((["attempt", "cleanup"] * 3, [], []),
                          (events, result.errors, result.failures))
+        # The last attempt's failure to start is the test's error, not a pass.
+        Case("test_never_started").run(result)
+        self.assertEqual(1, len(result.errors))
 
     def test_what_counts_as_not_started(self):
         def done(status, out):
