@@ -42,8 +42,6 @@ struct Pipe {
   HANDLE event = nullptr;
   OVERLAPPED overlapped = {};
   std::vector<char> buffer;
-  bool open = true;      // until every write end has closed
-  bool pending = false;  // a read is under way into `buffer`
 };
 
 // A named pipe of this run's own: anonymous pipes cannot be read
@@ -80,45 +78,20 @@ void CloseIfSet(HANDLE* handle) {
   *handle = nullptr;
 }
 
-// Starts the next read. One that completes at once leaves its event set
-// like one that completes later, so both are taken in by FinishRead.
-void StartRead(Pipe* pipe) {
-  if (!pipe->open || pipe->pending) return;
-  pipe->overlapped = OVERLAPPED();
-  pipe->overlapped.hEvent = pipe->event;
-  ResetEvent(pipe->event);
-  if (ReadFile(pipe->read_end, pipe->buffer.data(), kReadBytes, nullptr,
-               &pipe->overlapped)) {
-    SetEvent(pipe->event);
-    pipe->pending = true;
-  } else if (GetLastError() == ERROR_IO_PENDING) {
-    pipe->pending = true;
-  } else {
-    pipe->open = false;  // ERROR_BROKEN_PIPE: every writer is gone
-  }
+// ReadFile's or GetOverlappedResult's answer; `under_way` is the error
+// with which each says the read is pending.
+PipeAnswer Answer(BOOL done, DWORD under_way) {
+  if (done) return PipeAnswer::kBytes;
+  return GetLastError() == under_way ? PipeAnswer::kUnderWay : PipeAnswer::kEnded;
 }
 
-// Takes in a read that has completed, and starts the next one.
-void FinishRead(Pipe* pipe, std::string* bytes) {
-  if (!pipe->pending) return;
-  DWORD got = 0;
-  if (GetOverlappedResult(pipe->read_end, &pipe->overlapped, &got, FALSE)) {
-    pipe->pending = false;
-    bytes->append(pipe->buffer.data(), got);
-    StartRead(pipe);
-  } else if (GetLastError() != ERROR_IO_INCOMPLETE) {
-    pipe->pending = false;
-    pipe->open = false;
-  }
-}
-
-// Gives up a read under way; its buffer is not written to afterwards.
+// Gives up a read under way, if any; its buffer is not written to afterwards.
 void CancelRead(Pipe* pipe) {
-  if (!pipe->pending) return;
-  CancelIoEx(pipe->read_end, &pipe->overlapped);
-  DWORD got = 0;
-  GetOverlappedResult(pipe->read_end, &pipe->overlapped, &got, TRUE);
-  pipe->pending = false;
+  if (pipe->read_end == nullptr) return;
+  if (CancelIoEx(pipe->read_end, &pipe->overlapped)) {
+    DWORD got = 0;
+    GetOverlappedResult(pipe->read_end, &pipe->overlapped, &got, TRUE);
+  }
 }
 
 // Everything one run holds, closed in one place whatever the way out.
@@ -180,28 +153,48 @@ bool InheritOnly(HANDLE* handles, DWORD count, RunHandles* run) {
                                    count * sizeof(HANDLE), nullptr, nullptr) != 0;
 }
 
-// Reads both pipes as they fill until both have ended, waiting for them and
-// the time limit together. False when the time is up first.
-bool ReadUntilBothEnd(RunHandles* handles, ULONGLONG deadline, PipeRun* run) {
-  Pipe* pipes[] = {&handles->output, &handles->errors};
-  std::string* into[] = {&run->output, &run->errors};
-  for (Pipe* pipe : pipes) StartRead(pipe);
-  for (;;) {
+class Win32PipeReads : public PipeReads {
+ public:
+  explicit Win32PipeReads(RunHandles* handles)
+      : pipes_{&handles->output, &handles->errors} {}
+
+  PipeAnswer Start(int which) override {
+    Pipe* pipe = pipes_[which];
+    pipe->overlapped = OVERLAPPED();
+    pipe->overlapped.hEvent = pipe->event;
+    ResetEvent(pipe->event);
+    const BOOL done = ReadFile(pipe->read_end, pipe->buffer.data(), kReadBytes,
+                               nullptr, &pipe->overlapped);
+    // One that completes at once is taken in by Finish like a later one.
+    if (done) SetEvent(pipe->event);
+    return Answer(done, ERROR_IO_PENDING);
+  }
+
+  PipeAnswer Finish(int which, std::string* bytes) override {
+    Pipe* pipe = pipes_[which];
+    DWORD got = 0;
+    const BOOL done =
+        GetOverlappedResult(pipe->read_end, &pipe->overlapped, &got, FALSE);
+    if (done) bytes->append(pipe->buffer.data(), got);
+    return Answer(done, ERROR_IO_INCOMPLETE);
+  }
+
+  bool WaitForEither(const bool reading[2], unsigned long long ms) override {
     HANDLE events[2];
     DWORD count = 0;
-    for (Pipe* pipe : pipes) {
-      if (pipe->pending) events[count++] = pipe->event;
+    for (int which = 0; which < 2; ++which) {
+      if (reading[which]) events[count++] = pipes_[which]->event;
     }
-    if (count == 0) return true;
-    const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return false;
     const DWORD waited = WaitForMultipleObjects(
-        count, events, FALSE, static_cast<DWORD>(deadline - now));
-    if (waited == WAIT_TIMEOUT || waited == WAIT_FAILED) return false;
-    // Both, whichever woke the wait: a flood on one never starves the other.
-    for (int i = 0; i < 2; ++i) FinishRead(pipes[i], into[i]);
+        count, events, FALSE, ms < INFINITE ? static_cast<DWORD>(ms) : INFINITE - 1);
+    return waited < WAIT_OBJECT_0 + count;
   }
-}
+
+  unsigned long long NowMs() override { return GetTickCount64(); }
+
+ private:
+  Pipe* pipes_[2];
+};
 
 }  // namespace
 
@@ -281,7 +274,8 @@ PipeRun RunThroughPipes(const std::wstring& program, const std::wstring& paramet
   // Both pipes are read as they fill, so that the tool never blocks on a
   // full one; then the process itself, which may stay after closing them.
   const ULONGLONG deadline = GetTickCount64() + time_limit_ms;
-  bool ended = ReadUntilBothEnd(&handles, deadline, &run);
+  Win32PipeReads reads(&handles);
+  bool ended = ReadPipesUntilEnded(&reads, deadline, &run.output, &run.errors);
   if (ended) {
     const ULONGLONG now = GetTickCount64();
     const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;

@@ -34,3 +34,30 @@ CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
   run->exit_code = piped.exit_code;
   return CaptureResult::kFinished;
 }
+
+bool ReadPipesUntilEnded(PipeReads* reads, unsigned long long deadline_ms,
+                         std::string* output, std::string* errors) {
+  std::string* into[2] = {output, errors};
+  bool reading[2] = {reads->Start(0) != PipeAnswer::kEnded,
+                     reads->Start(1) != PipeAnswer::kEnded};
+  while (reading[0] || reading[1]) {
+    const unsigned long long now = reads->NowMs();
+    if (now >= deadline_ms || !reads->WaitForEither(reading, deadline_ms - now)) {
+      return false;
+    }
+    for (int pipe = 0; pipe < 2; ++pipe) {
+      if (!reading[pipe]) continue;
+      switch (reads->Finish(pipe, into[pipe])) {
+        case PipeAnswer::kBytes:
+          reading[pipe] = reads->Start(pipe) != PipeAnswer::kEnded;
+          break;
+        case PipeAnswer::kUnderWay:
+          break;
+        case PipeAnswer::kEnded:
+          reading[pipe] = false;
+          break;
+      }
+    }
+  }
+  return true;
+}

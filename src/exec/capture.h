@@ -62,6 +62,36 @@ struct PipeRun {
   long exit_code_error = 0;     // the system's code when it was not read
 };
 
+// What the system answered to one read of a pipe.
+enum class PipeAnswer {
+  kBytes,     // the read completed, at once or later
+  kUnderWay,  // the read is pending
+  kEnded,     // every write end has closed, or the pipe cannot be read
+};
+
+// The overlapped reads of devcon's two pipes (0: standard output, 1:
+// standard error) as the system answers them. What the answers mean is
+// decided by ReadPipesUntilEnded, so that every answer is tested, the ones
+// Wine never gives included: on Windows a pipe whose writers are gone
+// answers the next read's start at once, under Wine the read under way.
+class PipeReads {
+ public:
+  virtual ~PipeReads() = default;
+  virtual PipeAnswer Start(int pipe) = 0;
+  // Takes in the pipe's read without waiting, its bytes appended to `bytes`.
+  virtual PipeAnswer Finish(int pipe, std::string* bytes) = 0;
+  // Waits up to `ms` for a read of a pipe marked in `reading` to complete;
+  // false when the time ran out or the wait failed.
+  virtual bool WaitForEither(const bool reading[2], unsigned long long ms) = 0;
+  virtual unsigned long long NowMs() = 0;
+};
+
+// Reads both pipes as they fill until both have ended, serving both after
+// every wake so that a flood on one never starves the other. False when
+// `deadline_ms` came first or a wait failed.
+bool ReadPipesUntilEnded(PipeReads* reads, unsigned long long deadline_ms,
+                         std::string* output, std::string* errors);
+
 // Starts `program` (a full path) with `parameters` as its command line's
 // arguments, without a window, inheriting only the write ends of its two
 // pipes and the null device as standard input, in a job that ends it when

@@ -1,5 +1,6 @@
 // What the check makes of each answer of its devcon runs' platform half.
 #include <string>
+#include <vector>
 
 #include "exec/capture.h"
 #include "gtest/gtest.h"
@@ -47,5 +48,79 @@ TEST_F(CaptureDeviceConsoleTest, EachAnswerOfThePlatformHalf) {
       EXPECT_EQ(2u, run.exit_code);
       EXPECT_EQ(Utf16Output("No matching devices found.\r\n"), run.output);
     }
+  }
+}
+
+// Answers each pipe's reads from its script, in order; time passes only in
+// waits, a millisecond each, or up to the deadline when no read is due.
+class ScriptedPipeReads : public PipeReads {
+ public:
+  struct Step {
+    PipeAnswer answer;
+    std::string bytes;
+  };
+  std::vector<Step> script[2];
+  size_t next[2] = {0, 0};
+  unsigned long long now = 0;
+
+  PipeAnswer Start(int pipe) override { return Take(pipe, nullptr); }
+  PipeAnswer Finish(int pipe, std::string* bytes) override { return Take(pipe, bytes); }
+  bool WaitForEither(const bool reading[2], unsigned long long ms) override {
+    for (int pipe = 0; pipe < 2; ++pipe) {
+      if (reading[pipe] && next[pipe] < script[pipe].size()) return ++now, true;
+    }
+    now += ms;
+    return false;
+  }
+  unsigned long long NowMs() override { return now; }
+
+ private:
+  PipeAnswer Take(int pipe, std::string* bytes) {
+    EXPECT_LT(next[pipe], script[pipe].size()) << "pipe " << pipe << " read past its end";
+    if (next[pipe] >= script[pipe].size()) return PipeAnswer::kEnded;
+    const Step& step = script[pipe][next[pipe]++];
+    if (bytes != nullptr && step.answer == PipeAnswer::kBytes) *bytes += step.bytes;
+    return step.answer;
+  }
+};
+
+TEST(ReadPipesUntilEnded, EachWayAPipeEndsOrFloodsWithinTheDeadline) {
+  const PipeAnswer bytes = PipeAnswer::kBytes, pending = PipeAnswer::kUnderWay,
+                   ended = PipeAnswer::kEnded;
+  using Script = std::vector<ScriptedPipeReads::Step>;
+  Script flood;  // every read completes at once, and Finish takes it in
+  for (int i = 0; i < 100; ++i) flood.insert(flood.end(), {{bytes, ""}, {bytes, "x"}});
+  struct Case {
+    const char* name;
+    Script output, errors;
+    bool ended;
+    std::string read_output, read_errors;
+  };
+  const Case cases[] = {
+      {"writers gone at the next read's start, as Windows answers",
+       {{bytes, ""}, {bytes, "ab"}, {ended, ""}}, {{ended, ""}}, true, "ab", ""},
+      {"writers gone while a read is under way, as Wine answers",
+       {{pending, ""}, {pending, ""}, {bytes, "a"}, {pending, ""}, {ended, ""}},
+       {{pending, ""}, {bytes, "e"}, {pending, ""}, {ended, ""}}, true, "a", "e"},
+      {"errors written after the output ended are still read",
+       {{ended, ""}}, {{pending, ""}, {pending, ""}, {pending, ""}, {bytes, "usage"},
+                       {ended, ""}}, true, "", "usage"},
+      {"a read that never completes is waited for up to the deadline",
+       {{bytes, ""}, {bytes, "ab"}, {pending, ""}}, {{ended, ""}}, false, "ab", ""},
+      {"a flood on the output neither passes the deadline nor starves the errors",
+       flood, {{pending, ""}, {bytes, "e"}, {ended, ""}}, false, std::string(50, 'x'), "e"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedPipeReads reads;
+    reads.script[0] = c.output;
+    reads.script[1] = c.errors;
+    std::string output, errors;
+
+    EXPECT_EQ(c.ended, ReadPipesUntilEnded(&reads, 50, &output, &errors));
+
+    EXPECT_EQ(c.read_output, output);
+    EXPECT_EQ(c.read_errors, errors);
+    EXPECT_LE(reads.now, 50u);
   }
 }
