@@ -67,7 +67,10 @@ class ScriptedPipeReads : public PipeReads {
   PipeAnswer Finish(int pipe, std::string* bytes) override { return Take(pipe, bytes); }
   bool WaitForEither(const bool reading[2], unsigned long long ms) override {
     for (int pipe = 0; pipe < 2; ++pipe) {
-      if (reading[pipe] && next[pipe] < script[pipe].size()) return ++now, true;
+      if (reading[pipe] && next[pipe] < script[pipe].size()) {
+        ++now;
+        return true;
+      }
     }
     now += ms;
     return false;
