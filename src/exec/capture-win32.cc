@@ -78,12 +78,9 @@ void CloseIfSet(HANDLE* handle) {
   *handle = nullptr;
 }
 
-// ReadFile's or GetOverlappedResult's answer; `under_way` is the error
-// with which each says the read is pending.
-PipeAnswer Answer(BOOL done, DWORD under_way) {
-  if (done) return PipeAnswer::kBytes;
-  return GetLastError() == under_way ? PipeAnswer::kUnderWay : PipeAnswer::kEnded;
-}
+// 0 when ReadFile or GetOverlappedResult completed the read, else the
+// system's error code.
+long ReadError(BOOL done) { return done ? 0 : static_cast<long>(GetLastError()); }
 
 // Gives up a read under way, if any; its buffer is not written to afterwards.
 void CancelRead(Pipe* pipe) {
@@ -158,7 +155,7 @@ class Win32PipeReads : public PipeReads {
   explicit Win32PipeReads(RunHandles* handles)
       : pipes_{&handles->output, &handles->errors} {}
 
-  PipeAnswer Start(int which) override {
+  long Start(int which) override {
     Pipe* pipe = pipes_[which];
     pipe->overlapped = OVERLAPPED();
     pipe->overlapped.hEvent = pipe->event;
@@ -167,16 +164,16 @@ class Win32PipeReads : public PipeReads {
                                nullptr, &pipe->overlapped);
     // One that completes at once is taken in by Finish like a later one.
     if (done) SetEvent(pipe->event);
-    return Answer(done, ERROR_IO_PENDING);
+    return ReadError(done);
   }
 
-  PipeAnswer Finish(int which, std::string* bytes) override {
+  long Finish(int which, std::string* bytes) override {
     Pipe* pipe = pipes_[which];
     DWORD got = 0;
     const BOOL done =
         GetOverlappedResult(pipe->read_end, &pipe->overlapped, &got, FALSE);
     if (done) bytes->append(pipe->buffer.data(), got);
-    return Answer(done, ERROR_IO_INCOMPLETE);
+    return ReadError(done);
   }
 
   bool WaitForEither(const bool reading[2], unsigned long long ms) override {

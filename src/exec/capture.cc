@@ -35,11 +35,28 @@ CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
   return CaptureResult::kFinished;
 }
 
+namespace {
+
+constexpr long kReadIncomplete = 996;  // ERROR_IO_INCOMPLETE: still under way
+constexpr long kReadPending = 997;     // ERROR_IO_PENDING: started, under way
+
+enum class PipeAnswer { kBytes, kUnderWay, kEnded };
+
+// Any failure but a read under way ends the pipe: ERROR_BROKEN_PIPE when
+// every writer is gone, and a pipe that cannot be read gives no more.
+PipeAnswer AnswerOf(long error) {
+  if (error == 0) return PipeAnswer::kBytes;
+  if (error == kReadPending || error == kReadIncomplete) return PipeAnswer::kUnderWay;
+  return PipeAnswer::kEnded;
+}
+
+}  // namespace
+
 bool ReadPipesUntilEnded(PipeReads* reads, unsigned long long deadline_ms,
                          std::string* output, std::string* errors) {
   std::string* into[2] = {output, errors};
-  bool reading[2] = {reads->Start(0) != PipeAnswer::kEnded,
-                     reads->Start(1) != PipeAnswer::kEnded};
+  bool reading[2] = {AnswerOf(reads->Start(0)) != PipeAnswer::kEnded,
+                     AnswerOf(reads->Start(1)) != PipeAnswer::kEnded};
   while (reading[0] || reading[1]) {
     const unsigned long long now = reads->NowMs();
     if (now >= deadline_ms || !reads->WaitForEither(reading, deadline_ms - now)) {
@@ -47,9 +64,9 @@ bool ReadPipesUntilEnded(PipeReads* reads, unsigned long long deadline_ms,
     }
     for (int pipe = 0; pipe < 2; ++pipe) {
       if (!reading[pipe]) continue;
-      switch (reads->Finish(pipe, into[pipe])) {
+      switch (AnswerOf(reads->Finish(pipe, into[pipe]))) {
         case PipeAnswer::kBytes:
-          reading[pipe] = reads->Start(pipe) != PipeAnswer::kEnded;
+          reading[pipe] = AnswerOf(reads->Start(pipe)) != PipeAnswer::kEnded;
           break;
         case PipeAnswer::kUnderWay:
           break;

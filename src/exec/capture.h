@@ -62,24 +62,18 @@ struct PipeRun {
   long exit_code_error = 0;     // the system's code when it was not read
 };
 
-// What the system answered to one read of a pipe.
-enum class PipeAnswer {
-  kBytes,     // the read completed, at once or later
-  kUnderWay,  // the read is pending
-  kEnded,     // every write end has closed, or the pipe cannot be read
-};
-
 // The overlapped reads of devcon's two pipes (0: standard output, 1:
-// standard error) as the system answers them. What the answers mean is
-// decided by ReadPipesUntilEnded, so that every answer is tested, the ones
-// Wine never gives included: on Windows a pipe whose writers are gone
-// answers the next read's start at once, under Wine the read under way.
+// standard error), each answered with 0 when the read completed (at once or
+// later) or the system's error code. What the codes mean is decided by
+// ReadPipesUntilEnded, so that every answer is tested, the ones Wine never
+// gives included: on Windows a pipe whose writers are gone fails the next
+// read's start, under Wine the read under way.
 class PipeReads {
  public:
   virtual ~PipeReads() = default;
-  virtual PipeAnswer Start(int pipe) = 0;
+  virtual long Start(int pipe) = 0;
   // Takes in the pipe's read without waiting, its bytes appended to `bytes`.
-  virtual PipeAnswer Finish(int pipe, std::string* bytes) = 0;
+  virtual long Finish(int pipe, std::string* bytes) = 0;
   // Waits up to `ms` for a read of a pipe marked in `reading` to complete;
   // false when the time ran out or the wait failed.
   virtual bool WaitForEither(const bool reading[2], unsigned long long ms) = 0;

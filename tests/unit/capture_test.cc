@@ -51,20 +51,22 @@ TEST_F(CaptureDeviceConsoleTest, EachAnswerOfThePlatformHalf) {
   }
 }
 
+constexpr long kBrokenPipe = 109;
+
 // Answers each pipe's reads from its script, in order; time passes only in
 // waits, a millisecond each, or up to the deadline when no read is due.
 class ScriptedPipeReads : public PipeReads {
  public:
   struct Step {
-    PipeAnswer answer;
+    long error;  // 0: the read completed with `bytes`
     std::string bytes;
   };
   std::vector<Step> script[2];
   size_t next[2] = {0, 0};
   unsigned long long now = 0;
 
-  PipeAnswer Start(int pipe) override { return Take(pipe, nullptr); }
-  PipeAnswer Finish(int pipe, std::string* bytes) override { return Take(pipe, bytes); }
+  long Start(int pipe) override { return Take(pipe, nullptr); }
+  long Finish(int pipe, std::string* bytes) override { return Take(pipe, bytes); }
   bool WaitForEither(const bool reading[2], unsigned long long ms) override {
     for (int pipe = 0; pipe < 2; ++pipe) {
       if (reading[pipe] && next[pipe] < script[pipe].size()) {
@@ -78,18 +80,19 @@ class ScriptedPipeReads : public PipeReads {
   unsigned long long NowMs() override { return now; }
 
  private:
-  PipeAnswer Take(int pipe, std::string* bytes) {
+  long Take(int pipe, std::string* bytes) {
     EXPECT_LT(next[pipe], script[pipe].size()) << "pipe " << pipe << " read past its end";
-    if (next[pipe] >= script[pipe].size()) return PipeAnswer::kEnded;
+    if (next[pipe] >= script[pipe].size()) return kBrokenPipe;
     const Step& step = script[pipe][next[pipe]++];
-    if (bytes != nullptr && step.answer == PipeAnswer::kBytes) *bytes += step.bytes;
-    return step.answer;
+    if (bytes != nullptr && step.error == 0) *bytes += step.bytes;
+    return step.error;
   }
 };
 
 TEST(ReadPipesUntilEnded, EachWayAPipeEndsOrFloodsWithinTheDeadline) {
-  const PipeAnswer bytes = PipeAnswer::kBytes, pending = PipeAnswer::kUnderWay,
-                   ended = PipeAnswer::kEnded;
+  // Windows' answers: ReadFile's ERROR_IO_PENDING, GetOverlappedResult's
+  // ERROR_IO_INCOMPLETE, and ERROR_BROKEN_PIPE once every writer is gone.
+  const long bytes = 0, started = 997, pending = 996, ended = kBrokenPipe;
   using Script = std::vector<ScriptedPipeReads::Step>;
   Script flood;  // every read completes at once, and Finish takes it in
   for (int i = 0; i < 100; ++i) flood.insert(flood.end(), {{bytes, ""}, {bytes, "x"}});
@@ -103,15 +106,15 @@ TEST(ReadPipesUntilEnded, EachWayAPipeEndsOrFloodsWithinTheDeadline) {
       {"writers gone at the next read's start, as Windows answers",
        {{bytes, ""}, {bytes, "ab"}, {ended, ""}}, {{ended, ""}}, true, "ab", ""},
       {"writers gone while a read is under way, as Wine answers",
-       {{pending, ""}, {pending, ""}, {bytes, "a"}, {pending, ""}, {ended, ""}},
-       {{pending, ""}, {bytes, "e"}, {pending, ""}, {ended, ""}}, true, "a", "e"},
+       {{started, ""}, {pending, ""}, {bytes, "a"}, {started, ""}, {ended, ""}},
+       {{started, ""}, {bytes, "e"}, {started, ""}, {ended, ""}}, true, "a", "e"},
       {"errors written after the output ended are still read",
-       {{ended, ""}}, {{pending, ""}, {pending, ""}, {pending, ""}, {bytes, "usage"},
+       {{ended, ""}}, {{started, ""}, {pending, ""}, {pending, ""}, {bytes, "usage"},
                        {ended, ""}}, true, "", "usage"},
       {"a read that never completes is waited for up to the deadline",
-       {{bytes, ""}, {bytes, "ab"}, {pending, ""}}, {{ended, ""}}, false, "ab", ""},
+       {{bytes, ""}, {bytes, "ab"}, {started, ""}}, {{ended, ""}}, false, "ab", ""},
       {"a flood on the output neither passes the deadline nor starves the errors",
-       flood, {{pending, ""}, {bytes, "e"}, {ended, ""}}, false, std::string(50, 'x'), "e"},
+       flood, {{started, ""}, {bytes, "e"}, {ended, ""}}, false, std::string(50, 'x'), "e"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
