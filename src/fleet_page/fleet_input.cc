@@ -588,7 +588,8 @@ std::vector<MachineResult> ReadCsv(std::istream& in, const std::string& source) 
   return results;
 }
 
-void ReadPath(const std::string& path, std::vector<MachineResult>* results) {
+void ReadPath(const std::string& path, std::vector<MachineResult>* results,
+              std::vector<InputProblem>* unread) {
   std::error_code error;
   const fs::path where = fs::u8path(path);
   const std::string name = where.stem().u8string();
@@ -605,7 +606,7 @@ void ReadPath(const std::string& path, std::vector<MachineResult>* results) {
       return;
     }
     std::sort(documents.begin(), documents.end());
-    for (const fs::path& file : documents) ReadPath(file.u8string(), results);
+    for (const fs::path& file : documents) ReadPath(file.u8string(), results, unread);
     return;
   }
   const std::string extension = Lower(where.extension().u8string());

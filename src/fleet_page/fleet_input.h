@@ -56,10 +56,24 @@ struct MachineResult {
   std::vector<FleetAttached> attached;
   bool cut = false;  // the detection line was cut at the engine's limit
 
+  // What the page says of this result beside its verdict, each a short
+  // phrase of plain text ("the document names ENG-WS-014", "dated after the
+  // page was made"). The readers and the grouping set them; the page shows
+  // them as they are.
+  std::vector<std::string> flags;
+
   MachineResult();
 };
 
 constexpr long long kUnknownTime = -1;
+
+// An input, or a part of one, that was not read whole: a file, a record, a
+// row. The page lists them, and standard error names them.
+struct InputProblem {
+  std::string source;  // the path as given or found
+  long long line = 0;  // the line it starts on; 0 for the whole input
+  std::string reason;
+};
 
 // The largest check document read; a larger file is NO RESULT. The check's
 // own are a few kilobytes even with hundreds of traces.
@@ -95,6 +109,7 @@ std::vector<MachineResult> ReadCsv(std::istream& in, const std::string& source);
 // Every result named by `path` (UTF-8): each *.json file of a folder (in
 // name order), a .json file or a .csv file. Appends to `results`; what cannot be
 // read becomes a NO RESULT.
-void ReadPath(const std::string& path, std::vector<MachineResult>* results);
+void ReadPath(const std::string& path, std::vector<MachineResult>* results,
+              std::vector<InputProblem>* unread);
 
 #endif  // KOVEX_FLEET_PAGE_FLEET_INPUT_H_

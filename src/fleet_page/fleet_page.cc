@@ -534,7 +534,8 @@ std::string SummaryLine(const std::vector<FleetMachine>& machines) {
          " NO RESULT";
 }
 
-std::string FleetPage(const std::vector<FleetMachine>& machines) {
+std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts& facts) {
+  static_cast<void>(facts);
   Page page;
   page.html.reserve(1024 + machines.size() * 700);
   const std::string style = kStyle;

@@ -13,6 +13,16 @@ struct FleetMachine {
   std::string name;
   const MachineResult* counted = nullptr;
   std::vector<const MachineResult*> others;  // newest first
+  // What the page says of the machine as a whole ("conflicting results",
+  // "not expected"), shown beside its verdict as plain text.
+  std::vector<std::string> flags;
+};
+
+// What the page tells of itself beside the machines.
+struct PageFacts {
+  long long made_at = kUnknownTime;  // the page's making, seconds since 1970
+  std::vector<std::string> inputs;   // the paths it was made from, as given
+  std::vector<InputProblem> unread;  // what was not read whole
 };
 
 // The machines in `results`, one per name (compared without regard to
@@ -34,6 +44,6 @@ std::string EscapeHtml(const std::string& text);
 // The whole page: self-contained HTML (inline style and script, allowed by
 // their hashes in a Content Security Policy that allows nothing else),
 // readable without its script.
-std::string FleetPage(const std::vector<FleetMachine>& machines);
+std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts& facts);
 
 #endif  // KOVEX_FLEET_PAGE_FLEET_PAGE_H_

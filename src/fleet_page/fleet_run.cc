@@ -1,6 +1,7 @@
 #include "fleet_page/fleet_run.h"
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -66,7 +67,10 @@ int RunFleet(const std::vector<std::string>& arguments) {
   if (paths.empty()) return BadCommandLine("no PATH given: nothing to show");
 
   std::vector<MachineResult> results;
-  for (const std::string& path : paths) ReadPath(path, &results);
+  PageFacts facts;
+  facts.made_at = static_cast<long long>(std::time(nullptr));
+  facts.inputs = paths;
+  for (const std::string& path : paths) ReadPath(path, &results, &facts.unread);
   if (results.empty()) {
     Error("no check document, collector CSV or Remediations export found in the given "
           "paths; no page written");
@@ -76,7 +80,7 @@ int RunFleet(const std::vector<std::string>& arguments) {
     if (!result.has_verdict) Error(result.source + ": NO RESULT: " + result.problem);
   }
   const std::vector<FleetMachine> machines = GroupByMachine(results);
-  const std::string page = FleetPage(machines);
+  const std::string page = FleetPage(machines, facts);
   std::ofstream file(std::filesystem::u8path(out), std::ios::binary | std::ios::trunc);
   if (file) file.write(page.data(), static_cast<std::streamsize>(page.size()));
   if (file) file.close();

@@ -81,8 +81,9 @@ void BM_FleetPageFromDocuments(benchmark::State& state) {
   std::string page;
   for (auto _ : state) {
     std::vector<MachineResult> results;
-    ReadPath(folder.string(), &results);
-    page = FleetPage(GroupByMachine(results));
+    std::vector<InputProblem> unread;
+    ReadPath(folder.string(), &results, &unread);
+    page = FleetPage(GroupByMachine(results), PageFacts());
     benchmark::DoNotOptimize(page.data());
   }
   state.SetItemsProcessed(state.iterations() * count);

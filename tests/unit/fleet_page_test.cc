@@ -66,11 +66,12 @@ TEST_F(FleetPageTest, EachKindOfInputGetsItsVerdictOrNoResultWithItsReason) {
       {"other.csv", "name,state\nPC-09,ok\n", "NO RESULT", "other",
        "neither the collector's CSV nor a Remediations export (its columns: name, state)"},
   };
+  std::vector<InputProblem> unread;
   for (const Input& input : inputs) {
     SCOPED_TRACE(input.file);
     WriteFile(input.file, input.bytes);
     std::vector<MachineResult> results;
-    ReadPath(input.file, &results);
+    ReadPath(input.file, &results, &unread);
     ASSERT_EQ(1u, results.size());
     EXPECT_STREQ(input.verdict, PageVerdictName(results[0]));
     EXPECT_EQ(input.machine, results[0].machine);
@@ -78,7 +79,7 @@ TEST_F(FleetPageTest, EachKindOfInputGetsItsVerdictOrNoResultWithItsReason) {
   }
 
   std::vector<MachineResult> results;
-  ReadPath("missing.json", &results);
+  ReadPath("missing.json", &results, &unread);
   ASSERT_EQ(1u, results.size());
   EXPECT_EQ("it cannot be opened", results[0].problem);
 
@@ -88,7 +89,7 @@ TEST_F(FleetPageTest, EachKindOfInputGetsItsVerdictOrNoResultWithItsReason) {
   WriteFile("docs/a.json", "{");
   WriteFile("docs/c.csv", "machine,status,kind\nPC-09,0,\n");
   results.clear();
-  ReadPath("docs", &results);
+  ReadPath("docs", &results, &unread);
   ASSERT_EQ(2u, results.size());
   EXPECT_EQ("a", results[0].machine);
   EXPECT_EQ("PC-01", results[1].machine);
@@ -221,7 +222,7 @@ TEST(FleetPage, HostileTextIsShownAsTextAndOnlyTheOwnScriptMayRun) {
   results[1].verdict = Verdict::kPending;
   results[2].machine = "PC-03\x01\xFF";
 
-  const std::string page = FleetPage(GroupByMachine(results));
+  const std::string page = FleetPage(GroupByMachine(results), PageFacts());
 
   EXPECT_EQ(std::string::npos, page.find("<img")) << page;
   EXPECT_EQ(std::string::npos, page.find("<script>alert"));
