@@ -1,0 +1,76 @@
+<#
+What the fleet scripts' tests share: a copy of a script as the release ships
+it, stand-ins for the programs it calls, and a run of it as the engines run
+it (a child "pwsh -NoProfile -File", in FullLanguage or ConstrainedLanguage).
+#>
+
+$FleetFolder = Join-Path $PSScriptRoot '../../../fleet'
+$Version = '9.8.7'
+# The pwsh that runs the scripts: the one the tests run in (Invoke-FleetTests.ps1
+# names it; a .NET tool's own process is dotnet's).
+$Pwsh = $env:KOVEX_PWSH
+if (-not $Pwsh) { $Pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
+$Modes = @(@{ Mode = 'FullLanguage' }, @{ Mode = 'ConstrainedLanguage' })
+
+# A copy of fleet/<Name> with the release's version written in, as the
+# release build writes it.
+function New-ReleaseCopy([string]$Name, [string]$Folder) {
+    $text = Get-Content -LiteralPath (Join-Path $FleetFolder $Name) -Raw
+    $copy = Join-Path $Folder $Name
+    Set-Content -LiteralPath $copy -Value $text.Replace('@KOVEX_VERSION@', $Version) -NoNewline
+    $copy
+}
+
+# An executable stand-in at Path: a shell script (a name ending in .exe runs
+# by its first line off Windows).
+function New-StandIn([string]$Path, [string]$Body, [string]$Shell = '/bin/sh') {
+    $null = New-Item -ItemType Directory -Force -Path (Split-Path $Path)
+    Set-Content -LiteralPath $Path -Value "#!$Shell`n$Body" -NoNewline
+    & chmod +x $Path
+}
+
+# A folder of stand-ins for the system's own programs (cmd.exe), put first
+# on PATH for the script's run. cmd.exe's stand-in runs "/d /c <line>" with
+# sh, its redirections as cmd reads them.
+function New-SystemFolder([string]$Folder) {
+    New-StandIn (Join-Path $Folder 'cmd.exe') @'
+[ "$1" = /d ] && [ "$2" = /c ] || { echo "cmd.exe stand-in: $*" >&2; exit 99; }
+line=$(printf '%s' "$3" | sed -e 's#\.\\#./#g' -e 's#2>nul#2>/dev/null#g' -e 's#>nul#>/dev/null#g')
+exec sh -c "$line"
+'@
+    $Folder
+}
+
+# Runs Script as an engine does, in Mode, with Environment's variables set
+# (a $null value removes one). Returns the exit code, the standard output's
+# bytes and lines, and the standard error.
+function Invoke-FleetScript {
+    param([string]$Script, [string]$Mode = 'FullLanguage', [hashtable]$Environment = @{},
+        [string[]]$Arguments = @(), [string]$WorkingDirectory = $PWD.Path)
+    $start = [System.Diagnostics.ProcessStartInfo]::new($Pwsh)
+    foreach ($argument in @('-NoProfile', '-NonInteractive', '-File')) { $start.ArgumentList.Add($argument) }
+    if ($Mode -eq 'ConstrainedLanguage') { $start.ArgumentList.Add((Join-Path $PSScriptRoot 'Run-Constrained.ps1')) }
+    $start.ArgumentList.Add($Script)
+    foreach ($argument in $Arguments) { $start.ArgumentList.Add($argument) }
+    foreach ($name in $Environment.Keys) {
+        if ($null -eq $Environment[$name]) { $null = $start.Environment.Remove($name) }
+        else { $start.Environment[$name] = $Environment[$name] }
+    }
+    $start.WorkingDirectory = $WorkingDirectory
+    $start.RedirectStandardOutput = $true
+    $start.RedirectStandardError = $true
+    $process = [System.Diagnostics.Process]::Start($start)
+    $stdout = [System.IO.MemoryStream]::new()
+    $errorRead = $process.StandardError.ReadToEndAsync()
+    $process.StandardOutput.BaseStream.CopyTo($stdout)
+    $process.WaitForExit()
+    $bytes = $stdout.ToArray()
+    $text = [System.Text.Encoding]::UTF8.GetString($bytes)
+    [pscustomobject]@{
+        ExitCode = $process.ExitCode
+        Bytes    = $bytes
+        Output   = $text
+        Lines    = @($text -split "`r?`n" | Where-Object { $_ -ne '' })
+        Error    = $errorRead.Result
+    }
+}
