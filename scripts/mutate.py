@@ -193,9 +193,9 @@ def sync_tree():
 def environment():
     env = dict(os.environ)
     env["SOURCE_DATE_EPOCH"] = FIXED_EPOCH
-    # tests/fleet's PowerShell grammar, installed in the work tree's build
-    # folder by scripts/setup.sh; the copy has none of its own.
-    env.setdefault("KOVEX_FLEET_TOOLS", str(ROOT / "build" / "fleet-tools"))
+    # PowerShell and Pester, installed in the work tree's build folder by
+    # scripts/setup.sh; the copy has none of its own.
+    env.setdefault("KOVEX_PWSH", str(ROOT / "build" / "ps-tools" / "pwsh" / "pwsh"))
     return env
 
 

@@ -2,9 +2,10 @@
 # check-fleet.sh: what can be checked of the fleet kit (fleet/) without
 # Windows:
 # - every file is ASCII only and opens with a comment;
-# - every PowerShell script parses with the tree-sitter PowerShell grammar
-#   (installed by scripts/setup.sh in build/fleet-tools), and scripts with
-#   deliberate syntax errors do not;
+# - every PowerShell script parses with PowerShell's own parser (the pwsh
+#   scripts/setup.sh installs in build/ps-tools), and scripts with
+#   deliberate syntax errors do not; without pwsh these are skipped, with a
+#   line saying so (in CI, CI=true, they fail);
 # - every PowerShell script keeps to ConstrainedLanguage mode, starts no
 #   job and uses no syntax of PowerShell 7 alone
 #   (tests/fleet/check_constrained.py), and copies broken in one place each
@@ -24,7 +25,8 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 fleet=$root/fleet
-modules=${KOVEX_FLEET_TOOLS:-$root/build/fleet-tools}/node_modules
+pwsh=${KOVEX_PWSH:-$root/build/ps-tools/pwsh/pwsh}
+[ -x "$pwsh" ] || pwsh=$(command -v pwsh || true)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 passed=0
@@ -54,25 +56,33 @@ done
 
 # PowerShell: every script parses; broken ones do not.
 mapfile -t scripts < <(find "$fleet" -name '*.ps1' | LC_ALL=C sort)
-node "$root/tests/fleet/parse-powershell.mjs" "$modules" "${scripts[@]}" >"$scratch/parse.log" 2>&1
-status=$?
-sed 's/^/  /' "$scratch/parse.log"
-result $status "every PowerShell script parses"
+parse() { "$pwsh" -NoProfile -NonInteractive -File "$root/tests/fleet/powershell/Test-Syntax.ps1" "$@"; }
+if [ -z "$pwsh" ]; then
+  if [ "${CI:-}" = "true" ]; then
+    result 1 "PowerShell (pwsh) is missing: the scripts cannot be parsed"
+  else
+    echo "skipped: PowerShell's parser (pwsh missing; scripts/setup.sh installs it where the .NET SDK is)"
+  fi
+else
+  parse "${scripts[@]}" >"$scratch/parse.log" 2>&1
+  status=$?
+  sed 's/^/  /' "$scratch/parse.log"
+  result $status "every PowerShell script parses"
 
-# Each broken in one place: an unclosed block, an unclosed string, an
-# unclosed parameter list, a stray closing brace, an if without its
-# condition's parenthesis.
-printf '%s\n' 'try {' '    exit 1' '' 'catch { exit 2 }' >"$scratch/block.ps1"
-printf '%s\n' '$a = "unterminated' 'exit 0' >"$scratch/string.ps1"
-printf '%s\n' '[CmdletBinding()]' 'param([string]$Path' '' 'exit 0' >"$scratch/param.ps1"
-printf '%s\n' 'if ($true) { exit 0 } }' >"$scratch/brace.ps1"
-printf '%s\n' 'if ($LASTEXITCODE -eq 0 { exit 0 }' >"$scratch/condition.ps1"
-for broken in block string param brace condition; do
-  node "$root/tests/fleet/parse-powershell.mjs" "$modules" "$scratch/$broken.ps1" \
-    >"$scratch/broken.log" 2>&1
-  [ $? -eq 1 ] && grep -q "^SYNTAX ERROR .*$broken.ps1:" "$scratch/broken.log"
-  result $? "a script with a syntax error ($broken) fails to parse"
-done
+  # Each broken in one place: an unclosed block, an unclosed string, an
+  # unclosed parameter list, a stray closing brace, an if without its
+  # condition's parenthesis.
+  printf '%s\n' 'try {' '    exit 1' '' 'catch { exit 2 }' >"$scratch/block.ps1"
+  printf '%s\n' '$a = "unterminated' 'exit 0' >"$scratch/string.ps1"
+  printf '%s\n' '[CmdletBinding()]' 'param([string]$Path' '' 'exit 0' >"$scratch/param.ps1"
+  printf '%s\n' 'if ($true) { exit 0 } }' >"$scratch/brace.ps1"
+  printf '%s\n' 'if ($LASTEXITCODE -eq 0 { exit 0 }' >"$scratch/condition.ps1"
+  for broken in block string param brace condition; do
+    parse "$scratch/$broken.ps1" >"$scratch/broken.log" 2>&1
+    [ $? -eq 1 ] && grep -q "^SYNTAX ERROR .*$broken.ps1:" "$scratch/broken.log"
+    result $? "a script with a syntax error ($broken) fails to parse"
+  done
+fi
 
 # ConstrainedLanguage mode: the scripts pass; a copy of one, broken in one
 # place, fails with what broke it.
