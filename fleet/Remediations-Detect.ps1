@@ -51,6 +51,11 @@ try {
     exit 0
 }
 catch {
-    Write-Output "UNKNOWN: the check could not be run: $($_.Exception.Message)"
+    # A program that fails to start throws a message of several lines (the
+    # script's line and position after it): Intune's output is one line of
+    # at most 2,048 characters.
+    $line = "UNKNOWN: the check could not be run: $($_.Exception.Message)" -replace '\s+', ' '
+    if ($line.Length -gt 2048) { $line = $line.Substring(0, 2048) }
+    Write-Output $line
     exit 0
 }

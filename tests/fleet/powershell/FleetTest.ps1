@@ -74,3 +74,60 @@ function Invoke-FleetScript {
         Error    = $errorRead.Result
     }
 }
+
+# A programs' folder for one run: KovexDeepClean under a fresh native
+# Program Files folder. Returns the folder and the environment pointing there.
+function New-ProgramsFolder {
+    $native = Join-Path $TestDrive ([guid]::NewGuid())
+    $folder = Join-Path $native 'KovexDeepClean'
+    $null = New-Item -ItemType Directory -Force -Path $folder
+    [pscustomobject]@{
+        Folder      = (Resolve-Path -LiteralPath $folder).Path
+        Environment = @{ ProgramW6432 = $native; ProgramFiles = $TestDrive
+            PATH = "$(New-SystemFolder (Join-Path $native 'system')):$env:PATH" }
+    }
+}
+
+# A stand-in program that fails to start: its interpreter does not exist (as
+# a file that is no program fails on Windows).
+$Unstartable = '/nonexistent/interpreter'
+
+# The check's --cleanup-log mode, as kovex-deepclean-check.exe answers it:
+# the saved log (UTF-16LE or UTF-8 with a byte-order mark, or plain) ran to
+# its end when its last non-empty line is "Done.": one line, exit 0; 1 when
+# not; 2 when the log cannot be read; 3 and usage on standard error for any
+# other command line. KOVEX_CHECK_STATUS, when set, is its exit instead.
+$CleanupLogCheck = @'
+import os, sys
+if len(sys.argv) != 3 or sys.argv[1] != "--cleanup-log":
+    print("usage: kovex-deepclean-check.exe --cleanup-log FILE", file=sys.stderr)
+    sys.exit(3)
+try:
+    data = open(sys.argv[2], "rb").read()
+except OSError:
+    print("The cleanup's log cannot be read: " + sys.argv[2])
+    sys.exit(2)
+if data.startswith(b"\xff\xfe"):
+    text = data[2:].decode("utf-16-le")
+elif data.startswith(b"\xef\xbb\xbf"):
+    text = data[3:].decode("utf-8")
+else:
+    text = data.decode("utf-8", "replace")
+lines = [line for line in text.splitlines() if line.strip()]
+if not lines:
+    print("The cleanup did not run to its end: an empty log")
+    sys.exit(1)
+if lines[-1] != "Done.":
+    print("The cleanup did not run to its end: its last line is not \"Done.\"")
+    sys.exit(1)
+print("The cleanup ran to its end.")
+'@
+
+# The bytes the cleanup writes when its output is redirected: Encoding is
+# UTF16 (little-endian with its mark, as the program writes) or UTF8 (with
+# its mark); the lines end with CRLF.
+function Get-CleanupBytes([string[]]$Lines, [string]$Encoding = 'UTF16') {
+    $text = ($Lines | ForEach-Object { "$_`r`n" }) -join ''
+    $encoder = $Encoding -eq 'UTF16' ? [System.Text.UnicodeEncoding]::new($false, $true) : [System.Text.UTF8Encoding]::new($true)
+    [byte[]]($encoder.GetPreamble() + $encoder.GetBytes($text))
+}
