@@ -5,37 +5,56 @@ runs again afterwards and whose output (the post-remediation detection
 output) then tells what is left, trace by trace. Intune runs it only where
 the detection found a trace the cleanup removes.
 
-It is one call: kovex-deepclean.exe in %ProgramW6432%\KovexDeepClean (with
+It runs kovex-deepclean.exe in %ProgramW6432%\KovexDeepClean (with
 devcon.exe beside it, which the administrator adds), which bounds its own
 run (25 minutes from its start; past that it starts no more programs and
 still ends with "Done."). Its exit status is always 0 and tells nothing; its
-last line does. This script prints that last line and exits 0 when it is
-"Done." (the cleanup ran to its end), and 1 when the program is missing,
-could not be run or stopped before "Done.". It uses only core cmdlets, and
-runs in ConstrainedLanguage mode.
+output, saved as it is written to cleanup.log in that folder, does. cmd.exe
+saves it, as Install.cmd does: its bytes reach the file untouched (the call
+operator would decode them in the console's code page), and no method of a
+.NET type is needed, which ConstrainedLanguage mode refuses. Then
+"kovex-deepclean-check.exe --cleanup-log cleanup.log" decides, as everywhere
+else, whether the cleanup ran to its end; this script prints the check's one
+line and exits 0 when the check says so (its exit 0), and 1 otherwise: the
+cleanup or the check missing or not startable, the cleanup stopped before
+"Done.", the log unreadable. It uses only core cmdlets, and runs in
+ConstrainedLanguage mode.
 #>
 try {
     $native = $env:ProgramW6432
     if (-not $native) { $native = $env:ProgramFiles }
     $folder = Join-Path $native 'KovexDeepClean'
     $cleanup = Join-Path $folder 'kovex-deepclean.exe'
-    if (-not (Test-Path -LiteralPath $cleanup -PathType Leaf)) {
-        Write-Output "Not run: $cleanup is missing: install the Win32 app first"
+    $check = Join-Path $folder 'kovex-deepclean-check.exe'
+    foreach ($program in @($cleanup, $check)) {
+        if (-not (Test-Path -LiteralPath $program -PathType Leaf)) {
+            Write-Output "Not run: $program is missing: install the Win32 app first"
+            exit 1
+        }
+    }
+    # The cleanup finds devcon.exe in its working folder. The log of an
+    # earlier run goes first: it must not stand for this one.
+    Set-Location -LiteralPath $folder -ErrorAction Stop
+    $log = Join-Path $folder 'cleanup.log'
+    Remove-Item -LiteralPath $log -Force -ErrorAction SilentlyContinue
+    if (Test-Path -LiteralPath $log) {
+        Write-Output "Not run: $log from an earlier run could not be deleted"
         exit 1
     }
-    # The cleanup finds devcon.exe in its working folder.
-    Set-Location -LiteralPath $folder -ErrorAction Stop
-    $lines = @(& $cleanup 2>$null | Where-Object { $_ -ne '' })
-    if ($lines.Count -gt 0 -and $lines[-1] -eq 'Done.') {
-        Write-Output 'The cleanup ran to its end (Done.)'
-        exit 0
-    }
-    $last = 'no output'
-    if ($lines.Count -gt 0) { $last = $lines[-1] }
-    Write-Output "The cleanup stopped before Done.; its last line: $last"
+    & cmd.exe /d /c '.\kovex-deepclean.exe >cleanup.log 2>&1'
+    $lines = @(& $check --cleanup-log $log 2>$null)
+    $status = $LASTEXITCODE
+    $line = "kovex-deepclean-check.exe --cleanup-log ended with exit code '$status' without its line"
+    if ($lines.Count -gt 0) { $line = $lines[0] }
+    Write-Output $line
+    if ($status -eq 0) { exit 0 }
     exit 1
 }
 catch {
-    Write-Output "Not run: $($_.Exception.Message)"
+    # A program that fails to start throws a message of several lines: the
+    # output is one line.
+    $line = "Not run: $($_.Exception.Message)" -replace '\s+', ' '
+    if ($line.Length -gt 2048) { $line = $line.Substring(0, 2048) }
+    Write-Output $line
     exit 1
 }
