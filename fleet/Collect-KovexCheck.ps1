@@ -13,7 +13,7 @@ check itself writes the machine's rows, the same code its tests run: one row
 per trace, or one row with kind, id and description empty, so that every
 machine that answers has a row; the columns are machine, status, clean,
 complete, kind, id, description, awaits_reboot, manual_removal and
-unchecked. This script writes the header once and adds one row of its own
+unchecked, and one column of this script's own, cleanup. This script writes the header once and adds one row of its own
 for each machine where the check could not run. With -ResultsFolder it also
 saves each machine's JSON document ("--json") there, for the fleet page
 (kovex-deepclean-fleet).
@@ -25,9 +25,12 @@ the playbook.
 Each machine is one Invoke-Command -AsJob, at most -ThrottleLimit at once,
 waited for here, on the administrator's side: nothing on the machine starts
 a job. The programs bound their own runs (the cleanup 25 minutes, the check
-5); a machine that has not answered after -TimeoutMinutes gets a row with
-status "timed out" and its job is stopped, and the other machines' rows are
-kept.
+5); a machine that has not answered after -TimeoutMinutes (counted in UTC,
+which no daylight-saving change moves) gets a row with status "timed out",
+written before its job is stopped, and the other machines' rows are kept.
+Stopping the job ends what runs on the machine, the cleanup too, wherever
+it is: with -RunCleanup, -TimeoutMinutes must be at least 30 (the cleanup's
+25 minutes and the check's 5).
 
 status is the check's exit status: 0 clean, 1 traces left, 2 could not tell
 (unchecked says which checks could not run, and why). A machine where the
@@ -36,7 +39,10 @@ command line" (the check exited with 3), "failed" (it could not be started,
 or gave no rows), "unreachable" (no remoting session) or "timed out", with
 the reason in unchecked. awaits_reboot is True for a trace whose removal
 waits for a reboot; manual_removal is the command that removes a trace the
-cleanup passes over.
+cleanup passes over. With -RunCleanup, cleanup is on each of the machine's
+rows: the line of "kovex-deepclean-check.exe --cleanup-log" on the
+cleanup's saved output ("The cleanup ran to its end." or "The cleanup did
+not run to its end: ..."), or why it is not known; without it, empty.
 
 The CSV file is UTF-8 with a byte-order mark, on Windows PowerShell 5.1
 ("UTF8") and on PowerShell 7 ("utf8BOM"), so that Excel reads names beyond
@@ -54,7 +60,9 @@ kovex-deepclean.exe and devcon.exe. By default KovexDeepClean in the native
 Program Files folder.
 
 .PARAMETER RunCleanup
-Runs kovex-deepclean.exe in that folder first, then the check.
+Runs kovex-deepclean.exe in that folder first, its output saved to
+cleanup.log there, then the check. The cleanup column tells whether it ran
+to its end.
 
 .PARAMETER ResultsFolder
 A folder on this machine where each machine's JSON document is saved, as
@@ -63,7 +71,8 @@ A folder on this machine where each machine's JSON document is saved, as
 .PARAMETER TimeoutMinutes
 How long to wait for one machine, connection included: 45 by default (the
 cleanup's 25 minutes, the check's 5, twice with -ResultsFolder, and some to
-spare).
+spare); at least 30 with -RunCleanup, since stopping a machine's job ends
+its cleanup mid-step.
 
 .PARAMETER ThrottleLimit
 How many machines are asked at once: 16 by default.
@@ -114,10 +123,17 @@ param(
 )
 
 begin {
+    # Stopping a job ends the cleanup on the machine wherever it is: a
+    # time-out must leave it its own deadline and the check's.
+    $cleanupMinutes = 30
+    if ($RunCleanup -and $TimeoutMinutes -lt $cleanupMinutes) {
+        throw "-TimeoutMinutes $TimeoutMinutes is too short for -RunCleanup: stopping a machine's job ends its cleanup mid-step; give at least $cleanupMinutes (the cleanup's 25 minutes and the check's 5)"
+    }
     $machines = @()
 
-    # The CSV file's columns, in the order of the check's own header
-    # (kovex-deepclean-check --csv; tests/fleet compares the two).
+    # The check's columns, in the order of its own header
+    # (kovex-deepclean-check --csv; tests/fleet compares the two); the CSV
+    # file adds cleanup, the outcome of -RunCleanup.
     $columns = @('machine', 'status', 'clean', 'complete', 'kind', 'id',
         'description', 'awaits_reboot', 'manual_removal', 'unchecked')
 
@@ -127,7 +143,9 @@ begin {
     if ($PSVersionTable.PSVersion.Major -ge 6) { $encoding = 'utf8BOM' }
 
     # Runs on each machine: the cleanup when asked, then the check, each one
-    # call in the programs' folder (they look for devcon.exe there).
+    # call in the programs' folder (they look for devcon.exe there). Results
+    # here and below are hashtables: PowerShell 7.4 and later refuse
+    # [pscustomobject] literals in ConstrainedLanguage mode.
     $remote = {
         param([string]$Folder, [bool]$RunCleanup, [bool]$Document)
         if (-not $Folder) {
@@ -136,13 +154,23 @@ begin {
             $Folder = Join-Path $native 'KovexDeepClean'
         }
         $check = Join-Path $Folder 'kovex-deepclean-check.exe'
+        $cleanup = ''
+        if ($RunCleanup) { $cleanup = 'not run: no kovex-deepclean-check.exe to decide it' }
         if (-not (Test-Path -LiteralPath $check -PathType Leaf)) {
-            return [pscustomobject]@{ Status = 'missing'; Rows = ''; Document = ''
-                Reason = "no kovex-deepclean-check.exe in $Folder" }
+            return @{ Status = 'missing'; Rows = ''; Document = ''
+                Reason = "no kovex-deepclean-check.exe in $Folder"; Cleanup = $cleanup }
         }
         Set-Location -LiteralPath $Folder -ErrorAction Stop
         if ($RunCleanup) {
-            $null = & (Join-Path $Folder 'kovex-deepclean.exe') 2>$null
+            # Its output saved as it writes it (cmd.exe keeps the bytes, as
+            # Install.cmd does), then the check decides whether it ran to
+            # its end; an earlier run's log must not stand for this one.
+            $log = Join-Path $Folder 'cleanup.log'
+            Remove-Item -LiteralPath $log -Force -ErrorAction SilentlyContinue
+            & cmd.exe /d /c '.\kovex-deepclean.exe >cleanup.log 2>&1'
+            $said = @(& $check --cleanup-log $log 2>$null)
+            $cleanup = "not known: kovex-deepclean-check.exe --cleanup-log ended with exit code $LASTEXITCODE without its line"
+            if ($said.Count -gt 0) { $cleanup = $said[0] }
         }
         # The rows are UTF-8, which PowerShell would decode in the console's
         # code page: cmd.exe writes them to a file, read back as UTF-8.
@@ -154,10 +182,12 @@ begin {
             $rows = Get-Content -LiteralPath $file -Encoding UTF8 -Raw
             Remove-Item -LiteralPath $file -ErrorAction SilentlyContinue
         }
-        # The document is ASCII: the call operator takes it as it is.
+        # The document is ASCII: the call operator takes it as it is. Only a
+        # check that answered is asked: one that cannot start would throw
+        # here, and the machine's row would be lost.
         $json = ''
-        if ($Document) { $json = @(& $check --json 2>$null) -join "`r`n" }
-        [pscustomobject]@{ Status = $status; Rows = $rows; Document = $json; Reason = '' }
+        if ($Document -and $status -in 0, 1, 2) { $json = @(& $check --json 2>$null) -join "`r`n" }
+        @{ Status = $status; Rows = $rows; Document = $json; Reason = ''; Cleanup = $cleanup }
     }
 
     # One CSV line, quoted as Export-Csv quotes: every field in double
@@ -167,23 +197,25 @@ begin {
     }
 
     # The lines of one machine's result: the check's rows after its header,
-    # or one row of this script's when the check did not give them.
+    # or one row of this script's when the check did not give them; each
+    # with the cleanup's outcome last.
     function Get-Line($Machine, $Result) {
         $status = $Result.Status
         $reason = $Result.Reason
+        $cleanup = ',' + (Format-Line @("$($Result.Cleanup)"))
         if ($status -is [int] -and $status -eq 3) {
             $status = 'bad command line'
             $reason = 'kovex-deepclean-check.exe refused its command line (exit code 3): is it as old as this script?'
         }
         elseif ($status -is [int]) {
             $lines = @("$($Result.Rows)" -split "`r`n" | Where-Object { $_ -ne '' })
-            if ($status -in 0, 1, 2 -and $lines.Count -gt 1 -and $lines[0] -eq $header) {
-                return $lines[1..($lines.Count - 1)]
+            if ($status -in 0, 1, 2 -and $lines.Count -gt 1 -and $lines[0] -eq $checkHeader) {
+                return @($lines[1..($lines.Count - 1)] | ForEach-Object { $_ + $cleanup })
             }
             $reason = "kovex-deepclean-check.exe ended with exit code $status without its rows"
             $status = 'failed'
         }
-        Format-Line @($Machine, $status, '', '', '', '', '', '', '', $reason)
+        (Format-Line @($Machine, $status, '', '', '', '', '', '', '', $reason)) + $cleanup
     }
 
     function Save-Document($Machine, $Result) {
@@ -192,7 +224,8 @@ begin {
         Set-Content -LiteralPath (Join-Path $ResultsFolder "$name.json") -Value $Result.Document -Encoding Ascii
     }
 
-    $header = Format-Line $columns
+    $checkHeader = Format-Line $columns
+    $header = Format-Line ($columns + 'cleanup')
 }
 
 process {
@@ -215,10 +248,10 @@ end {
                 AsJob        = $true
             }
             if ($Credential) { $connect.Credential = $Credential }
-            $running += [pscustomobject]@{
+            $running += @{
                 Machine  = $machines[$next]
                 Job      = Invoke-Command @connect
-                Deadline = (Get-Date).AddMinutes($TimeoutMinutes)
+                Deadline = (Get-Date).ToUniversalTime().AddMinutes($TimeoutMinutes)
             }
             $next++
         }
@@ -232,16 +265,19 @@ end {
                 if ($null -eq $result) {
                     $reason = 'no remoting session'
                     if ($failures.Count -gt 0) { $reason = $failures[0].Exception.Message }
-                    $result = [pscustomobject]@{ Status = 'unreachable'; Rows = ''; Document = ''; Reason = $reason }
+                    $result = @{ Status = 'unreachable'; Rows = ''; Document = ''; Reason = $reason
+                        Cleanup = $(if ($RunCleanup) { 'not known: no answer from the machine' } else { '' }) }
                 }
                 Save-Document $entry.Machine $result
                 Add-Content -LiteralPath $Path -Value (Get-Line $entry.Machine $result) -Encoding $encoding
             }
-            elseif ((Get-Date) -gt $entry.Deadline) {
-                Stop-Job -Job $entry.Job
-                $result = [pscustomobject]@{ Status = 'timed out'; Rows = ''; Document = ''
-                    Reason = "no answer within $TimeoutMinutes minutes" }
+            elseif ((Get-Date).ToUniversalTime() -gt $entry.Deadline) {
+                # The row first: stopping a remote job can take minutes.
+                $result = @{ Status = 'timed out'; Rows = ''; Document = ''
+                    Reason = "no answer within $TimeoutMinutes minutes"
+                    Cleanup = $(if ($RunCleanup) { 'stopped with the machine''s job: it may have ended mid-step' } else { '' }) }
                 Add-Content -LiteralPath $Path -Value (Get-Line $entry.Machine $result) -Encoding $encoding
+                Stop-Job -Job $entry.Job
             }
             else {
                 $still += $entry
