@@ -14,8 +14,10 @@ written). Each is applied to a scratch copy of the tree in build/mutation/tree,
 never to the work tree, and built there incrementally: the host's unit tests
 run first, and only a mutant that survives them meets the Windows suite
 (ctest --preset win64 under Wine, without the release's rebuilds). A mutant
-of the fleet kit (fleet/) meets its own checks instead: tests/fleet's, then
-the end-to-end fleet tests (e2e.test_fleet*) under Wine. A mutant is killed
+of the fleet kit (fleet/) meets its own checks instead: tests/fleet's, for a
+PowerShell script then its Pester tests (ctest fleet.ps.<script>, run by the
+pwsh and Pester scripts/setup.sh installs in the work tree), then the
+end-to-end fleet tests (e2e.test_fleet*) under Wine. A mutant is killed
 when a build of tests fails or any test fails or hangs; a mutant whose
 program does not build at all is an error of the list. A test that crashed
 or hung is named in the report by the last test that started in its output.
@@ -64,6 +66,10 @@ HOST_TIMEOUT = 180
 FLEET = re.compile(r"^fleet/")
 FLEET_CHECK_TIMEOUT = 600
 FLEET_E2E_STAGE = (["-R", r"^e2e\.test_fleet"], 300)
+# A fleet PowerShell script's Pester tests: ctest fleet.ps.<its name>.
+POWERSHELL = re.compile(r"^fleet/([\w-]+)\.ps1$")
+POWERSHELL_TIMEOUT = 900
+PS_TOOLS = ROOT / "build" / "ps-tools"
 # A fixed build time: the copy has no history, and a changing time would
 # rebuild every Windows object.
 FIXED_EPOCH = "1780000000"
@@ -226,8 +232,11 @@ class Suites:
     def configure(self):
         # No optimisation and no debug information: each mutant's rebuild
         # is then quickest.
+        # PowerShell and Pester from the work tree's build folder.
         for command in (["cmake", "--preset", "host", "-DCMAKE_BUILD_TYPE=",
-                         "-DKOVEX_SANITIZED_TESTS=OFF", "-DKOVEX_BENCHMARKS=OFF"],
+                         "-DKOVEX_SANITIZED_TESTS=OFF", "-DKOVEX_BENCHMARKS=OFF",
+                         f"-DKOVEX_PWSH={PS_TOOLS / 'pwsh' / 'pwsh'}",
+                         f"-DKOVEX_PESTER={PS_TOOLS / 'pester-5.7.1' / 'tools' / 'Pester.psd1'}"],
                         ["cmake", "--preset", "win64", "-DCMAKE_BUILD_TYPE="]):
             ok, output = run(command, log=self.log)
             if not ok:
@@ -263,6 +272,10 @@ class Suites:
     def test_fleet_scripts(self):
         return run(["bash", "tests/fleet/check-fleet.sh"],
                    timeout=FLEET_CHECK_TIMEOUT, log=self.log)
+
+    def test_powershell(self, script):
+        return run(["ctest", "--preset", "host", "-R", rf"^fleet\.ps\.{re.escape(script)}$",
+                    "--no-tests=error", "--timeout", str(POWERSHELL_TIMEOUT)], log=self.log)
 
     def test_fleet_e2e(self):
         return self.test_windows(stages=(FLEET_E2E_STAGE,))
@@ -369,6 +382,10 @@ def try_mutant(mutant, suites):
     if FLEET.search(mutant.file):
         stages = [("fleet", nothing_to_build, suites.test_fleet_scripts),
                   ("win64", suites.build_windows, suites.test_fleet_e2e)]
+        script = POWERSHELL.search(mutant.file)
+        if script:
+            stages.insert(1, ("powershell", nothing_to_build,
+                              lambda: suites.test_powershell(script.group(1))))
     elif not WINDOWS_ONLY.search(mutant.file):
         stages.insert(0, ("host", suites.build_host, suites.test_host))
     start = time.monotonic()
@@ -452,6 +469,13 @@ def main():
                  (lambda: suites.test_windows(False), "win64 tests")]
         if any(FLEET.search(m.file) for m in mutants if not m.equivalent):
             steps.append((suites.test_fleet_scripts, "fleet checks"))
+        scripts = {POWERSHELL.search(m.file).group(1) for m in mutants
+                   if not m.equivalent and POWERSHELL.search(m.file)}
+        if scripts and not (PS_TOOLS / "pwsh" / "pwsh").exists():
+            sys.exit("PowerShell is missing from build/ps-tools: run scripts/setup.sh")
+        for script in sorted(scripts):
+            steps.append((lambda script=script: suites.test_powershell(script),
+                          f"PowerShell tests of {script}.ps1"))
         for step, stage in steps:
             ok, output = step()
             if not ok:
