@@ -7,9 +7,9 @@
 #   deliberate syntax errors do not; without pwsh these are skipped, with a
 #   line saying so (in CI, CI=true, they fail);
 # - every PowerShell script keeps to ConstrainedLanguage mode, starts no
-#   job and uses no syntax of PowerShell 7 alone
-#   (tests/fleet/check_constrained.py), and copies broken in one place each
-#   fail;
+#   job and uses no syntax of PowerShell 7 alone, read from PowerShell's
+#   syntax tree (tests/fleet/powershell/Test-Compatibility.ps1), and copies
+#   broken in one place each fail;
 # - the facts several files state are stated alike (the folder, the marker,
 #   the exit codes against fleet/README.md, the time limits against the
 #   programs' deadlines, the collector's columns against the check's:
@@ -57,6 +57,7 @@ done
 # PowerShell: every script parses; broken ones do not.
 mapfile -t scripts < <(find "$fleet" -name '*.ps1' | LC_ALL=C sort)
 parse() { "$pwsh" -NoProfile -NonInteractive -File "$root/tests/fleet/powershell/Test-Syntax.ps1" "$@"; }
+compatible() { "$pwsh" -NoProfile -NonInteractive -File "$root/tests/fleet/powershell/Test-Compatibility.ps1" "$@"; }
 if [ -z "$pwsh" ]; then
   if [ "${CI:-}" = "true" ]; then
     result 1 "PowerShell (pwsh) is missing: the scripts cannot be parsed"
@@ -82,23 +83,21 @@ else
     [ $? -eq 1 ] && grep -q "^SYNTAX ERROR .*$broken.ps1:" "$scratch/broken.log"
     result $? "a script with a syntax error ($broken) fails to parse"
   done
-fi
 
-# ConstrainedLanguage mode: the scripts pass; a copy of one, broken in one
-# place, fails with what broke it.
-python3 "$root/tests/fleet/check_constrained.py" "${scripts[@]}" >"$scratch/clm.log" 2>&1
-status=$?
-sed 's/^/  /' "$scratch/clm.log"
-result $status "every PowerShell script keeps to ConstrainedLanguage mode"
+  # ConstrainedLanguage mode: the scripts pass; a copy of one, broken in one
+  # place, fails with what broke it.
+  compatible "${scripts[@]}" >"$scratch/clm.log" 2>&1
+  status=$?
+  sed 's/^/  /' "$scratch/clm.log"
+  result $status "every PowerShell script keeps to ConstrainedLanguage mode"
 
-base=$fleet/Remediations-Detect.ps1
-while IFS='|' read -r name line expected; do
-  { cat "$base"; printf '%s
-' "$line"; } >"$scratch/$name.ps1"
-  python3 "$root/tests/fleet/check_constrained.py" "$scratch/$name.ps1" >"$scratch/broken.log" 2>&1
-  [ $? -eq 1 ] && grep -q -- "$expected" "$scratch/broken.log"
-  result $? "a script with $name fails the ConstrainedLanguage check"
-done <<'CASES'
+  base=$fleet/Remediations-Detect.ps1
+  while IFS='|' read -r name line expected; do
+    { cat "$base"; printf '%s\n' "$line"; } >"$scratch/$name.ps1"
+    compatible "$scratch/$name.ps1" >"$scratch/broken.log" 2>&1
+    [ $? -eq 1 ] && grep -q -- "$expected" "$scratch/broken.log"
+    result $? "a script with $name fails the ConstrainedLanguage check"
+  done <<'CASES'
 new-object|$start = New-Object System.Diagnostics.ProcessStartInfo|New-Object
 static-call|$p = [System.Diagnostics.Process]::Start($start)|static member Start
 static-in-string|Write-Output "$([System.IO.File]::ReadAllText($path))"|static member ReadAllText
@@ -106,26 +105,30 @@ method-call|$p.WaitForExit()|method WaitForExit
 cast|$client = [System.Net.WebClient]$null|type \[System.Net.WebClient\]
 add-type|Add-Type -TypeDefinition $source|Add-Type
 CASES
-# Jobs, refused where the session's language mode differs from the
-# system's, and syntax Windows PowerShell 5.1 cannot parse: a copy with one
-# each fails. ('~' apart: some lines hold '|'.)
-while IFS='~' read -r name line expected; do
-  { cat "$base"; printf '%s\n' "$line"; } >"$scratch/$name.ps1"
-  python3 "$root/tests/fleet/check_constrained.py" "$scratch/$name.ps1" >"$scratch/broken.log" 2>&1
-  [ $? -eq 1 ] && grep -q -F -- "$expected" "$scratch/broken.log"
-  result $? "a script with $name fails the job and PowerShell 5.1 check"
-done <<'CASES'
+  # Jobs, refused where the session's language mode differs from the
+  # system's, and syntax Windows PowerShell 5.1 cannot parse: a copy with one
+  # each fails. ('~' apart: some lines hold '|'.)
+  while IFS='~' read -r name line expected; do
+    { cat "$base"; printf '%s\n' "$line"; } >"$scratch/$name.ps1"
+    compatible "$scratch/$name.ps1" >"$scratch/broken.log" 2>&1
+    [ $? -eq 1 ] && grep -q -F -- "$expected" "$scratch/broken.log"
+    result $? "a script with $name fails the job and PowerShell 5.1 check"
+  done <<'CASES'
 start-job~$job = Start-Job -ScriptBlock { & $check --remediation }~starts a job (Start-Job)
 thread-job~$job = Start-ThreadJob { & $check --remediation }~starts a job (Start-ThreadJob)
 parallel~$all = $names | ForEach-Object -Parallel { $_ }~starts a job (-Parallel)
 remote-asjob~Invoke-Command -ComputerName a -ScriptBlock { Invoke-Command -ScriptBlock { 1 } -AsJob }~inside a script block
 null-coalescing~$line = $lines[0] ?? 'none'~'??'
-null-assignment~$line ??= 'none'~'??'
+null-assignment~$line ??= 'none'~'??='
+null-member~$name = ${entry}?.Machine~'?.'
+escape~$mark = "`u{2713}"~'`u{}'
+clean-block~function Stop-All { process { 1 } clean { 2 } }~a clean block
+custom-object~$row = [pscustomobject]@{ Status = 1 }~[pscustomobject] literal
 ternary~$code = $status -eq 1 ? 1 : 0~'?:'
 and-chain~& $check --remediation && exit 0~'&&'
 or-chain~& $check --remediation || exit 1~'||'
 CASES
-
+fi
 # The facts several files state alike: folder, marker, programs, exit codes
 # (against fleet/README.md), time limits against the programs' deadlines,
 # the collector's columns against the check's.
