@@ -172,6 +172,11 @@ class Facts(unittest.TestCase):
         collector = int(one(r"\[int\]\$TimeoutMinutes = (\d+)", text("Collect-KovexCheck.ps1"),
                             "collector"))
         self.assertGreater(collector * 60, run + 2 * check)
+        # With -RunCleanup a time-out ends the cleanup mid-step: the least one
+        # the collector takes leaves the cleanup its deadline and the check its.
+        cleanup_minimum = int(one(r"\$cleanupMinutes = (\d+)", text("Collect-KovexCheck.ps1"),
+                                  "collector"))
+        self.assertGreaterEqual(cleanup_minimum * 60, run + check)
 
         # The deadlines and the backstops, as the files state them.
         deadlines = r"the cleanup (\d+) minutes from its start, the check (\d+)"
