@@ -274,7 +274,7 @@ class Suites:
                    timeout=FLEET_CHECK_TIMEOUT, log=self.log)
 
     def test_powershell(self, script):
-        return run(["ctest", "--preset", "host", "-R", rf"^fleet\.ps\.{re.escape(script)}$",
+        return run(["ctest", "--preset", "host", "-R", rf"^fleet\.ps\.{script}$",
                     "--no-tests=error", "--timeout", str(POWERSHELL_TIMEOUT)], log=self.log)
 
     def test_fleet_e2e(self):
