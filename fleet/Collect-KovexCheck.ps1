@@ -119,7 +119,7 @@ begin {
     # The CSV file's columns, in the order of the check's own header
     # (kovex-deepclean-check --csv; tests/fleet compares the two).
     $columns = @('machine', 'status', 'clean', 'complete', 'kind', 'id',
-        'description', 'awaits_reboot', 'manual_removal', 'unchecked')
+        'description', 'awaits_reboot', 'manual_removal', 'unchecked', 'checked_at')
 
     # A byte-order mark on both: Windows PowerShell's UTF8 writes one,
     # PowerShell 7's does not (utf8BOM does).
@@ -183,7 +183,7 @@ begin {
             $reason = "kovex-deepclean-check.exe ended with exit code $status without its rows"
             $status = 'failed'
         }
-        Format-Line @($Machine, $status, '', '', '', '', '', '', '', $reason)
+        Format-Line @($Machine, $status, '', '', '', '', '', '', '', $reason, '')
     }
 
     function Save-Document($Machine, $Result) {
