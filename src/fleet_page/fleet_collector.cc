@@ -91,7 +91,9 @@ void ReadCollectorRows(CsvReader* reader, const Columns& columns, const std::str
     const std::string row_status = Trim(Field(row, status));
     const std::string time_text = Trim(Field(row, checked_at));
     // One result per machine, status and time: a file may hold two runs.
-    const std::string key = Lower(name) + '\n' + row_status + '\n' + time_text;
+    std::string key = Lower(name);
+    key += '\n' + row_status + '\n';
+    key += time_text;
     auto found = index.find(key);
     if (found == index.end()) {
       found = index.emplace(key, results->size()).first;

@@ -105,7 +105,7 @@ std::string NameSkeleton(const std::string& name) {
   ForEachCharacter(name, [&name, &out](long c, std::size_t at, std::size_t length) {
     if (c >= 0 && Invisible(c)) return;
     if (c >= 0xFF01 && c <= 0xFF5E) c -= 0xFEE0;
-    const char latin = c >= 0 ? LatinLookAlike(c) : 0;
+    const char latin = c >= 0 ? LatinLookAlike(c) : '\0';
     if (latin != 0) {
       out.push_back(latin);
     } else if (c >= 0 && c < 0x80) {
