@@ -94,6 +94,8 @@ TEST_F(FleetInputTest, EachMachineUnderItsSourcesNameAndNothingLostInSilence) {
         {"c.csv", std::string(kCollectorHeader) +
                       "\"PC-4\",\"1\",\"False\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"" +
                       t + "\"\r\n"
+                      "\"PC-4B\",\"2\",\"False\",\"False\",\"\",\"\",\"\",\"\",\"\","
+                      "\"devices: devcon failed\",\"" + t + "\"\r\n"
                       "\"PC-5\",\"1\",\"False\",\"True\",\"device\",\"X\",\"\",\"False\",\"\","
                       "\"\",\"" + t + "\"\r\n"
                       "\"PC-5\",\"1\",\"False\",\"True\",\"device\",\"X\",\"\",\"False\",\"\","
@@ -101,12 +103,12 @@ TEST_F(FleetInputTest, EachMachineUnderItsSourcesNameAndNothingLostInSilence) {
        {"PC-3.json", "c.csv"},
        "PC-3=UNKNOWN/0 [contradicts itself: \"clean\" is false, but it lists no trace and "
        "every check ran]; PC-4=UNKNOWN/0 [contradicts itself: status 1 (traces found), but "
-       "no trace row]; PC-5=NOT CLEAN/1",
+       "no trace row]; PC-4B=UNKNOWN/0; PC-5=NOT CLEAN/1",
        "", 0},
       {"a bad record, a long one and a wrong field count cost themselves alone (CR LF)",
        {{"d.csv", std::string(kCollectorHeader) +
                       "\"PC-6\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"
-                      "\"PC-7\",\"0\",\"True\",\"True\",\"\",\"\",\"un\"balanced,\"\",\"\","
+                      "\"PC-7\",\"0\",\"True\",\"True\",\"\",\"\",\"\"\"unbalanced,\"\",\"\","
                       "\"\",\"\"\r\n"
                       "\"PC-8\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"
                       "\"PC-9\",\"0\",\"True\",\"True\",\"\",\"\",\"" +
@@ -124,13 +126,14 @@ TEST_F(FleetInputTest, EachMachineUnderItsSourcesNameAndNothingLostInSilence) {
                        std::string("\x3D\xD8\x00\xDE", 4) +
                        Utf16(R"(","clean":true,"complete":true,"traces":[],"unchecked":[]})")
                            .substr(2)},
+        {"PC-I1.json", Document("PC-I1", "2026-12-05T00:00:00Z", true)},
         {"i.csv", Utf16(export_header +
                         "PC-I1;NOT CLEAN: the cleanup removes device X;CLEAN: nothing left;"
                         "Issue fixed;12/8/2026 4:11:29 AM\r\n"
                         "PC-I2;NOT CLEAN: the cleanup removes device X;NOT CLEAN: the cleanup "
                         "removes device X;Issue fixed;30/11/2026 16:11:29\r\n"
                         "PC-I3;NOT CLEAN: the cleanup removes device X;;Failed;\r\n")}},
-       {"e.json", "i.csv"},
+       {"e.json", "PC-I1.json", "i.csv"},
        "e=CLEAN/0 [the document names PC-\xF0\x9F\x98\x80]; "
        "PC-I1=CLEAN/0 [the remediation fixed it]; "
        "PC-I2=NOT CLEAN/1 [the remediation left it NOT CLEAN]; "
@@ -153,12 +156,17 @@ TEST_F(FleetInputTest, EachMachineUnderItsSourcesNameAndNothingLostInSilence) {
         {"f/rows.csv", std::string(kCollectorHeader) +
                            "\"PC-C\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\n"},
         {"f/broken.json", "{"},
+        {"f/upper.JSON", Document("upper", t, false)},
+        {"f/x.json", Document("x", "", false)},
+        {"h/x.json", "{"},
+        {"huge.json", std::string(kDocumentByteLimit + 1, ' ')},
         {"f/notes.txt", "not an input"},
         {"empty.csv", ""},
         {"other.csv", "name,state\nPC-09,ok\n"}},
-       {"f", "typo.json", "notes.txt", "empty.csv", "other.csv"},
-       "broken=NO RESULT/0; ok=CLEAN/0; PC-C=CLEAN/0",
-       "f/broken.json:0 typo.json:0 notes.txt:0 empty.csv:0 other.csv:0", 1},
+       {"f", "h", "typo.json", "notes.txt", "empty.csv", "other.csv", "huge.json"},
+       "broken=NO RESULT/0; ok=CLEAN/0; PC-C=CLEAN/0; upper=CLEAN/0; x=CLEAN/0",
+       "f/broken.json:0 h/x.json:0 typo.json:0 notes.txt:0 empty.csv:0 other.csv:0 huge.json:0",
+       1},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
@@ -214,6 +222,7 @@ TEST_F(FleetInputTest, OnlyRegularFilesAreRead) {
   ASSERT_EQ(3u, unread.size());
   EXPECT_EQ("g/loop.json", unread[0].source);
   EXPECT_EQ("g/x.json", unread[1].source);
+  EXPECT_NE(std::string::npos, unread[1].reason.find("not a regular file")) << unread[1].reason;
   EXPECT_EQ("g/x.json", unread[2].source);
 }
 #endif
