@@ -135,7 +135,7 @@ begin {
     # (kovex-deepclean-check --csv; tests/fleet compares the two); the CSV
     # file adds cleanup, the outcome of -RunCleanup.
     $columns = @('machine', 'status', 'clean', 'complete', 'kind', 'id',
-        'description', 'awaits_reboot', 'manual_removal', 'unchecked')
+        'description', 'awaits_reboot', 'manual_removal', 'unchecked', 'checked_at')
 
     # A byte-order mark on both: Windows PowerShell's UTF8 writes one,
     # PowerShell 7's does not (utf8BOM does).
@@ -215,7 +215,7 @@ begin {
             $reason = "kovex-deepclean-check.exe ended with exit code $status without its rows"
             $status = 'failed'
         }
-        (Format-Line @($Machine, $status, '', '', '', '', '', '', '', $reason)) + $cleanup
+        (Format-Line @($Machine, $status, '', '', '', '', '', '', '', $reason, '')) + $cleanup
     }
 
     function Save-Document($Machine, $Result) {

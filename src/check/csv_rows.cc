@@ -8,12 +8,24 @@
 
 const char kCsvHeader[] =
     "\"machine\",\"status\",\"clean\",\"complete\",\"kind\",\"id\","
-    "\"description\",\"awaits_reboot\",\"manual_removal\",\"unchecked\"\n";
+    "\"description\",\"awaits_reboot\",\"manual_removal\",\"unchecked\",\"checked_at\"\n";
 
 namespace {
 
+// A spreadsheet takes a cell that begins with '=', '+', '-', '@', a tab or
+// a carriage return as a formula, quoted or not: such a cell gets an
+// apostrophe before it, so that it is text (OWASP's advice against CSV
+// injection). A cell that already begins with apostrophes before one of
+// them gets one more, so that taking one off always gives the text back.
+bool LooksLikeFormula(const std::string& field) {
+  const std::size_t at = field.find_first_not_of('\'');
+  if (at == std::string::npos) return false;
+  const char c = field[at];
+  return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
+
 std::string Quoted(const std::string& field) {
-  std::string out = "\"";
+  std::string out = LooksLikeFormula(field) ? "\"'" : "\"";
   for (const char c : field) {
     if (c == '"') out += '"';
     out += c;
@@ -55,15 +67,16 @@ std::string CsvRows(const Findings& findings, int status,
   const std::string code = std::to_string(status);
   const std::string clean = Boolean(document["clean"].get<bool>());
   const std::string complete = Boolean(document["complete"].get<bool>());
+  const std::string checked_at = Text(document, "checked_at");
   if (document["traces"].empty()) {
-    return Row({name, code, clean, complete, "", "", "", "", "", unchecked});
+    return Row({name, code, clean, complete, "", "", "", "", "", unchecked, checked_at});
   }
   std::string rows;
   for (const nlohmann::json& trace : document["traces"]) {
     rows += Row({name, code, clean, complete, Text(trace, "kind"),
                  Text(trace, "id"), Text(trace, "description"),
                  Boolean(trace["awaits_reboot"].get<bool>()),
-                 Text(trace, "manual_removal"), unchecked});
+                 Text(trace, "manual_removal"), unchecked, checked_at});
   }
   return rows;
 }

@@ -18,7 +18,9 @@ extern const char kCsvHeader[];
 // written as PowerShell's Export-Csv writes them (each in double quotes, a
 // quote doubled, booleans as True and False), the text in UTF-8 as the JSON
 // document holds it, so that the rows of the collector and of the check
-// read alike. Each line ends with "\n", which Windows' text-mode standard
+// read alike; a cell a spreadsheet would take as a formula has an
+// apostrophe before it, which the fleet page takes off again. Each row
+// carries the check's time (checked_at, as the JSON document's). Each line ends with "\n", which Windows' text-mode standard
 // output writes as CR LF, Export-Csv's line end there.
 std::string CsvRows(const Findings& findings, int status,
                     const std::wstring& machine);

@@ -2,19 +2,21 @@
 #define KOVEX_FLEET_PAGE_FLEET_INPUT_H_
 
 #include <cstddef>
-#include <istream>
 #include <string>
 #include <vector>
 
 #include "check/verdict.h"
+#include "fleet_page/fleet_time.h"
 
 // Reading the fleet's results, whichever engine gathered them: the check's
-// JSON document (one per machine), the collector's CSV (one row per machine
-// and trace) and an export of the Remediations device status (one row per
-// machine, the check's --remediation line as its detection output). Each
-// becomes one MachineResult per machine; whatever cannot be read becomes a
-// result without a verdict (NO RESULT) that says why, so that nothing is
-// lost without a word.
+// JSON document (one per machine, fleet_document.cc), the collector's CSV
+// (one row per machine and trace, fleet_collector.cc) and an export of the
+// Remediations device status (one row per machine, the check's
+// --remediation line as its detection output, fleet_intune.cc). Each
+// becomes one MachineResult per machine, named by where it came from (the
+// file it was saved as, the collector's row, the device's name in the
+// export), never by what the machine says of itself; whatever was not read
+// whole becomes an InputProblem, so that nothing is lost without a word.
 
 struct FleetTrace {
   std::string kind;
@@ -65,8 +67,6 @@ struct MachineResult {
   MachineResult();
 };
 
-constexpr long long kUnknownTime = -1;
-
 // An input, or a part of one, that was not read whole: a file, a record, a
 // row. The page lists them, and standard error names them.
 struct InputProblem {
@@ -75,24 +75,20 @@ struct InputProblem {
   std::string reason;
 };
 
-// The largest check document read; a larger file is NO RESULT. The check's
+// The largest check document read; a larger file is not read. The check's
 // own are a few kilobytes even with hundreds of traces.
 constexpr std::size_t kDocumentByteLimit = 4u << 20;
-// The largest row of a CSV file read; the file is then read no further.
+// The largest record of a CSV file read; a longer one alone is passed over.
 constexpr std::size_t kCsvRowByteLimit = 1u << 20;
 
 // "NOT CLEAN", ..., or "NO RESULT" for a result without a verdict.
 const char* PageVerdictName(const MachineResult& result);
 
-// The UTC time an ISO 8601 text names ("2026-12-08T04:11:29Z", fractions of
-// a second and an offset like "+02:00" allowed, a missing zone read as
-// UTC), in seconds since 1970; kUnknownTime for any other text.
-long long ParseIsoTime(const std::string& text);
-// Seconds since 1970 as "2026-12-08T04:11:29Z".
-std::string FormatIsoTime(long long seconds);
-
-// One check document's text (UTF-8, a byte-order mark or UTF-16 with one
-// allowed), named `machine` when it carries no "computer", from `source`.
+// One check document's text (UTF-8 or UTF-16, with a byte-order mark or
+// without), the result of `machine` (the name the file was saved as) from
+// `source`. A "computer" that names another machine is a flag, not the
+// name; a document whose "clean" or "complete" disagrees with its own
+// lists is UNKNOWN. `machine` empty: named by its "computer".
 MachineResult ReadCheckDocument(const std::string& text, const std::string& machine,
                                 const std::string& source);
 
@@ -100,15 +96,22 @@ MachineResult ReadCheckDocument(const std::string& text, const std::string& mach
 // the check prints it; NO RESULT for any other text.
 void ReadRemediationLine(const std::string& text, MachineResult* result);
 
-// Every machine in a CSV file's text, recognised by its header as the
-// collector's or a Remediations export; one NO RESULT naming `source` for
-// any other CSV. Columns are found by name, whatever their case, blanks,
-// '_', '-' or '.', in any order; unknown ones are passed over.
-std::vector<MachineResult> ReadCsv(std::istream& in, const std::string& source);
+// Every machine in a CSV file's bytes (UTF-8 or UTF-16, with a byte-order
+// mark or without; the separator ',', ';' or tab, as its header uses),
+// recognised by its header as the collector's or a Remediations export,
+// appended to `results`. A record that cannot be read, and any other CSV,
+// is appended to `unread`; the records after a bad one are still read.
+// Columns are found by name, whatever their case, blanks, '_', '-' or '.',
+// in any order; unknown ones are passed over.
+void ReadCsv(const std::string& bytes, const std::string& source,
+             std::vector<MachineResult>* results, std::vector<InputProblem>* unread);
 
-// Every result named by `path` (UTF-8): each *.json file of a folder (in
-// name order), a .json file or a .csv file. Appends to `results`; what cannot be
-// read becomes a NO RESULT.
+// Every result named by `path` (UTF-8): each regular *.json and *.csv file
+// of a folder (in name order, its subfolders passed over), a .json file or
+// a .csv file. Appends to `results`; a path that does not exist or is no
+// regular file, a file that cannot be read whole and each record passed
+// over is appended to `unread` (a check document that cannot be read is
+// also a NO RESULT of the machine its file names).
 void ReadPath(const std::string& path, std::vector<MachineResult>* results,
               std::vector<InputProblem>* unread);
 

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <map>
 #include <set>
-#include <tuple>
 #include <utility>
 
 #include "fleet_page/sha256.h"
@@ -28,13 +27,6 @@ const char* CssOf(const MachineResult& result) {
     if (name == verdict.name) return verdict.css;
   }
   return "v-no-result";
-}
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 // The page's style and script: fixed text, allowed by their hashes.
@@ -493,35 +485,6 @@ std::string EscapeHtml(const std::string& text) {
     ++at;
   }
   return out;
-}
-
-std::vector<FleetMachine> GroupByMachine(const std::vector<MachineResult>& results) {
-  // Ranks a result: its time, then whether it has a verdict, then its place.
-  auto rank = [&results](std::size_t i) {
-    return std::make_tuple(results[i].time, results[i].has_verdict, i);
-  };
-  std::map<std::string, std::vector<std::size_t>> by_name;
-  std::map<std::string, std::string> shown_name;
-  for (std::size_t i = 0; i < results.size(); ++i) {
-    const std::string name = results[i].machine.empty() ? results[i].source : results[i].machine;
-    const std::string key = LowerAscii(name);
-    by_name[key].push_back(i);
-    shown_name.emplace(key, name);
-  }
-  std::vector<FleetMachine> machines;
-  machines.reserve(by_name.size());
-  for (auto& entry : by_name) {
-    std::vector<std::size_t>& list = entry.second;
-    std::sort(list.begin(), list.end(),
-              [&rank](std::size_t a, std::size_t b) { return rank(a) > rank(b); });
-    FleetMachine machine;
-    machine.counted = &results[list.front()];
-    machine.name = machine.counted->machine.empty() ? shown_name[entry.first]
-                                                     : machine.counted->machine;
-    for (std::size_t i = 1; i < list.size(); ++i) machine.others.push_back(&results[list[i]]);
-    machines.push_back(std::move(machine));
-  }
-  return machines;
 }
 
 std::string SummaryLine(const std::vector<FleetMachine>& machines) {

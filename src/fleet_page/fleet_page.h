@@ -29,9 +29,15 @@ struct PageFacts {
 // ASCII case, as Windows compares host names), in name order. A result
 // without a name is named by its source. The result that counts is the one
 // with the latest time; a result with a time beats one without, a verdict
-// beats a NO RESULT of the same time, and the later input beats the
-// earlier. `results` must outlive the machines.
-std::vector<FleetMachine> GroupByMachine(const std::vector<MachineResult>& results);
+// beats a NO RESULT of the same time; of results of one time that disagree
+// the worse verdict counts and the machine is flagged "conflicting
+// results". A time later than `made_at` (the page's making, a few minutes'
+// skew aside; kUnknownTime: none is) is flagged and beats no other.
+// Names that hold invisible characters, mix scripts or look like another
+// machine's are flagged. `results` must outlive the machines
+// (fleet_machines.cc).
+std::vector<FleetMachine> GroupByMachine(const std::vector<MachineResult>& results,
+                                         long long made_at);
 
 // "N machines: a CLEAN, b NOT CLEAN, c PENDING, d UNKNOWN, e NO RESULT".
 std::string SummaryLine(const std::vector<FleetMachine>& machines);

@@ -11,6 +11,7 @@
 
 namespace {
 
+constexpr int kNotAllRead = 1;
 constexpr int kFailure = 2;
 
 const char kUsage[] =
@@ -25,9 +26,10 @@ const char kUsage[] =
     "  --out FILE   write the page to FILE (default: kovex-fleet.html)\n"
     "  --help       print this text\n"
     "\n"
-    "Exit status: 0 the page is written (an input that cannot be read is a\n"
-    "machine with NO RESULT on it); 2 a bad command line, no input, or the\n"
-    "page could not be written.\n";
+    "Exit status: 0 the page is written and every input was read whole; 1 the\n"
+    "page is written, but an input (a path, a file, a record) was not read,\n"
+    "as standard error and the page name; 2 a bad command line, no input, or\n"
+    "the page could not be written.\n";
 
 void Error(const std::string& text) {
   const std::string line = "kovex-deepclean-fleet: " + text + "\n";
@@ -71,7 +73,11 @@ int RunFleet(const std::vector<std::string>& arguments) {
   facts.made_at = static_cast<long long>(std::time(nullptr));
   facts.inputs = paths;
   for (const std::string& path : paths) ReadPath(path, &results, &facts.unread);
-  if (results.empty()) {
+  for (const InputProblem& problem : facts.unread) {
+    Error(problem.source + (problem.line > 0 ? ":" + std::to_string(problem.line) : "") +
+          ": not read: " + problem.reason);
+  }
+  if (results.empty() && facts.unread.empty()) {
     Error("no check document, collector CSV or Remediations export found in the given "
           "paths; no page written");
     return kFailure;
@@ -79,7 +85,7 @@ int RunFleet(const std::vector<std::string>& arguments) {
   for (const MachineResult& result : results) {
     if (!result.has_verdict) Error(result.source + ": NO RESULT: " + result.problem);
   }
-  const std::vector<FleetMachine> machines = GroupByMachine(results);
+  const std::vector<FleetMachine> machines = GroupByMachine(results, facts.made_at);
   const std::string page = FleetPage(machines, facts);
   std::ofstream file(std::filesystem::u8path(out), std::ios::binary | std::ios::trunc);
   if (file) file.write(page.data(), static_cast<std::streamsize>(page.size()));
@@ -90,5 +96,5 @@ int RunFleet(const std::vector<std::string>& arguments) {
   }
   const std::string summary = SummaryLine(machines) + "\n";
   static_cast<void>(std::fwrite(summary.data(), 1, summary.size(), stdout));
-  return 0;
+  return facts.unread.empty() ? 0 : kNotAllRead;
 }

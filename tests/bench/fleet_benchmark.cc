@@ -83,7 +83,7 @@ void BM_FleetPageFromDocuments(benchmark::State& state) {
     std::vector<MachineResult> results;
     std::vector<InputProblem> unread;
     ReadPath(folder.string(), &results, &unread);
-    page = FleetPage(GroupByMachine(results), PageFacts());
+    page = FleetPage(GroupByMachine(results, kUnknownTime), PageFacts());
     benchmark::DoNotOptimize(page.data());
   }
   state.SetItemsProcessed(state.iterations() * count);

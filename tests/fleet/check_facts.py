@@ -198,7 +198,7 @@ class Facts(unittest.TestCase):
         self.assertTrue(header.endswith("\\n"))
         listed = one(r"\$columns = @\(([^)]*)\)", text("Collect-KovexCheck.ps1"), "collector")
         self.assertEqual(columns, re.findall(r"'(\w+)'", listed))
-        self.assertEqual(10, len(columns))
+        self.assertEqual(11, len(columns))
 
 
 if __name__ == "__main__":

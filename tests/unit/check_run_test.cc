@@ -538,7 +538,7 @@ TEST_F(RunCheckTest, EnginesAreToldWhetherTheCleanupHelpsOrAReboot) {
 TEST_F(RunCheckTest, CsvGivesEveryMachineItsRows) {
   const std::string header =
       "\"machine\",\"status\",\"clean\",\"complete\",\"kind\",\"id\",\"description\","
-      "\"awaits_reboot\",\"manual_removal\",\"unchecked\"\n";
+      "\"awaits_reboot\",\"manual_removal\",\"unchecked\",\"checked_at\"\n";
   const std::string stuck = kStuck;
   const std::string bare = kBare;
   struct Case {
@@ -549,12 +549,12 @@ TEST_F(RunCheckTest, CsvGivesEveryMachineItsRows) {
   };
   const Case cases[] = {
       {"clean: one bare row", [] { fake_registry.open_result = 2; }, 0,
-       "\"PC-0042\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\"\n"},
+       "\"PC-0042\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"2026-12-08T04:11:29Z\"\n"},
       {"a reboot and a manual command, quotes doubled", MachineAfterRescan, 1,
        "\"PC-0042\",\"1\",\"False\",\"True\",\"device\",\"" + stuck +
-           "\",\"Kovex Stuck Receiver\",\"True\",\"\",\"\"\n"
+           "\",\"Kovex Stuck Receiver\",\"True\",\"\",\"\",\"2026-12-08T04:11:29Z\"\n"
            "\"PC-0042\",\"1\",\"False\",\"True\",\"device\",\"" + bare +
-           "\",\"\",\"False\",\"devcon -f remove \"\"@" + bare + "\"\"\",\"\"\n"},
+           "\",\"\",\"False\",\"devcon -f remove \"\"@" + bare + "\"\"\",\"\",\"2026-12-08T04:11:29Z\"\n"},
       {"nothing found, two checks could not run: one bare row",
        [] {
          fake_registry.open_result = 2;
@@ -564,7 +564,7 @@ TEST_F(RunCheckTest, CsvGivesEveryMachineItsRows) {
        2,
        "\"PC-0042\",\"2\",\"False\",\"False\",\"\",\"\",\"\",\"\",\"\",\"devices: devcon "
        "findall *VID_3F7C* ended with exit code 2; devices: devcon findall *QZV* ended "
-       "with exit code 5\"\n"},
+       "with exit code 5\",\"2026-12-08T04:11:29Z\"\n"},
       {"a description beyond ASCII, in UTF-8",
        [] {
          fake_registry.open_result = 2;
@@ -574,7 +574,7 @@ TEST_F(RunCheckTest, CsvGivesEveryMachineItsRows) {
        },
        1,
        "\"PC-0042\",\"1\",\"False\",\"True\",\"audio-endpoint\",\"SWD\\MMDEVAPI\\{0.0.0}.{a}\","
-       "\"Speakers (Kovex Pulse H\xC3\xB6rer)\",\"False\",\"\",\"\"\n"},
+       "\"Speakers (Kovex Pulse H\xC3\xB6rer)\",\"False\",\"\",\"\",\"2026-12-08T04:11:29Z\"\n"},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);

@@ -1,9 +1,8 @@
-// The fleet page's reading of each engine's results, its verdicts and its
-// escaping. The page in a browser is tested end to end
+// The fleet page's verdicts and its escaping (the reading of each engine's
+// results: fleet_input_test.cc). The page in a browser is tested end to end
 // (tests/e2e/test_fleet_page.py).
 #include <cstdio>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,191 +23,6 @@ const char kClean[] =
 
 }  // namespace
 
-TEST_F(FleetPageTest, EachKindOfInputGetsItsVerdictOrNoResultWithItsReason) {
-  struct Input {
-    const char* file;
-    std::string bytes;
-    const char* verdict;
-    const char* machine;
-    const char* problem;  // part of the reason for a NO RESULT
-  };
-  const std::string reboot =
-      R"({"clean":false,"complete":true,"unchecked":[],"traces":[{"kind":"device",)"
-      R"("id":"USB\\VID_3F7C\\1","description":"R","awaits_reboot":true}]})";
-  const std::string manual =
-      R"({"clean":false,"complete":true,"unchecked":[],"traces":[{"kind":"device",)"
-      R"("id":"HID\\QZV\\2","description":"","awaits_reboot":false,"manual_removal":"devcon"}]})";
-  const std::string removable_and_unchecked =
-      R"({"clean":false,"complete":false,"traces":[{"kind":"driver-file","id":"a.sys",)"
-      R"("description":"","awaits_reboot":false}],"unchecked":[{"check":"devices","reason":"x"}]})";
-  const std::string unchecked =
-      R"({"clean":false,"complete":false,"traces":[],"unchecked":[{"check":"devices","reason":"x"}]})";
-  std::string utf16 = "\xFF\xFE";
-  for (char c : std::string(kClean)) utf16 += std::string(1, c) + '\0';
-  const Input inputs[] = {
-      {"named.json", kClean, "CLEAN", "PC-01", ""},
-      {"pc-02.json", R"({"clean":true,"complete":true,"traces":[],"unchecked":[]})", "CLEAN",
-       "pc-02", ""},
-      {"reboot.json", reboot, "PENDING", "reboot", ""},
-      {"manual.json", manual, "PENDING", "manual", ""},
-      {"both.json", removable_and_unchecked, "NOT CLEAN", "both", ""},
-      {"unknown.json", unchecked, "UNKNOWN", "unknown", ""},
-      {"powershell.json", utf16, "CLEAN", "PC-01", ""},
-      {"marked.json", "\xEF\xBB\xBF" + std::string(kClean), "CLEAN", "PC-01", ""},
-      {"cut.json", std::string(kClean).substr(0, 40), "NO RESULT", "cut", "not JSON"},
-      {"other.json", R"({"clean":true,"traces":{}})", "NO RESULT", "other",
-       "not a check document"},
-      {"list.json", "[1,2]", "NO RESULT", "list", "not a check document"},
-      {"huge.json", std::string(kDocumentByteLimit + 1, ' '), "NO RESULT", "huge",
-       "larger than 4 MiB"},
-      {"notes.txt", kClean, "NO RESULT", "notes", "neither a .json nor a .csv"},
-      {"empty.csv", "", "NO RESULT", "empty", "an empty file"},
-      {"other.csv", "name,state\nPC-09,ok\n", "NO RESULT", "other",
-       "neither the collector's CSV nor a Remediations export (its columns: name, state)"},
-  };
-  std::vector<InputProblem> unread;
-  for (const Input& input : inputs) {
-    SCOPED_TRACE(input.file);
-    WriteFile(input.file, input.bytes);
-    std::vector<MachineResult> results;
-    ReadPath(input.file, &results, &unread);
-    ASSERT_EQ(1u, results.size());
-    EXPECT_STREQ(input.verdict, PageVerdictName(results[0]));
-    EXPECT_EQ(input.machine, results[0].machine);
-    EXPECT_NE(std::string::npos, results[0].problem.find(input.problem)) << results[0].problem;
-  }
-
-  std::vector<MachineResult> results;
-  ReadPath("missing.json", &results, &unread);
-  ASSERT_EQ(1u, results.size());
-  EXPECT_EQ("it cannot be opened", results[0].problem);
-
-  // A folder: its documents whatever the case of their extension, nothing else.
-  std::filesystem::create_directory("docs");
-  WriteFile("docs/b.JSON", kClean);
-  WriteFile("docs/a.json", "{");
-  WriteFile("docs/c.csv", "machine,status,kind\nPC-09,0,\n");
-  results.clear();
-  ReadPath("docs", &results, &unread);
-  ASSERT_EQ(2u, results.size());
-  EXPECT_EQ("a", results[0].machine);
-  EXPECT_EQ("PC-01", results[1].machine);
-}
-
-TEST(ReadCsv, CollectorRowsBecomeOneResultPerMachine) {
-  // Export-Csv's quoting and mark, columns in another case and order, one
-  // the reader does not know, a field over two lines.
-  std::istringstream csv(
-      "\xEF\xBB\xBF\"Machine\",\"Status\",\"Clean\",\"Complete\",\"Kind\",\"ID\","
-      "\"Description\",\"Awaits Reboot\",\"manual_removal\",\"Unchecked\",\"checked_at\","
-      "\"extra\"\r\n"
-      "\"PC-01\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"x\"\r\n"
-      "\"PC-02\",\"1\",\"False\",\"True\",\"device\",\"HID\\QZV\\2\",\"Pad, \"\"big\"\"\r\nline\","
-      "\"False\",\"devcon -f remove \"\"@HID\\QZV\\2\"\"\",\"\",\"2026-12-08T04:11:29Z\",\"\"\r\n"
-      "\"PC-02\",\"1\",\"False\",\"True\",\"device\",\"USB\\VID_3F7C\\1\",\"R\",\"True\",\"\","
-      "\"\",\"2026-12-08T04:11:29Z\",\"\"\r\n"
-      "\"PC-03\",\"2\",\"False\",\"False\",\"\",\"\",\"\",\"\",\"\","
-      "\"devices: devcon failed; twice; driver-files: access denied\",\"\",\"\"\r\n"
-      "\"PC-04\",\"unreachable\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"WinRM cannot connect\","
-      "\"\",\"\"\r\n"
-      "\"PC-05\",\"3\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n");
-  const std::vector<MachineResult> results = ReadCsv(csv, "kovex.csv");
-
-  ASSERT_EQ(5u, results.size());
-  EXPECT_STREQ("CLEAN", PageVerdictName(results[0]));
-  EXPECT_STREQ("PENDING", PageVerdictName(results[1]));
-  ASSERT_EQ(2u, results[1].traces.size());
-  EXPECT_EQ("Pad, \"big\"\r\nline", results[1].traces[0].description);
-  EXPECT_EQ("devcon -f remove \"@HID\\QZV\\2\"", results[1].traces[0].manual_removal);
-  EXPECT_TRUE(results[1].traces[1].awaits_reboot);
-  EXPECT_EQ("2026-12-08T04:11:29Z", results[1].checked_at);
-  EXPECT_STREQ("UNKNOWN", PageVerdictName(results[2]));
-  ASSERT_EQ(2u, results[2].unchecked.size());
-  EXPECT_EQ("devcon failed; twice", results[2].unchecked[0].reason);
-  EXPECT_EQ("driver-files", results[2].unchecked[1].check);
-  EXPECT_STREQ("NO RESULT", PageVerdictName(results[3]));
-  EXPECT_EQ("the collector's status is \"unreachable\": WinRM cannot connect",
-            results[3].problem);
-  EXPECT_STREQ("NO RESULT", PageVerdictName(results[4]));
-  EXPECT_EQ("kovex.csv, row 7", results[4].source);
-}
-
-TEST(ReadCsv, RemediationsExportIsReadFromTheDetectionOutput) {
-  // Graph's property names in one export, the admin center's display names
-  // in the other.
-  for (const char* header :
-       {"id,deviceName,preRemediationDetectionScriptOutput,lastStateUpdateDateTime",
-        "Id, Device name ,Pre-remediation detection output,Last run"}) {
-    SCOPED_TRACE(header);
-    std::istringstream csv(
-        std::string(header) +
-        "\n1,PC-01,CLEAN: nothing of Kovex's drivers is left,2026-12-08T05:11:29+01:00\n"
-        "2,PC-02,\"NOT CLEAN: the cleanup removes driver-file a.sys; registry-key K | reboot "
-        "to finish removing device USB\\VID_3F7C\\1 | remove by hand: devcon -f remove "
-        "\"\"@HID\\QZV\\2\"\" | not checked: registry-keys: access denied\",\n"
-        "3,PC-03,PENDING: nothing the cleanup removes | remove by hand: devcon -f rem...,\n"
-        "4,PC-04,,\n"
-        "5,PC-05,Script error,\n");
-    const std::vector<MachineResult> results = ReadCsv(csv, "export.csv");
-
-    ASSERT_EQ(5u, results.size());
-    EXPECT_STREQ("CLEAN", PageVerdictName(results[0]));
-    EXPECT_EQ("2026-12-08T04:11:29Z", results[0].checked_at);
-    EXPECT_STREQ("NOT CLEAN", PageVerdictName(results[1]));
-    ASSERT_EQ(4u, results[1].traces.size());
-    EXPECT_EQ("registry-key", results[1].traces[1].kind);
-    EXPECT_EQ("K", results[1].traces[1].id);
-    EXPECT_TRUE(results[1].traces[2].awaits_reboot);
-    EXPECT_EQ("devcon -f remove \"@HID\\QZV\\2\"", results[1].traces[3].manual_removal);
-    ASSERT_EQ(1u, results[1].unchecked.size());
-    EXPECT_EQ("access denied", results[1].unchecked[0].reason);
-    EXPECT_STREQ("PENDING", PageVerdictName(results[2]));
-    EXPECT_TRUE(results[2].cut);
-    EXPECT_STREQ("NO RESULT", PageVerdictName(results[3]));
-    EXPECT_STREQ("NO RESULT", PageVerdictName(results[4]));
-    EXPECT_EQ("PC-05", results[4].machine);
-  }
-}
-
-TEST(GroupByMachine, NewestResultCountsAndTheOthersAreNamedUnderIt) {
-  std::vector<MachineResult> results(5);
-  const char* names[] = {"PC-01", "pc-01", "Pc-01", "PC-02", "PC-02"};
-  const char* times[] = {"2026-12-08T04:00:00Z", "2026-12-08T05:00:00Z", "", "", ""};
-  for (std::size_t i = 0; i < results.size(); ++i) {
-    results[i].machine = names[i];
-    results[i].time = ParseIsoTime(times[i]);
-    results[i].has_verdict = true;
-    results[i].verdict = Verdict::kClean;
-  }
-  results[1].verdict = Verdict::kPending;
-  results[2].has_verdict = false;  // a broken file: no time, no verdict
-  results[4].has_verdict = false;  // read later, but without a verdict
-
-  const std::vector<FleetMachine> machines = GroupByMachine(results);
-
-  ASSERT_EQ(2u, machines.size());
-  EXPECT_EQ("pc-01", machines[0].name);
-  EXPECT_EQ(&results[1], machines[0].counted);
-  EXPECT_EQ((std::vector<const MachineResult*>{&results[0], &results[2]}), machines[0].others);
-  EXPECT_EQ(&results[3], machines[1].counted);
-  EXPECT_EQ("2 machines: 1 CLEAN, 0 NOT CLEAN, 1 PENDING, 0 UNKNOWN, 0 NO RESULT",
-            SummaryLine(machines));
-}
-
-TEST(ParseIsoTime, ReadsUtcOffsetsAndFractionsAndRejectsTheRest) {
-  const long long at = 1796703089;  // 2026-12-08T04:11:29Z
-  EXPECT_EQ(at, ParseIsoTime("2026-12-08T04:11:29Z"));
-  EXPECT_EQ(at, ParseIsoTime("2026-12-08T06:11:29.1234567+02:00"));
-  EXPECT_EQ(at, ParseIsoTime("2026-12-07T23:11:29-0500"));
-  EXPECT_EQ(at, ParseIsoTime("2026-12-08 04:11:29"));
-  EXPECT_EQ("2026-12-08T04:11:29Z", FormatIsoTime(at));
-  EXPECT_EQ("2024-02-29T00:00:00Z", FormatIsoTime(ParseIsoTime("2024-02-29T00:00:00Z")));
-  for (const char* bad : {"", "12/8/2026 4:11 AM", "2026-13-08T04:11:29Z",
-                          "2026-12-08T04:11:29Zjunk", "2026-12-08"}) {
-    EXPECT_EQ(kUnknownTime, ParseIsoTime(bad)) << bad;
-  }
-}
-
 TEST(FleetPage, HostileTextIsShownAsTextAndOnlyTheOwnScriptMayRun) {
   std::vector<MachineResult> results(3);
   for (MachineResult& result : results) result.has_verdict = true;
@@ -222,7 +36,7 @@ TEST(FleetPage, HostileTextIsShownAsTextAndOnlyTheOwnScriptMayRun) {
   results[1].verdict = Verdict::kPending;
   results[2].machine = "PC-03\x01\xFF";
 
-  const std::string page = FleetPage(GroupByMachine(results), PageFacts());
+  const std::string page = FleetPage(GroupByMachine(results, kUnknownTime), PageFacts());
 
   EXPECT_EQ(std::string::npos, page.find("<img")) << page;
   EXPECT_EQ(std::string::npos, page.find("<script>alert"));
@@ -254,12 +68,13 @@ TEST_F(FleetPageTest, CommandLineWritesThePageOrSaysWhyNot) {
   WriteFile("bad.json", "{");
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(0, RunFleet({"pc.json", "bad.json"}));
+  EXPECT_EQ(1, RunFleet({"pc.json", "bad.json"}));
   EXPECT_EQ("2 machines: 1 CLEAN, 0 NOT CLEAN, 0 PENDING, 0 UNKNOWN, 1 NO RESULT\n",
             testing::internal::GetCapturedStdout());
-  EXPECT_EQ("kovex-deepclean-fleet: bad.json: NO RESULT: not JSON\n",
+  EXPECT_EQ("kovex-deepclean-fleet: bad.json: not read: not JSON\n"
+            "kovex-deepclean-fleet: bad.json: NO RESULT: not JSON\n",
             testing::internal::GetCapturedStderr());
-  EXPECT_NE(std::string::npos, ReadFile("kovex-fleet.html").find("data-machine=\"PC-01\""));
+  EXPECT_NE(std::string::npos, ReadFile("kovex-fleet.html").find("data-machine=\"pc\""));
 
   struct Bad {
     std::vector<std::string> arguments;

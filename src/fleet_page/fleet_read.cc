@@ -1,0 +1,219 @@
+#include "fleet_page/fleet_read.h"
+
+#include <cctype>
+#include <cstdio>
+#include <set>
+#include <tuple>
+
+#include "output/utf8.h"
+
+const char kMarkedFlag[] = "bytes that are not UTF-8, shown as <0x..>";
+
+namespace {
+
+// The checks a document's "unchecked" names, as the --remediation line and
+// the collector's "unchecked" column write them: "devices: <reason>".
+const char* const kCheckNames[] = {"devices", "audio-endpoints", "driver-packages",
+                                   "driver-files", "registry-keys"};
+
+std::string Hex(const char* format, unsigned long value) {
+  char text[32];
+  static_cast<void>(std::snprintf(text, sizeof text, format, value));
+  return text;
+}
+
+std::string FromUtf16(const std::string& bytes, std::size_t at, bool little, bool* marked) {
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  auto unit_at = [&bytes, little](std::size_t i) {
+    const unsigned long first = static_cast<unsigned char>(bytes[i]);
+    const unsigned long second = static_cast<unsigned char>(bytes[i + 1]);
+    return little ? (first | (second << 8)) : ((first << 8) | second);
+  };
+  for (; at + 1 < bytes.size(); at += 2) {
+    unsigned long unit = unit_at(at);
+    if (unit >= 0xD800 && unit <= 0xDBFF && at + 3 < bytes.size()) {
+      const unsigned long next = unit_at(at + 2);
+      if (next >= 0xDC00 && next <= 0xDFFF) {
+        AppendUtf8(&out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+        at += 2;
+        continue;
+      }
+    }
+    if (unit >= 0xD800 && unit <= 0xDFFF) {
+      out += Hex("<U+%04lX>", unit);
+      *marked = true;
+    } else {
+      AppendUtf8(&out, unit);
+    }
+  }
+  if (at < bytes.size()) {
+    out += Hex("<0x%02lX>", static_cast<unsigned char>(bytes[at]));
+    *marked = true;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
+  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+  return text.substr(begin, end - begin);
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string DecodeText(const std::string& bytes, bool* marked) {
+  *marked = false;
+  if (StartsWith(bytes, "\xFF\xFE")) return FromUtf16(bytes, 2, true, marked);
+  if (StartsWith(bytes, "\xFE\xFF")) return FromUtf16(bytes, 2, false, marked);
+  if (bytes.size() >= 2 && bytes[0] != '\0' && bytes[1] == '\0') {
+    return FromUtf16(bytes, 0, true, marked);
+  }
+  if (bytes.size() >= 2 && bytes[0] == '\0' && bytes[1] != '\0') {
+    return FromUtf16(bytes, 0, false, marked);
+  }
+  const std::size_t start = StartsWith(bytes, "\xEF\xBB\xBF") ? 3 : 0;
+  const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::string out;
+  out.reserve(bytes.size() - start);
+  for (std::size_t at = start; at < bytes.size();) {
+    const std::size_t length = Utf8SequenceAt(data, bytes.size(), at);
+    if (length == 0) {
+      out += Hex("<0x%02lX>", data[at]);
+      *marked = true;
+      ++at;
+    } else {
+      out.append(bytes, at, length);
+      at += length;
+    }
+  }
+  return out;
+}
+
+bool SameMachine(const std::string& a, const std::string& b) {
+  auto plain = [](const std::string& name) {
+    std::string text = Lower(name);
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text;
+  };
+  const std::string one = plain(a);
+  const std::string other = plain(b);
+  if (one == other) return true;
+  if (one.find('.') == std::string::npos) return other.compare(0, other.find('.'), one) == 0;
+  if (other.find('.') == std::string::npos) return one.compare(0, one.find('.'), other) == 0;
+  return false;
+}
+
+MachineResult NoResult(const std::string& machine, const std::string& source,
+                       const std::string& engine, const std::string& problem) {
+  MachineResult result;
+  result.machine = machine;
+  result.source = source;
+  result.engine = engine;
+  result.problem = problem;
+  return result;
+}
+
+void Decide(MachineResult* result) {
+  VerdictTally tally;
+  for (const FleetTrace& trace : result->traces) {
+    tally.Add(FateOf(trace.awaits_reboot, !trace.manual_removal.empty()));
+  }
+  tally.unchecked = !result->unchecked.empty();
+  result->verdict = VerdictOf(tally);
+  result->has_verdict = true;
+}
+
+void DropRepeatedTraces(MachineResult* result) {
+  std::set<std::tuple<std::string, std::string, std::string, std::string, bool>> seen;
+  std::vector<FleetTrace> kept;
+  for (FleetTrace& trace : result->traces) {
+    if (seen.emplace(trace.kind, trace.id, trace.description, trace.manual_removal,
+                     trace.awaits_reboot)
+            .second) {
+      kept.push_back(std::move(trace));
+    }
+  }
+  result->traces = std::move(kept);
+}
+
+void Contradicts(MachineResult* result, const std::string& why) {
+  result->verdict = Verdict::kUnknown;
+  result->flags.push_back("contradicts itself: " + why);
+}
+
+std::vector<FleetUnchecked> SplitUnchecked(const std::string& text) {
+  std::vector<FleetUnchecked> entries;
+  std::size_t at = 0;
+  while (at <= text.size() && !text.empty()) {
+    std::size_t end = text.find("; ", at);
+    if (end == std::string::npos) end = text.size();
+    const std::string part = text.substr(at, end - at);
+    bool named = false;
+    for (const char* check : kCheckNames) {
+      const std::string prefix = std::string(check) + ": ";
+      if (StartsWith(part, prefix)) {
+        entries.push_back({check, part.substr(prefix.size())});
+        named = true;
+        break;
+      }
+    }
+    if (!named) {
+      if (entries.empty()) {
+        entries.push_back({"", part});
+      } else {
+        entries.back().reason += "; " + part;
+      }
+    }
+    at = end + 2;
+  }
+  return entries;
+}
+
+std::vector<std::string> SplitParts(const std::string& text) {
+  std::vector<std::string> parts;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find("; ", at);
+    if (end == std::string::npos) end = text.size();
+    parts.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  return parts;
+}
+
+Columns::Columns(const std::vector<std::string>& header) {
+  for (std::size_t i = 0; i < header.size(); ++i) {
+    std::string key;
+    for (const char c : header[i]) {
+      const unsigned char u = static_cast<unsigned char>(c);
+      if (std::isspace(u) || c == '_' || c == '-' || c == '.') continue;
+      key.push_back(static_cast<char>(std::tolower(u)));
+    }
+    by_key.emplace(key, i);
+  }
+}
+
+long Columns::Find(std::initializer_list<const char*> keys) const {
+  for (const char* key : keys) {
+    const auto found = by_key.find(key);
+    if (found != by_key.end()) return static_cast<long>(found->second);
+  }
+  return -1;
+}
+
+std::string Field(const std::vector<std::string>& row, long column) {
+  if (column < 0 || static_cast<std::size_t>(column) >= row.size()) return std::string();
+  return row[static_cast<std::size_t>(column)];
+}

@@ -1,0 +1,332 @@
+// The fleet page's readers and grouping against the inputs real fleets
+// produce and hostile ones: which machine each result is shown under, with
+// which verdict and flags, what is reported as not read, and the exit
+// status.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "check/csv_rows.h"
+#include "fleet_page/fleet_input.h"
+#include "fleet_page/fleet_machines.h"
+#include "fleet_page/fleet_names.h"
+#include "fleet_page/fleet_page.h"
+#include "fleet_page/fleet_run.h"
+#include "gtest/gtest.h"
+#include "tests/unit/fakes.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+class FleetInputTest : public FakeSystemTest {};
+
+std::string Document(const std::string& computer, const std::string& checked_at,
+                     bool dirty) {
+  return R"({"computer":")" + computer + R"(","checked_at":")" + checked_at +
+         R"(","complete":true,"unchecked":[],"clean":)" + (dirty ? "false" : "true") +
+         R"(,"traces":)" +
+         (dirty ? R"([{"kind":"driver-file","id":"a.sys","awaits_reboot":false}])" : "[]") + "}";
+}
+
+// UTF-16LE with its mark, each character of `text` (ASCII) a unit.
+std::string Utf16(const std::string& text) {
+  std::string out = "\xFF\xFE";
+  for (const char c : text) out += std::string(1, c) + '\0';
+  return out;
+}
+
+// "name=VERDICT/traces [flag]..." per machine, the counted result's flags
+// and then the machine's.
+std::string Shown(const std::vector<FleetMachine>& machines) {
+  std::string out;
+  for (const FleetMachine& machine : machines) {
+    if (!out.empty()) out += "; ";
+    out += machine.name + "=" + PageVerdictName(*machine.counted) + "/" +
+           std::to_string(machine.counted->traces.size());
+    for (const std::string& flag : machine.counted->flags) out += " [" + flag + "]";
+    for (const std::string& flag : machine.flags) out += " [" + flag + "]";
+  }
+  return out;
+}
+
+const char kCollectorHeader[] =
+    "\"machine\",\"status\",\"clean\",\"complete\",\"kind\",\"id\",\"description\","
+    "\"awaits_reboot\",\"manual_removal\",\"unchecked\",\"checked_at\"\r\n";
+
+}  // namespace
+
+TEST_F(FleetInputTest, EachMachineUnderItsSourcesNameAndNothingLostInSilence) {
+  const std::string t = "2026-12-01T10:00:00Z";
+  const std::string far = "2099-01-01T00:00:00Z";
+  const std::string export_header =
+      "Device name;Pre-remediation detection output;Post-remediation detection output;"
+      "Remediation status;Last run\r\n";
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<std::string> paths;
+    std::string shown;
+    std::string unread;  // "source:line" of each input not read whole
+    int status;
+  };
+  const Case cases[] = {
+      {"a forged computer and a future time move nothing",
+       {{"ENG-WS-014.json", Document("eng-ws-014.corp.example", t, true)},
+        {"ENG-WS-020.json", Document("eng-ws-014", far, false)}},
+       {"ENG-WS-014.json", "ENG-WS-020.json"},
+       "ENG-WS-014=NOT CLEAN/1; ENG-WS-020=CLEAN/0 [the document names eng-ws-014] "
+       "[dated after the page was made (" + far + ", ENG-WS-020.json)]",
+       "", 0},
+      {"a future result never wins; a tie gives the worse verdict",
+       {{"a/PC-1.json", Document("PC-1", far, false)},
+        {"b/PC-1.json", Document("PC-1", t, true)},
+        {"a/PC-2.json", Document("PC-2", t, true)},
+        {"b/PC-2.json", Document("PC-2", t, false)}},
+       {"a", "b"},
+       "PC-1=NOT CLEAN/1 [dated after the page was made (" + far + ", a/PC-1.json)]; "
+       "PC-2=NOT CLEAN/1 [conflicting results]",
+       "", 0},
+      {"contradictions are UNKNOWN; a run given twice counts once",
+       {{"PC-3.json", R"({"clean":false,"complete":true,"traces":[],"unchecked":[]})"},
+        {"c.csv", std::string(kCollectorHeader) +
+                      "\"PC-4\",\"1\",\"False\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"" +
+                      t + "\"\r\n"
+                      "\"PC-4B\",\"2\",\"False\",\"False\",\"\",\"\",\"\",\"\",\"\","
+                      "\"devices: devcon failed\",\"" + t + "\"\r\n"
+                      "\"PC-5\",\"1\",\"False\",\"True\",\"device\",\"X\",\"\",\"False\",\"\","
+                      "\"\",\"" + t + "\"\r\n"
+                      "\"PC-5\",\"1\",\"False\",\"True\",\"device\",\"X\",\"\",\"False\",\"\","
+                      "\"\",\"" + t + "\"\r\n"}},
+       {"PC-3.json", "c.csv"},
+       "PC-3=UNKNOWN/0 [contradicts itself: \"clean\" is false, but it lists no trace and "
+       "every check ran]; PC-4=UNKNOWN/0 [contradicts itself: status 1 (traces found), but "
+       "no trace row]; PC-4B=UNKNOWN/0; PC-5=NOT CLEAN/1",
+       "", 0},
+      {"a bad record, a long one and a wrong field count cost themselves alone (CR LF)",
+       {{"d.csv", std::string(kCollectorHeader) +
+                      "\"PC-6\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"
+                      "\"PC-7\",\"0\",\"True\",\"True\",\"\",\"\",\"\"\"unbalanced,\"\",\"\","
+                      "\"\",\"\"\r\n"
+                      "\"PC-8\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"
+                      "\"PC-9\",\"0\",\"True\",\"True\",\"\",\"\",\"" +
+                      std::string(kCsvRowByteLimit, 'x') +
+                      "\",\"\",\"\",\"\",\"\"\r\n"
+                      "\"PC-10\",\"0\",\"True\"\r\n"
+                      "\"PC-11\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"
+                      "\"PC-12\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"
+                      "\"PC-13\",\"0\",\"True\",\"True\",\"\",\"\",\"\"un"}},
+       {"d.csv"},
+       "PC-11=CLEAN/0; PC-12=CLEAN/0; PC-6=CLEAN/0; PC-8=CLEAN/0",
+       "d.csv:3 d.csv:5 d.csv:6 d.csv:9", 1},
+      {"UTF-16 with a surrogate pair; a semicolon export and its remediation's outcome",
+       {{"e.json", "\xFF\xFE" + Utf16(R"({"computer":"PC-)").substr(2) +
+                       std::string("\x3D\xD8\x00\xDE", 4) +
+                       Utf16(R"(","clean":true,"complete":true,"traces":[],"unchecked":[]})")
+                           .substr(2)},
+        {"PC-I1.json", Document("PC-I1", "2026-12-05T00:00:00Z", true)},
+        {"i.csv", Utf16(export_header +
+                        "PC-I1;NOT CLEAN: the cleanup removes device X;CLEAN: nothing left;"
+                        "Issue fixed;12/8/2026 4:11:29 AM\r\n"
+                        "PC-I2;NOT CLEAN: the cleanup removes device X;NOT CLEAN: the cleanup "
+                        "removes device X;Issue fixed;30/11/2026 16:11:29\r\n"
+                        "PC-I3;NOT CLEAN: the cleanup removes device X;;Failed;\r\n")}},
+       {"e.json", "PC-I1.json", "i.csv"},
+       "e=CLEAN/0 [the document names PC-\xF0\x9F\x98\x80]; "
+       "PC-I1=CLEAN/0 [the remediation fixed it]; "
+       "PC-I2=NOT CLEAN/1 [the remediation left it NOT CLEAN]; "
+       "PC-I3=NOT CLEAN/1 [the remediation failed]",
+       "", 0},
+      {"look-alike names are flagged, never merged",
+       {{"n.csv", "Device name,Pre-remediation detection output\n"
+                  "PC-0042,CLEAN: x\n"
+                  "PC-0042\xE2\x80\x8B,CLEAN: x\n"
+                  "\xD0\xA0" "C-0042,NOT CLEAN: the cleanup removes device X\n"}},
+       {"n.csv"},
+       "PC-0042=CLEAN/0 [name looks like PC-0042<U+200B>] [name looks like \xD0\xA0" "C-0042]; "
+       "PC-0042\xE2\x80\x8B=CLEAN/0 [holds invisible or direction-changing characters] "
+       "[name looks like PC-0042] [name looks like \xD0\xA0" "C-0042]; "
+       "\xD0\xA0" "C-0042=NOT CLEAN/1 [mixes scripts] [name looks like PC-0042] "
+       "[name looks like PC-0042<U+200B>]",
+       "", 0},
+      {"paths that are no input are errors, never machines",
+       {{"f/ok.json", Document("ok", t, false)},
+        {"f/rows.csv", std::string(kCollectorHeader) +
+                           "\"PC-C\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\n"},
+        {"f/broken.json", "{"},
+        {"f/upper.JSON", Document("upper", t, false)},
+        {"f/x.json", Document("x", "", false)},
+        {"h/x.json", "{"},
+        {"huge.json", std::string(kDocumentByteLimit + 1, ' ')},
+        {"f/notes.txt", "not an input"},
+        {"empty.csv", ""},
+        {"other.csv", "name,state\nPC-09,ok\n"}},
+       {"f", "h", "typo.json", "notes.txt", "empty.csv", "other.csv", "huge.json"},
+       "broken=NO RESULT/0; ok=CLEAN/0; PC-C=CLEAN/0; upper=CLEAN/0; x=CLEAN/0",
+       "f/broken.json:0 h/x.json:0 typo.json:0 notes.txt:0 empty.csv:0 other.csv:0 huge.json:0",
+       1},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    const std::filesystem::path home = std::filesystem::current_path();
+    std::filesystem::create_directory(test.name);
+    std::filesystem::current_path(test.name);
+    for (const auto& file : test.files) {
+      const std::filesystem::path path(file.first);
+      if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+      WriteFile(file.first.c_str(), file.second);
+    }
+    std::vector<MachineResult> results;
+    std::vector<InputProblem> unread;
+    for (const std::string& path : test.paths) ReadPath(path, &results, &unread);
+    const long long made_at = ParseIsoTime("2026-12-08T12:00:00Z");
+    EXPECT_EQ(test.shown, Shown(GroupByMachine(results, made_at)));
+    std::string problems;
+    for (const InputProblem& problem : unread) {
+      EXPECT_FALSE(problem.reason.empty());
+      problems += (problems.empty() ? "" : " ") + problem.source + ":" +
+                  std::to_string(problem.line);
+    }
+    EXPECT_EQ(test.unread, problems);
+
+    std::vector<std::string> arguments = test.paths;
+    arguments.insert(arguments.end(), {"--out", "page.html"});
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(test.status, RunFleet(arguments));
+    testing::internal::GetCapturedStdout();
+    const std::string errors = testing::internal::GetCapturedStderr();
+    for (const InputProblem& problem : unread) {
+      EXPECT_NE(std::string::npos, errors.find(problem.source)) << errors;
+    }
+    std::filesystem::current_path(home);
+  }
+}
+
+#ifndef _WIN32
+// A pipe would hang the reading; a link to its own folder would read it
+// again and again.
+TEST_F(FleetInputTest, OnlyRegularFilesAreRead) {
+  std::filesystem::create_directory("g");
+  WriteFile("g/ok.json", Document("ok", "2026-12-01T10:00:00Z", false));
+  ASSERT_EQ(0, mkfifo("g/x.json", 0600));
+  std::filesystem::create_directory_symlink(std::filesystem::absolute("g"), "g/loop.json");
+  std::vector<MachineResult> results;
+  std::vector<InputProblem> unread;
+  ReadPath("g", &results, &unread);
+  ReadPath("g/x.json", &results, &unread);
+  ASSERT_EQ(1u, results.size());
+  EXPECT_EQ("ok", results[0].machine);
+  ASSERT_EQ(3u, unread.size());
+  EXPECT_EQ("g/loop.json", unread[0].source);
+  EXPECT_EQ("g/x.json", unread[1].source);
+  EXPECT_NE(std::string::npos, unread[1].reason.find("not a regular file")) << unread[1].reason;
+  EXPECT_EQ("g/x.json", unread[2].source);
+}
+#endif
+
+TEST(FleetTimes, OnlyRealTimesAreRead) {
+  const long long at = 1796703089;  // 2026-12-08T04:11:29Z
+  for (const char* text : {"2026-12-08T04:11:29Z", "2026-12-08T06:11:29.1234567+02:00",
+                           "2026-12-07T23:11:29-0500", "2026-12-08 04:11:29"}) {
+    EXPECT_EQ(at, ParseIsoTime(text)) << text;
+    EXPECT_EQ(at, ParseExportTime(text)) << text;
+  }
+  const struct {
+    const char* text;
+    long long time;
+  } exported[] = {{"12/8/2026 4:11:29 AM", at},
+                  {"12/08/2026 04:11 AM", at - 29},
+                  {"8.12.2026 04:11:29", at},
+                  {"31/12/2026 4:11:29", at + 23 * 86400},
+                  {"12/8/2026 4:11:29 PM", at + 12 * 3600},
+                  {"12/8/2026 12:11:29 AM", at - 4 * 3600}};
+  for (const auto& time : exported) EXPECT_EQ(time.time, ParseExportTime(time.text)) << time.text;
+  EXPECT_EQ("2024-02-29T00:00:00Z", FormatIsoTime(ParseIsoTime("2024-02-29T00:00:00Z")));
+  for (const char* bad :
+       {"", "2026-02-31T00:00:00Z", "2025-02-29T00:00:00Z", "2026-12-08T25:61:00Z",
+        "2026-13-08T04:11:29Z", "2026-12-08T04:11:29Zjunk", "2026-12-08", "12/8/2026 4:11:29",
+        "12/8/2026 13:11:29 PM", "2/30/2026 4:11 AM", "12/8/26 4:11 AM"}) {
+    EXPECT_EQ(kUnknownTime, ParseExportTime(bad)) << bad;
+  }
+  // A time that is no time is shown as the text it was.
+  const MachineResult read = ReadCheckDocument(Document("PC", "2026-02-31T00:00:00Z", false),
+                                               "PC", "PC.json");
+  EXPECT_EQ(kUnknownTime, read.time);
+  EXPECT_EQ("2026-02-31T00:00:00Z", read.checked_at);
+}
+
+TEST(FleetNames, InvisibleCharactersShowAndLookAlikesMatch) {
+  EXPECT_EQ("PC<U+200B>-42<U+202E>x<U+FEFF><U+00AD><0xFF>",
+            VisibleName("PC\xE2\x80\x8B-42\xE2\x80\xAEx\xEF\xBB\xBF\xC2\xAD\xFF"));
+  EXPECT_EQ("Hörer 東京", VisibleName("Hörer 東京"));
+  // Cyrillic Р and С, Greek Ο, fullwidth C, digits as letters.
+  const std::string skeleton = NameSkeleton("pc-oo42");
+  for (const char* name : {"PC-0042", "\xD0\xA0\xD0\xA1-0042", "PC-\xCE\x9F" "042",
+                           "P\xEF\xBC\xA3-0042\xE2\x80\x8B"}) {
+    EXPECT_EQ(skeleton, NameSkeleton(name)) << name;
+  }
+  EXPECT_NE(skeleton, NameSkeleton("PC-0043"));
+  EXPECT_TRUE(MixesScripts("\xD0\xA0" "C-0042"));
+  EXPECT_TRUE(MixesScripts("PC-\xCE\x9F"));
+  EXPECT_FALSE(MixesScripts("PC-0042"));
+  EXPECT_FALSE(MixesScripts("\xD0\x9F\xD0\x9A-1"));  // ПК-1: Cyrillic alone
+  EXPECT_FALSE(MixesScripts("東京-PC1"));
+}
+
+// What a device names itself goes to a spreadsheet as text, and comes back
+// to the page as it was.
+TEST_F(FleetInputTest, FormulaCellsAreTextInTheSpreadsheetAndReadBackWhole) {
+  const char* names[] = {"=cmd|' /C calc'!A0", "+1", "-2", "@SUM(A1)", "\tx", "'=x", "''+y",
+                         "PC-01", "'plain"};
+  std::string csv = kCsvHeader;
+  for (const char* name : names) {
+    Findings findings;
+    findings.checked_at = "2026-12-08T04:11:29Z";
+    std::wstring wide;
+    for (const char c : std::string(name)) wide.push_back(static_cast<wchar_t>(c));
+    const std::string rows = CsvRows(findings, 0, wide);
+    const char first = rows[1];
+    EXPECT_TRUE(first != '=' && first != '+' && first != '-' && first != '@' &&
+                first != '\t' && first != '\r')
+        << rows;
+    csv += rows;
+  }
+  std::vector<MachineResult> results;
+  std::vector<InputProblem> unread;
+  ReadCsv(csv, "rows.csv", &results, &unread);
+  EXPECT_TRUE(unread.empty());
+  ASSERT_EQ(std::size(names), results.size());
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    EXPECT_EQ(names[i], results[i].machine);
+    EXPECT_EQ(1796703089, results[i].time);
+  }
+}
+
+// The page made from the hostile inputs: each machine once under its
+// source's name, and the inputs not read (the page's showing of flags is
+// the page's own test).
+TEST_F(FleetInputTest, ThePageShowsEachMachineOnceUnderItsSourcesName) {
+  WriteFile("ENG-WS-014.json", Document("eng-ws-014", "2026-12-01T10:00:00Z", true));
+  WriteFile("ENG-WS-020.json", Document("eng-ws-014", "2099-01-01T00:00:00Z", false));
+  WriteFile("rows.csv", std::string(kCollectorHeader) +
+                            "\"PC-6\",\"0\",\"True\",\"True\",\"\",\"\",\"un\"balanced,\"\",\"\","
+                            "\"\",\"\"\r\n"
+                            "\"PC-7\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n");
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(1, RunFleet({"ENG-WS-014.json", "ENG-WS-020.json", "rows.csv"}));
+  EXPECT_EQ("3 machines: 2 CLEAN, 1 NOT CLEAN, 0 PENDING, 0 UNKNOWN, 0 NO RESULT\n",
+            testing::internal::GetCapturedStdout());
+  EXPECT_NE(std::string::npos,
+            testing::internal::GetCapturedStderr().find("rows.csv:2: not read: "));
+  const std::string page = ReadFile("kovex-fleet.html");
+  for (const char* name : {"ENG-WS-014", "ENG-WS-020", "PC-7"}) {
+    const std::string attribute = std::string("data-machine=\"") + name + "\"";
+    EXPECT_NE(std::string::npos, page.find(attribute)) << name;
+    EXPECT_EQ(page.find(attribute), page.rfind(attribute)) << name;
+  }
+  EXPECT_EQ(std::string::npos, page.find("data-machine=\"eng-ws-014\""));
+}
