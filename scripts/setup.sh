@@ -44,3 +44,16 @@ if ! cmp -s tests/fleet/package-lock.json "$tools/package-lock.json" ||
   cp tests/fleet/package.json tests/fleet/package-lock.json "$tools/"
   (cd "$tools" && npm ci --no-audit --no-fund --loglevel=error </dev/null)
 fi
+
+# The fleet page's browser tests (tests/browser): playwright-core (driving
+# Debian's chromium), axe-core and ESLint, at the versions its package-lock
+# pins, in build/page-tools; installed again only when the lock changes.
+tools=build/page-tools
+if ! cmp -s tests/browser/package-lock.json "$tools/package-lock.json" ||
+   [ ! -f "$tools/node_modules/.package-lock.json" ]; then
+  echo "Installing the fleet page's browser test tools in $tools"
+  rm -rf "$tools"
+  mkdir -p "$tools"
+  cp tests/browser/package.json tests/browser/package-lock.json "$tools/"
+  (cd "$tools" && npm ci --no-audit --no-fund --loglevel=error </dev/null)
+fi
