@@ -236,10 +236,13 @@
     }
     var d = details[indexOf[li.id]];
     if (!d) return;
+    var row = rows[indexOf[li.id]];
     var box = element('div', undefined, 'detail');
-    box.appendChild(element('p', d.meta, 'meta'));
-    if (d.problem) box.appendChild(element('p', 'No result: ' + d.problem));
-    if (d.traces.length > 0) {
+    box.appendChild(element('p', (row[3] === '' ? 'time not known' : 'checked ' + row[3]) +
+      (d.v ? ' \u00b7 check ' + d.v : '') + ' \u00b7 ' + (d.e || 'check document') + ' ' + d.s,
+    'meta'));
+    if (d.p) box.appendChild(element('p', 'No result: ' + d.p));
+    if (d.t) {
       var table = element('table');
       var head = table.createTHead().insertRow();
       ['Kind', 'ID', 'Description', 'Removed by'].forEach(function (title) {
@@ -248,20 +251,20 @@
         head.appendChild(th);
       });
       var tbody = table.createTBody();
-      d.traces.forEach(function (trace) {
+      d.t.forEach(function (trace) {
         var tr = tbody.insertRow();
         trace.forEach(function (cell) { tr.appendChild(element('td', cell)); });
       });
       box.appendChild(table);
     }
-    [['Not checked: ', d.unchecked], ['Attached now (plugged in, not a trace): ', d.attached],
-      ['Older result (not counted): ', d.others]].forEach(function (list) {
-      if (list[1].length === 0) return;
+    [['Not checked: ', d.u], ['Attached now (plugged in, not a trace): ', d.a],
+      ['Older result (not counted): ', d.o]].forEach(function (list) {
+      if (!list[1]) return;
       var ul = element('ul');
       list[1].forEach(function (item) { ul.appendChild(element('li', list[0] + item)); });
       box.appendChild(ul);
     });
-    if (d.cut) {
+    if (d.c) {
       box.appendChild(element('p', 'The detection line was cut at 2,048 characters: more ' +
         'traces may be left than listed.', 'muted'));
     }
