@@ -37,13 +37,17 @@
     return lines.join('\r\n') + '\r\n';
   }
 
+  // The page gives the rows in name order (as machines are told apart:
+  // without regard to ASCII case), so a row's place is its name's key.
   function key(row, field) {
+    if (field === 1) return row.index;
     if (field === 2) return VERDICTS.indexOf(row[2]);
-    if (field === 1 || field === 9) return row[field].toLowerCase();
+    if (field === 9) return row[9].toLowerCase();
     return row[field];
   }
 
-  // Orders rows by one column; ties keep name order (the page's own).
+  // Orders rows (each with its place in the page as `index`) by one column;
+  // ties keep name order.
   function comparator(field, descending) {
     var sign = descending ? -1 : 1;
     return function (a, b) {
@@ -165,7 +169,7 @@
   function apply() {
     var filter = filterNow();
     shown = rows.filter(function (row) { return matches(row, filter); });
-    shown.sort(comparator(sortField, descending));
+    if (sortField !== 1 || descending) shown.sort(comparator(sortField, descending));
     first = 0;
     drawPage();
   }
