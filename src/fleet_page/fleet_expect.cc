@@ -23,6 +23,7 @@ std::vector<std::string> ReadExpected(std::istream& in) {
   std::vector<std::string> names;
   std::string line;
   bool first = true;
+  bool hosts = true;  // false in an INI inventory's [group:vars] or [group:children]
   while (std::getline(in, line)) {
     if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
     first = false;
@@ -30,8 +31,16 @@ std::vector<std::string> ReadExpected(std::istream& in) {
     while (start < line.size() && Blank(line[start])) ++start;
     std::size_t end = start;
     while (end < line.size() && !Blank(line[end])) ++end;
-    if (end == start || line[start] == '#' || line[start] == ';' || line[start] == '[') continue;
-    names.push_back(line.substr(start, end - start));
+    const std::string word = line.substr(start, end - start);
+    if (!word.empty() && word[0] == '[') {
+      hosts = word.find(':') == std::string::npos;
+      continue;
+    }
+    if (!hosts || word.empty() || word[0] == '#' || word[0] == ';' ||
+        word.find('=') != std::string::npos) {
+      continue;
+    }
+    names.push_back(word);
   }
   return names;
 }

@@ -10,9 +10,10 @@
 
 // The machines that should have a result, so that the page can show the
 // ones that never reported. The list is the collector's machines.txt or a
-// playbook's host names: one name a line; blanks around a name, empty lines
-// and lines starting with '#' or ';' are passed over, and so is an INI
-// group line ("[web]"); of a line "host var=value" only the host counts.
+// playbook's INI inventory: one name a line; blanks around a name, empty
+// lines, lines starting with '#' or ';', group lines ("[web]"), variables
+// ("a=b") and the lines of [x:vars] and [x:children] are passed over; of a
+// line "host var=value" only the host counts.
 std::vector<std::string> ReadExpected(std::istream& in);
 
 // Applies the list to the grouped machines: each name expected without a

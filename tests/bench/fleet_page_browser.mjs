@@ -1,6 +1,6 @@
 // Times headless Chromium on fleet pages (fleet_benchmark writes them with
 // KOVEX_BENCH_PAGES): the load event, a filter typed and a column sorted,
-// each up to the next frame drawn; the best of three loads. Usage:
+// each up to the next frame drawn; the best of five loads. Usage:
 //   KOVEX_PAGE_TOOLS=build/page-tools node tests/bench/fleet_page_browser.mjs PAGE.html...
 import { createRequire } from 'node:module';
 import path from 'node:path';
@@ -21,7 +21,7 @@ const timed = (page, act) => page.evaluate((source) => {
 for (const file of process.argv.slice(2)) {
   const best = { load: Infinity, filter: Infinity, sort: Infinity };
   let machines = 0;
-  for (let round = 0; round < 3; round++) {
+  for (let round = 0; round < 5; round++) {
     const page = await browser.newPage({ bypassCSP: true });
     await page.goto('file://' + path.resolve(file), { waitUntil: 'load', timeout: 120000 });
     best.load = Math.min(best.load, await page.evaluate(() =>

@@ -263,7 +263,7 @@ TEST(FleetPage, HostileTextIsShownAsTextAndOnlyTheOwnScriptMayRun) {
 TEST(FleetPage, ExpectedMachinesAgeFlagsAndWhatWasNotReadAreShown) {
   std::istringstream list(
       "\xEF\xBB\xBFpc-01\r\n  PC-02 ansible_host=10.0.0.2\n# a comment\n[web]\n\n;x\n"
-      "pc-04\npc-04\n");
+      "pc-04\n[web:vars]\nansible_port = 5986\n[all:children]\nweb\n[db]\npc-04\n");
   const std::vector<std::string> expected = ReadExpected(list);
   EXPECT_EQ((std::vector<std::string>{"pc-01", "PC-02", "pc-04", "pc-04"}), expected);
 
