@@ -305,6 +305,10 @@ void MachineLine(const FleetMachine& machine, const PageFacts& facts, Page* page
   } else if (result.has_verdict) {
     page->Raw(", time not known");
   }
+  if (!result.has_verdict) {
+    page->Raw(": ");
+    page->Text(result.problem);
+  }
   std::vector<std::string> flags = FlagsOf(machine);
   if (IsStale(result, facts)) flags.insert(flags.begin(), "stale");
   for (const std::string& flag : flags) {

@@ -312,7 +312,8 @@ TEST(FleetPage, ExpectedMachinesAgeFlagsAndWhatWasNotReadAreShown) {
            "<li id=\"m-pc-03\" data-machine=\"PC-03\" data-verdict=\"CLEAN\"><bdi>PC-03</bdi> "
            "CLEAN, 2026-12-01T11:59:59Z, 7 days old; stale; not expected</li>",
            "<bdi>PC-02</bdi> CLEAN, time not known; the document names PC-2</li>",
-           "data-machine=\"pc-04\" data-verdict=\"NO RESULT\"",
+           "data-machine=\"pc-04\" data-verdict=\"NO RESULT\"><bdi>pc-04</bdi> NO RESULT: never "
+           "reported</li>",
        }) {
     EXPECT_NE(std::string::npos, page.find(shown)) << shown;
   }
