@@ -64,3 +64,16 @@ elif [ "${CI:-}" = "true" ]; then
 else
   echo "setup.sh: no .NET SDK (dotnet): PowerShell and Pester not installed, the PowerShell tests will be skipped"
 fi
+
+# The fleet page's browser tests (tests/browser): playwright-core (driving
+# Debian's chromium), axe-core and ESLint, at the versions its package-lock
+# pins, in build/page-tools; installed again only when the lock changes.
+tools=build/page-tools
+if ! cmp -s tests/browser/package-lock.json "$tools/package-lock.json" ||
+   [ ! -f "$tools/node_modules/.package-lock.json" ]; then
+  echo "Installing the fleet page's browser test tools in $tools"
+  rm -rf "$tools"
+  mkdir -p "$tools"
+  cp tests/browser/package.json tests/browser/package-lock.json "$tools/"
+  (cd "$tools" && npm ci --no-audit --no-fund --loglevel=error </dev/null)
+fi

@@ -23,7 +23,19 @@ struct PageFacts {
   long long made_at = kUnknownTime;  // the page's making, seconds since 1970
   std::vector<std::string> inputs;   // the paths it was made from, as given
   std::vector<InputProblem> unread;  // what was not read whole
+  // A result checked more than this many days before made_at is stale.
+  long long stale_after_days = 7;
+  // The machines expected (--expect), or 0 when no list was given.
+  std::size_t expected = 0;
 };
+
+// A machine's lasting link on the page ("m-eng-ws-014"), the same from one
+// page to the next: the name in ASCII lower case (as machines are told
+// apart), letters, digits, '-' and '.' kept and every other byte as "_xx".
+std::string MachineAnchor(const std::string& name);
+
+// Whether the result counted for a machine is older than the page allows.
+bool IsStale(const MachineResult& result, const PageFacts& facts);
 
 // The machines in `results`, one per name (compared without regard to
 // ASCII case, as Windows compares host names), in name order. A result
@@ -48,8 +60,11 @@ std::string SummaryLine(const std::vector<FleetMachine>& machines);
 std::string EscapeHtml(const std::string& text);
 
 // The whole page: self-contained HTML (inline style and script, allowed by
-// their hashes in a Content Security Policy that allows nothing else),
-// readable without its script.
+// their hashes in a Content Security Policy that allows nothing else). What
+// needs doing (the lists of machines for each action, the commands by hand)
+// and every machine's line (its element with data-machine and data-verdict)
+// are plain HTML, readable without the script; the script draws the
+// sortable table and each machine's details from the page's JSON blocks.
 std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts& facts);
 
 #endif  // KOVEX_FLEET_PAGE_FLEET_PAGE_H_

@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 
+#include "fleet_page/fleet_expect.h"
 #include "fleet_page/fleet_input.h"
 #include "fleet_page/fleet_page.h"
 #include "kovex_version.h"
@@ -15,7 +17,8 @@ constexpr int kNotAllRead = 1;
 constexpr int kFailure = 2;
 
 const char kUsage[] =
-    "Usage: kovex-deepclean-fleet [--out FILE] PATH...\n"
+    "Usage: kovex-deepclean-fleet [--out FILE] [--expect FILE] [--stale-after DAYS]\n"
+    "                             PATH...\n"
     "\n"
     "Writes one HTML page of every machine's state from the check's results:\n"
     "each PATH is a folder (its *.json files, one check document per machine),\n"
@@ -23,8 +26,13 @@ const char kUsage[] =
     "Remediations device status (.csv). Then prints how many machines are\n"
     "CLEAN, NOT CLEAN, PENDING, UNKNOWN, or without a readable result.\n"
     "\n"
-    "  --out FILE   write the page to FILE (default: kovex-fleet.html)\n"
-    "  --help       print this text\n"
+    "  --out FILE          write the page to FILE (default: kovex-fleet.html)\n"
+    "  --expect FILE       the machines that should have a result, one a line (the\n"
+    "                      collector's machines.txt): one without is NO RESULT, never\n"
+    "                      reported; a result for a machine not named is flagged\n"
+    "  --stale-after DAYS  a result checked more than DAYS days before the page is\n"
+    "                      stale (default: 7)\n"
+    "  --help              print this text\n"
     "\n"
     "Exit status: 0 the page is written and every input was read whole; 1 the\n"
     "page is written, but an input (a path, a file, a record) was not read,\n"
@@ -46,6 +54,8 @@ int BadCommandLine(const std::string& why) {
 
 int RunFleet(const std::vector<std::string>& arguments) {
   std::string out = "kovex-fleet.html";
+  std::string expect;
+  long long stale_after_days = 7;
   std::vector<std::string> paths;
   bool options = true;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -57,6 +67,18 @@ int RunFleet(const std::vector<std::string>& arguments) {
         return BadCommandLine("--out needs a file name");
       }
       out = arguments[++i];
+    } else if (options && argument == "--expect") {
+      if (i + 1 == arguments.size() || arguments[i + 1].empty()) {
+        return BadCommandLine("--expect needs a file of machine names");
+      }
+      expect = arguments[++i];
+    } else if (options && argument == "--stale-after") {
+      const std::string days = i + 1 < arguments.size() ? arguments[++i] : "";
+      if (days.empty() || days.size() > 5 ||
+          days.find_first_not_of("0123456789") != std::string::npos) {
+        return BadCommandLine("--stale-after needs a whole number of days");
+      }
+      stale_after_days = std::stoll(days);
     } else if (options && (argument == "--help" || argument == "-h" || argument == "/?")) {
       std::printf("kovex-deepclean-fleet %s\n\n%s", KOVEX_VERSION, kUsage);
       return 0;
@@ -68,8 +90,19 @@ int RunFleet(const std::vector<std::string>& arguments) {
   }
   if (paths.empty()) return BadCommandLine("no PATH given: nothing to show");
 
+  std::vector<std::string> expected;
+  if (!expect.empty()) {
+    std::ifstream list(std::filesystem::u8path(expect), std::ios::binary);
+    if (!list) {
+      Error("the expected machines cannot be read from " + expect);
+      return kFailure;
+    }
+    expected = ReadExpected(list);
+  }
   std::vector<MachineResult> results;
   PageFacts facts;
+  facts.stale_after_days = stale_after_days;
+  facts.expected = expected.size();
   facts.made_at = static_cast<long long>(std::time(nullptr));
   facts.inputs = paths;
   for (const std::string& path : paths) ReadPath(path, &results, &facts.unread);
@@ -85,7 +118,9 @@ int RunFleet(const std::vector<std::string>& arguments) {
   for (const MachineResult& result : results) {
     if (!result.has_verdict) Error(result.source + ": NO RESULT: " + result.problem);
   }
-  const std::vector<FleetMachine> machines = GroupByMachine(results, facts.made_at);
+  std::vector<FleetMachine> machines = GroupByMachine(results, facts.made_at);
+  std::deque<MachineResult> never_reported;
+  ApplyExpected(expected, &never_reported, &machines);
   const std::string page = FleetPage(machines, facts);
   std::ofstream file(std::filesystem::u8path(out), std::ios::binary | std::ios::trunc);
   if (file) file.write(page.data(), static_cast<std::streamsize>(page.size()));

@@ -2,7 +2,8 @@
 under Wine on simulated machines, hand-made ones (a hostile machine name and
 description, a broken file, an older result), a collector's CSV and a
 Remediations export become one page with kovex-deepclean-fleet.exe; headless
-Chromium opens it, and the test reads the DOM after the page's script ran.
+Chromium opens it, and the test reads the DOM after the page's script ran
+(the page as a person uses it is tested in tests/browser).
 
 Each simulated machine's verdict on the page must be the one the check's
 own --remediation line gives on that machine. A screenshot of the page is
@@ -212,7 +213,7 @@ class FleetPage(WineTestCase):
 
         dom = self.chromium()
         verdicts = {element["data-machine"]: element["data-verdict"]
-                    for element in dom.all("article")}
+                    for element in machines(dom)}
         for name, verdict in self.remediation.items():
             self.assertEqual(verdict, verdicts.get(name), name)
         self.assertEqual({"SIM-CLEAN": "CLEAN", "SIM-NODEVCON": "UNKNOWN",
@@ -231,33 +232,40 @@ class FleetPage(WineTestCase):
         self.assertNotIn("PC-666", dom.texts["reboot"])
         self.assertIn("PC-I1", dom.texts["reboot"])
         self.assertEqual(1, dom.texts["manual"].count(BARE_COMMAND), dom.texts["manual"])
-        self.assertIn(BARE_COMMAND + "Copy\n2 machines: PC-C1, PC-I1", dom.texts["manual"])
+        self.assertIn(BARE_COMMAND + "\nOn 2 machines:\nCopy namesPC-C1\nPC-I1\n",
+                      dom.texts["manual"])
         self.assertIn(HOSTILE_COMMAND, dom.texts["manual"])
         # One reason, three checks, shown once.
         self.assertIn("devcon.exe is neither in the working directory nor on PATH\n"
                       "Not checked: audio-endpoints, devices, driver-packages\n"
-                      "1 machine: SIM-NODEVCON", dom.texts["unchecked"])
+                      "On 1 machine:\nCopy namesSIM-NODEVCON\n", dom.texts["unchecked"])
         self.assertEqual(1, dom.texts["unchecked"].count("devcon.exe"))
         self.assertIn("WinRM cannot complete the operation", dom.texts["no-result"])
-        self.assertIn("1 older result", dom.texts["m-%d" % self.index_of(dom, "SIM-CLEAN")])
+        # The script ran (the policy allows it by its hash): the table shows.
+        self.assertNotIn("hidden", dom.all("form", id="table-tools")[0])
+        self.assertEqual("11 of 11 machines shown", dom.texts["filter-count"])
+        self.assertEqual(1, len([s for s in dom.all("script") if "type" not in s]))
 
+        # A machine's link draws its details, older results included.
+        dom = self.chromium("#" + anchor("SIM-CLEAN"))
+        self.assertIn("Older result (not counted): ", dom.texts[anchor("SIM-CLEAN")])
         # Hostile text is text: nothing of it ran, no element came of it.
+        dom = self.chromium("#" + anchor(HOSTILE_NAME))
+        self.assertIn(HOSTILE_DESCRIPTION, dom.texts[anchor(HOSTILE_NAME)])
         self.assertEqual(TITLE, dom.title)
         self.assertEqual([], dom.all("img"))
-        self.assertEqual(1, len(dom.all("script")))
-        self.assertIn(HOSTILE_DESCRIPTION, dom.texts["machines"])
-        # The script ran (the policy allows it by its hash): the filter shows.
-        self.assertNotIn("hidden", dom.all("form", id="filter")[0])
-        self.assertEqual("11 of 11 machines shown", dom.texts["filter-count"])
 
         self.chromium(screenshot=self.work / "fleet-page.png")
         self.assertGreater((self.work / "fleet-page.png").stat().st_size, 10000)
 
     def test_filter_by_verdict_and_text(self):
         dom = self.chromium("?verdict=PENDING&verdict=NO%20RESULT&q=pc-i")
-        shown = sorted(element["data-machine"] for element in dom.all("article")
-                       if "hidden" not in element)
-        self.assertEqual(["PC-I1", "PC-I2"], shown)
+        table = dom.texts["machine-table"]
+        for name in ["PC-I1", "PC-I2"]:
+            self.assertIn(name, table)
+        for name in ["PC-C1", "PC-C2", "hostile", "SIM-CLEAN", "SIM-DIRTY", "SIM-NODEVCON",
+                     "SIM-AFTER", "broken"]:
+            self.assertNotIn(name, table)
         self.assertEqual("2 of 11 machines shown", dom.texts["filter-count"])
         self.assertEqual(TITLE, dom.title)
 
@@ -266,12 +274,19 @@ class FleetPage(WineTestCase):
         start = html.index('<g data-verdict="%s">' % verdict)
         return html[start:html.index("</g>", start)]
 
-    @staticmethod
-    def index_of(dom, name):
-        for element in dom.all("article"):
-            if element["data-machine"] == name:
-                return int(element["id"][2:])
-        raise AssertionError(name)
+
+def machines(dom):
+    """The attributes of each machine's element."""
+    return [attributes for _, attributes in dom.elements if "data-machine" in attributes]
+
+
+def anchor(name):
+    """A machine's lasting link: its name in ASCII lower case, letters,
+    digits, '-' and '.' kept and every other byte as _xx."""
+    kept = b"abcdefghijklmnopqrstuvwxyz0123456789-."
+    lowered = "".join(c.lower() if "A" <= c <= "Z" else c for c in name)
+    return "m-" + "".join(chr(byte) if byte in kept else "_%02x" % byte
+                          for byte in lowered.encode("utf-8"))
 
 
 if __name__ == "__main__":

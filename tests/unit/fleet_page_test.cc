@@ -1,7 +1,10 @@
-// The fleet page's verdicts and its escaping (the reading of each engine's
-// results: fleet_input_test.cc). The page in a browser is tested end to end
+// The fleet page's verdicts and its escaping, the machines expected and the
+// results' age (the reading of each engine's results: fleet_input_test.cc).
+// The page in a browser is tested as a person uses it (tests/browser) and
+// end to end
 // (tests/e2e/test_fleet_page.py).
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -9,7 +12,8 @@
 #include "fleet_page/fleet_input.h"
 #include "fleet_page/fleet_page.h"
 #include "fleet_page/fleet_run.h"
-#include "fleet_page/sha256.h"
+#include "fleet_page/fleet_expect.h"
+#include "fleet_page_assets.h"
 #include "gtest/gtest.h"
 #include "tests/unit/fakes.h"
 
@@ -43,24 +47,94 @@ TEST(FleetPage, HostileTextIsShownAsTextAndOnlyTheOwnScriptMayRun) {
   EXPECT_NE(std::string::npos,
             page.find("data-machine=\"&lt;script&gt;alert(1)&lt;/script&gt;&quot;&#39; x=\""));
   EXPECT_NE(std::string::npos, page.find("data-machine=\"PC-03\xEF\xBF\xBD\xEF\xBF\xBD\""));
-  // The shared command is shown once, with both machines.
-  const std::string command = "<pre><code>devcon -f remove &quot;@USB\\1&quot; &amp; del "
-                              "&lt;x&gt;</code></pre>\n<p class=\"machines-of\">2 machines:";
+  // The shared command is shown once, with both machines' names to copy.
+  const std::string command = "<pre class=\"command\"><code>devcon -f remove &quot;@USB\\1&quot; "
+                              "&amp; del &lt;x&gt;</code></pre>\n<p>On 2 machines:</p>\n"
+                              "<pre class=\"names\">&lt;script&gt;alert(1)&lt;/script&gt;&quot;"
+                              "&#39; x=\nPC-02\n</pre>";
   EXPECT_NE(std::string::npos, page.find(command)) << page;
-  EXPECT_EQ(page.find(command), page.rfind("<pre><code>devcon"));
-  EXPECT_NE(std::string::npos, page.find("<h2>Must reboot (1 machine)</h2>"));
+  EXPECT_EQ(page.find(command), page.rfind("<pre class=\"command\">"));
+  EXPECT_NE(std::string::npos, page.find("<h2>Reboot (1 machine)</h2>"));
+  // The JSON blocks end where the page ends them, whatever a name holds.
+  std::size_t ends = 0;
+  for (std::size_t at = page.find("</script>"); at != std::string::npos;
+       at = page.find("</script>", at + 1)) {
+    ++ends;
+  }
+  EXPECT_EQ(3u, ends);
+  EXPECT_NE(std::string::npos, page.find("\\u003cscript>alert(1)\\u003c/script>"));
 
   // The policy allows the page's own script and style by their hashes, and
-  // nothing else.
+  // nothing else (the browser tests find the hashes right: the table shows).
   const std::size_t script = page.find("<script>") + 8;
   const std::size_t style = page.find("<style>") + 7;
-  EXPECT_NE(std::string::npos,
-            page.find("default-src 'none'; script-src 'sha256-" +
-                      Sha256Base64(page.substr(script, page.find("</script>") - script)) +
-                      "'; style-src 'sha256-" +
-                      Sha256Base64(page.substr(style, page.find("</style>") - style)) + "';"));
-  EXPECT_EQ("ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0=", Sha256Base64("abc"));
-  EXPECT_EQ("47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=", Sha256Base64(""));
+  EXPECT_EQ(kPageScript, page.substr(script, page.find("</script>", script) - script));
+  EXPECT_EQ(kPageStyle, page.substr(style, page.find("</style>") - style));
+  EXPECT_NE(std::string::npos, page.find("default-src 'none'; script-src 'sha256-" +
+                                         std::string(kPageScriptHash) + "'; style-src 'sha256-" +
+                                         kPageStyleHash + "';"));
+}
+
+TEST(FleetPage, ExpectedMachinesAgeFlagsAndWhatWasNotReadAreShown) {
+  std::istringstream list(
+      "\xEF\xBB\xBFpc-01\r\n  PC-02 ansible_host=10.0.0.2\n# a comment\n[web]\n\n;x\n"
+      "pc-04\n[web:vars]\nansible_port = 5986\n[all:children]\nweb\n[db]\npc-04\n");
+  const std::vector<std::string> expected = ReadExpected(list);
+  EXPECT_EQ((std::vector<std::string>{"pc-01", "PC-02", "pc-04", "pc-04"}), expected);
+
+  std::vector<MachineResult> results(3);
+  const char* names[] = {"PC-01", "PC-03", "PC-02"};
+  const long long made = ParseIsoTime("2026-12-08T12:00:00Z");
+  const char* times[] = {"2026-12-01T12:00:00Z", "2026-12-01T11:59:59Z", ""};
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    results[i].machine = names[i];
+    results[i].has_verdict = true;
+    results[i].verdict = Verdict::kClean;
+    results[i].checked_at = times[i];
+    results[i].time = ParseIsoTime(times[i]);
+  }
+  results[2].flags.emplace_back("the document names PC-2");
+  std::vector<FleetMachine> machines = GroupByMachine(results);
+  std::deque<MachineResult> placeholders;
+  ApplyExpected(expected, &placeholders, &machines);
+
+  ASSERT_EQ(4u, machines.size());
+  const char* order[] = {"PC-01", "PC-02", "PC-03", "pc-04"};
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(order[i], machines[i].name);
+  EXPECT_TRUE(machines[0].flags.empty());
+  EXPECT_EQ(std::vector<std::string>{"not expected"}, machines[2].flags);
+  EXPECT_FALSE(machines[3].counted->has_verdict);
+  EXPECT_EQ("never reported", machines[3].counted->problem);
+
+  PageFacts facts;
+  facts.made_at = made;
+  facts.inputs = {"results", "more.csv"};
+  facts.unread.push_back({"more.csv", 12, "a row longer than 1 MiB"});
+  facts.expected = 3;
+  // Seven days to the second is not yet stale; a second more is.
+  EXPECT_FALSE(IsStale(*machines[0].counted, facts));
+  EXPECT_TRUE(IsStale(*machines[2].counted, facts));
+  EXPECT_FALSE(IsStale(*machines[1].counted, facts));  // time not known
+
+  const std::string page = FleetPage(machines, facts);
+  for (const char* shown : {
+           "Made <time>2026-12-08T12:00:00Z</time> from 2 inputs: <code>results</code>, "
+           "<code>more.csv</code>.",
+           "1 result is stale", "2 machines are flagged", "1 input was not read whole",
+           "3 machines were expected: 1 never reported, 1 reported without being expected.",
+           "<li><code>more.csv</code>, line 12: a row longer than 1 MiB</li>",
+           "<p>never reported</p>\n<p>On 1 machine:</p>\n<pre class=\"names\">pc-04\n</pre>",
+           "<li id=\"m-pc-03\" data-machine=\"PC-03\" data-verdict=\"CLEAN\"><bdi>PC-03</bdi> "
+           "CLEAN, 2026-12-01T11:59:59Z, 7 days old; stale; not expected</li>",
+           "<bdi>PC-02</bdi> CLEAN, time not known; the document names PC-2</li>",
+           "data-machine=\"pc-04\" data-verdict=\"NO RESULT\"><bdi>pc-04</bdi> NO RESULT: never "
+           "reported</li>",
+       }) {
+    EXPECT_NE(std::string::npos, page.find(shown)) << shown;
+  }
+  // A machine's link names it, the same on every page and for every case.
+  EXPECT_EQ("m-eng-ws-014", MachineAnchor("ENG-WS-014"));
+  EXPECT_EQ("m-pc_5f1_20_c3_a9_22", MachineAnchor("PC_1 \xC3\xA9\""));
 }
 
 TEST_F(FleetPageTest, CommandLineWritesThePageOrSaysWhyNot) {
@@ -75,6 +149,12 @@ TEST_F(FleetPageTest, CommandLineWritesThePageOrSaysWhyNot) {
             "kovex-deepclean-fleet: bad.json: NO RESULT: not JSON\n",
             testing::internal::GetCapturedStderr());
   EXPECT_NE(std::string::npos, ReadFile("kovex-fleet.html").find("data-machine=\"pc\""));
+  WriteFile("machines.txt", "pc\nPC-09\n");
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(0, RunFleet({"--expect", "machines.txt", "--stale-after", "0", "pc.json"}));
+  EXPECT_EQ("2 machines: 1 CLEAN, 0 NOT CLEAN, 0 PENDING, 0 UNKNOWN, 1 NO RESULT\n",
+            testing::internal::GetCapturedStdout());
+  EXPECT_NE(std::string::npos, ReadFile("kovex-fleet.html").find("1 result is stale"));
 
   struct Bad {
     std::vector<std::string> arguments;
@@ -83,6 +163,9 @@ TEST_F(FleetPageTest, CommandLineWritesThePageOrSaysWhyNot) {
   const Bad bad[] = {
       {{}, "no PATH given"},
       {{"--out"}, "--out needs a file name"},
+      {{"--expect", "no-such-list.txt", "pc.json"}, "expected machines cannot be read"},
+      {{"--stale-after", "-1", "pc.json"}, "--stale-after needs a whole number"},
+      {{"--stale-after"}, "--stale-after needs a whole number"},
       {{"--verbose", "pc.json"}, "unknown option '--verbose'"},
       {{"--out", "no/such/folder/page.html", "pc.json"}, "cannot be written"},
   };

@@ -1,0 +1,147 @@
+// The fleet page in headless Chromium as an administrator uses it: typing
+// into the filter, sorting, copying names, exporting, following a machine's
+// link; with no script; and axe-core's judgement in light and dark mode.
+// Screenshots (desktop and 390 px) go to $KOVEX_BROWSER_OUT.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { createRequire } from 'node:module';
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+
+const tools = createRequire(path.join(process.env.KOVEX_PAGE_TOOLS, 'package.json'));
+const { chromium } = tools('playwright-core');
+const out = process.env.KOVEX_BROWSER_OUT;
+const pageUrl = 'file://' + path.join(out, 'fleet.html');
+let browser;
+
+function documentOf(name, checked, traces, extra = {}) {
+  return JSON.stringify(Object.assign({
+    clean: traces.length === 0, complete: true, traces, unchecked: [], attached: [],
+    computer: name, checked_at: checked, version: '1.0.0'
+  }, extra));
+}
+
+const cleanupTrace = { kind: 'driver-package', id: 'oem13.inf', description: 'Kovex Inc',
+  awaits_reboot: false };
+const rebootTrace = { kind: 'device', id: 'USB\\VID_3F7C\\1', description: 'Receiver',
+  awaits_reboot: true };
+const manualTrace = { kind: 'device', id: 'HID\\QZV\\8', description: '', awaits_reboot: false,
+  manual_removal: 'devcon -f remove "@HID\\QZV\\8"' };
+
+before(() => {
+  fs.rmSync(out, { recursive: true, force: true });
+  const docs = path.join(out, 'results');
+  fs.mkdirSync(docs, { recursive: true });
+  const made = Date.now();
+  const daysAgo = (days) => new Date(made - days * 86400000).toISOString().slice(0, 19) + 'Z';
+  const machines = [
+    ['PC-01', daysAgo(1), [cleanupTrace]],
+    ['PC-02', daysAgo(30), [cleanupTrace, manualTrace]],
+    ['PC-03', daysAgo(2), [rebootTrace]],
+    ['PC-04', daysAgo(3), []],
+    ['=HYPERLINK("x")', daysAgo(1), [cleanupTrace]],
+    ['\u05E9\u05E8\u05EA-1', daysAgo(1), []],
+  ];
+  machines.forEach(([name, checked, traces], i) =>
+    fs.writeFileSync(path.join(docs, `m${i}.json`), documentOf(name, checked, traces)));
+  fs.writeFileSync(path.join(out, 'machines.txt'),
+    ['PC-01', 'PC-02', 'PC-03', 'PC-04', 'PC-05', '\u05E9\u05E8\u05EA-1']
+      .join('\n') + '\n');
+  fs.writeFileSync(path.join(docs, 'stray.json'), documentOf('PC-99', daysAgo(1), []));
+  execFileSync(process.env.KOVEX_FLEET_PAGE_EXE, ['--expect', path.join(out, 'machines.txt'),
+    '--out', path.join(out, 'fleet.html'), docs]);
+});
+
+before(async () => {
+  browser = await chromium.launch({ executablePath: process.env.KOVEX_CHROMIUM ||
+    '/usr/bin/chromium' });
+});
+after(async () => { await browser.close(); });
+
+async function open(options = {}) {
+  const context = await browser.newContext(Object.assign({ acceptDownloads: true }, options));
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (error) => errors.push(error.message));
+  page.on('console', (message) => { if (message.type() === 'error') errors.push(message.text()); });
+  await page.goto(pageUrl);
+  return { context, page, errors };
+}
+
+const tableNames = (page) => page.locator('#machine-table tbody tr td:first-child').allInnerTexts();
+
+test('an administrator filters, sorts, copies names, exports and opens a machine', async () => {
+  const { context, page, errors } = await open();
+  await context.grantPermissions(['clipboard-read', 'clipboard-write']);
+  assert.equal(await page.locator('#filter-count').innerText(), '8 of 8 machines shown');
+
+  await page.getByLabel('Find').fill('pc-0');
+  assert.equal(await page.locator('#filter-count').innerText(), '5 of 8 machines shown');
+  await page.getByRole('checkbox', { name: 'stale only' }).check();
+  assert.deepEqual(await tableNames(page), ['PC-02']);
+  await page.getByRole('checkbox', { name: 'stale only' }).uncheck();
+  await page.getByRole('checkbox', { name: 'NO RESULT' }).uncheck();
+  await page.getByRole('button', { name: 'Age (days)' }).click();
+  await page.getByRole('button', { name: 'Age (days)' }).click();
+  assert.deepEqual(await tableNames(page), ['PC-02', 'PC-04', 'PC-03', 'PC-01']);
+  assert.equal(await page.locator('th[aria-sort]').getAttribute('aria-sort'), 'descending');
+
+  await page.locator('#reboot').getByRole('button', { name: 'Copy names' }).click();
+  assert.equal(await page.evaluate(() => navigator.clipboard.readText()), 'PC-03\n');
+
+  await page.getByLabel('Find').fill('');
+  await page.getByRole('checkbox', { name: 'NOT CLEAN' }).uncheck();
+  await page.getByRole('checkbox', { name: 'NOT CLEAN' }).check();
+  const [download] = await Promise.all([page.waitForEvent('download'),
+    page.getByRole('button', { name: /Export/ }).click()]);
+  const csv = fs.readFileSync(await download.path(), 'utf8').split('\r\n');
+  assert.equal(csv.length, 9);  // the head, 7 machines shown (NO RESULT is not) and the end
+  assert.ok(csv.some((line) =>
+    /^"'=HYPERLINK\(""x""\)","NOT CLEAN","[-0-9T:Z]+","1","1","0","0","not expected"$/
+      .test(line)), csv);
+  assert.ok(csv.some((line) => line.startsWith('"PC-99","CLEAN"') && line.endsWith('"not expected"')));
+
+  await page.locator('#machine-table').getByRole('link', { name: 'PC-02' }).click();
+  const line = page.locator('#m-pc-02');
+  await line.locator('.detail').waitFor();
+  assert.match(await line.innerText(), /devcon -f remove "@HID\\QZV\\8"/);
+  assert.equal(page.url().split('#')[1], 'm-pc-02');
+  await page.screenshot({ path: path.join(out, 'fleet-page-desktop.png') });
+
+  await page.setViewportSize({ width: 390, height: 844 });
+  await page.goto(pageUrl);
+  assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= 390));
+  assert.ok(await page.evaluate(() => parseFloat(getComputedStyle(
+    document.querySelector('#chart text')).fontSize) *
+    document.querySelector('#chart').getBoundingClientRect().width / 360 >= 12));
+  await page.screenshot({ path: path.join(out, 'fleet-page-390px.png'), fullPage: true });
+  assert.deepEqual(errors, []);
+  await context.close();
+});
+
+test('without script, the actions and every machine are on the page', async () => {
+  const { context, page } = await open({ javaScriptEnabled: false });
+  assert.equal(await page.locator('#cleanup pre.names').innerText(),
+    '=HYPERLINK("x")\nPC-01\nPC-02\n');
+  assert.equal(await page.locator('#no-result pre.names').innerText(), 'PC-05\n');
+  assert.equal(await page.locator('[data-machine][data-verdict]').count(), 8);
+  assert.equal(await page.locator('#table-section').isVisible(), false);
+  await context.close();
+});
+
+test('axe-core finds nothing serious in light and dark mode', async () => {
+  const axe = fs.readFileSync(tools.resolve('axe-core/axe.min.js'), 'utf8');
+  for (const colorScheme of ['light', 'dark']) {
+    const { context, page } = await open({ colorScheme });
+    await page.evaluate(axe);
+    const result = await page.evaluate(() => window.axe.run(document));
+    const serious = result.violations.filter((v) => ['serious', 'critical'].includes(v.impact))
+      .map((v) => `${colorScheme}: ${v.id}: ${v.nodes.map((n) => n.target).join(' ')}`);
+    assert.deepEqual(serious, []);
+    assert.ok(result.passes.some((rule) => rule.id === 'color-contrast'), 'contrast judged');
+    fs.writeFileSync(path.join(out, `axe-${colorScheme}.json`),
+      JSON.stringify(result.violations.map((v) => [v.id, v.impact, v.nodes.length])));
+    await context.close();
+  }
+});
