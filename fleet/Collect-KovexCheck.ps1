@@ -13,7 +13,9 @@ check itself writes the machine's rows, the same code its tests run: one row
 per trace, or one row with kind, id and description empty, so that every
 machine that answers has a row; the columns are machine, status, clean,
 complete, kind, id, description, awaits_reboot, manual_removal and
-unchecked, and one column of this script's own, cleanup. This script writes the header once and adds one row of its own
+unchecked, checked_at, and two columns of this script's own: cleanup, and
+computer, the name this script reached the machine by. This script writes
+the header once and adds one row of its own
 for each machine where the check could not run. With -ResultsFolder it also
 saves each machine's JSON document ("--json") there, for the fleet page
 (kovex-deepclean-fleet).
@@ -66,7 +68,8 @@ to its end.
 
 .PARAMETER ResultsFolder
 A folder on this machine where each machine's JSON document is saved, as
-<machine>.json, for kovex-deepclean-fleet. Made if it is not there.
+<machine>.json, for kovex-deepclean-fleet, and machines.txt, the machines
+asked, one a line, for its --expect. Made if it is not there.
 
 .PARAMETER TimeoutMinutes
 How long to wait for one machine, connection included: 45 by default (the
@@ -198,11 +201,13 @@ begin {
 
     # The lines of one machine's result: the check's rows after its header,
     # or one row of this script's when the check did not give them; each
-    # with the cleanup's outcome last.
+    # with the cleanup's outcome and the name this script reached the
+    # machine by last (the fleet page names the machine by it, not by the
+    # name the machine gives itself).
     function Get-Line($Machine, $Result) {
         $status = $Result.Status
         $reason = $Result.Reason
-        $cleanup = ',' + (Format-Line @("$($Result.Cleanup)"))
+        $cleanup = ',' + (Format-Line @("$($Result.Cleanup)", $Machine))
         if ($status -is [int] -and $status -eq 3) {
             $status = 'bad command line'
             $reason = 'kovex-deepclean-check.exe refused its command line (exit code 3): is it as old as this script?'
@@ -225,7 +230,7 @@ begin {
     }
 
     $checkHeader = Format-Line $columns
-    $header = Format-Line ($columns + 'cleanup')
+    $header = Format-Line ($columns + 'cleanup' + 'computer')
 }
 
 process {
@@ -236,7 +241,12 @@ process {
 
 end {
     Set-Content -LiteralPath $Path -Value $header -Encoding $encoding
-    if ($ResultsFolder) { $null = New-Item -ItemType Directory -Path $ResultsFolder -Force }
+    if ($ResultsFolder) {
+        $null = New-Item -ItemType Directory -Path $ResultsFolder -Force
+        # The machines asked, one a line: the page's --expect, so that a
+        # machine that never answered is shown as such.
+        Set-Content -LiteralPath (Join-Path $ResultsFolder 'machines.txt') -Value $machines -Encoding Ascii
+    }
     $running = @()
     $next = 0
     while ($next -lt $machines.Count -or $running.Count -gt 0) {

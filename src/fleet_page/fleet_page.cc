@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "fleet_page/fleet_expect.h"
+#include "fleet_page/fleet_machines.h"
 #include "fleet_page/fleet_names.h"
 #include "fleet_page_assets.h"
 #include "nlohmann/json.hpp"
@@ -370,7 +371,9 @@ void Header(const std::vector<FleetMachine>& machines, const PageFacts& facts,
   std::size_t timed = 0;
   for (const FleetMachine& machine : machines) {
     const long long time = machine.counted->time;
-    if (time == kUnknownTime) continue;
+    // A time the page cannot have seen yet is flagged on its machine and
+    // sets neither end.
+    if (time == kUnknownTime || IsFutureTime(time, facts.made_at)) continue;
     ++timed;
     if (oldest == kUnknownTime || time < oldest) oldest = time;
     if (time > newest) newest = time;
@@ -383,7 +386,7 @@ void Header(const std::vector<FleetMachine>& machines, const PageFacts& facts,
               (timed == machines.size()
                    ? std::string()
                    : " (" + Plural(machines.size() - timed, "result does", "results do") +
-                         " not tell its time)") +
+                         " not tell a time that can be believed)") +
               ".</p>\n");
   }
   page->Raw("<p class=\"muted\">CLEAN: nothing of Kovex's drivers left. NOT CLEAN: running "

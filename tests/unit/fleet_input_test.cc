@@ -329,4 +329,7 @@ TEST_F(FleetInputTest, ThePageShowsEachMachineOnceUnderItsSourcesName) {
     EXPECT_EQ(page.find(attribute), page.rfind(attribute)) << name;
   }
   EXPECT_EQ(std::string::npos, page.find("data-machine=\"eng-ws-014\""));
+  // The time from 2099 is flagged on its machine and is not the newest.
+  EXPECT_NE(std::string::npos, page.find("dated after the page was made"));
+  EXPECT_NE(std::string::npos, page.find("newest: <time id=\"newest\">2026-12-01T10:00:00Z"));
 }

@@ -94,7 +94,7 @@ TEST(FleetPage, ExpectedMachinesAgeFlagsAndWhatWasNotReadAreShown) {
     results[i].time = ParseIsoTime(times[i]);
   }
   results[2].flags.emplace_back("the document names PC-2");
-  std::vector<FleetMachine> machines = GroupByMachine(results);
+  std::vector<FleetMachine> machines = GroupByMachine(results, made);
   std::deque<MachineResult> placeholders;
   ApplyExpected(expected, &placeholders, &machines);
 

@@ -18,7 +18,7 @@ BeforeAll {
     # test's variables).
     $global:Shared = $Shared = @{}
 
-    $Header = '"machine","status","clean","complete","kind","id","description","awaits_reboot","manual_removal","unchecked"'
+    $Header = '"machine","status","clean","complete","kind","id","description","awaits_reboot","manual_removal","unchecked","checked_at"'
 
     # The check as a machine has it: --csv and --json answer what Machine
     # says, --cleanup-log the one decision of the cleanup's log.
@@ -130,16 +130,16 @@ Describe 'Collect-KovexCheck.ps1 in <Mode>' -ForEach $Modes {
     Context 'the check' {
         BeforeAll {
             $Fleet = $Shared.Fleet = New-Fleet @(
-                @{ Name = 'pc-clean'; Status = 0; Rows = '"pc-clean","0","True","True","","","","","",""' }
-                @{ Name = 'pc-traces'; Status = 1; Rows = '"pc-traces","1","False","True","driver","oem12.inf","Kovex audio driver","False","",""',
-                    '"pc-traces","1","False","True","service","kvx","Kovex service, ""kvx""","False","",""' }
-                @{ Name = 'pc-reboot'; Status = 1; Rows = '"pc-reboot","1","False","True","driver","oem3.inf","Kovex driver","True","",""' }
-                @{ Name = 'pc-manual'; Status = 1; Rows = '"pc-manual","1","False","True","file","c:\x.sys","Kovex file","False","del c:\x.sys",""' }
-                @{ Name = 'pc-unknown'; Status = 2; Rows = '"pc-unknown","2","False","False","","","","","","devices: devcon.exe is missing"' }
+                @{ Name = 'pc-clean'; Status = 0; Rows = '"pc-clean","0","True","True","","","","","","","2026-12-08T04:11:29Z"' }
+                @{ Name = 'pc-traces'; Status = 1; Rows = '"pc-traces","1","False","True","driver","oem12.inf","Kovex audio driver","False","","","2026-12-08T04:11:29Z"',
+                    '"pc-traces","1","False","True","service","kvx","Kovex service, ""kvx""","False","","","2026-12-08T04:11:29Z"' }
+                @{ Name = 'pc-reboot'; Status = 1; Rows = '"pc-reboot","1","False","True","driver","oem3.inf","Kovex driver","True","","","2026-12-08T04:11:29Z"' }
+                @{ Name = 'pc-manual'; Status = 1; Rows = '"pc-manual","1","False","True","file","c:\x.sys","Kovex file","False","del c:\x.sys","","2026-12-08T04:11:29Z"' }
+                @{ Name = 'pc-unknown'; Status = 2; Rows = '"pc-unknown","2","False","False","","","","","","devices: devcon.exe is missing","2026-12-08T04:11:29Z"' }
                 @{ Name = 'pc-old'; Status = 3 }
                 @{ Name = 'pc-norows'; Status = 1 }
                 @{ Name = 'pc-missing'; Missing = $true }
-                @{ Name = 'pc-unstartable'; Status = 0; Rows = '"pc-unstartable","0","True","True","","","","","",""'; CheckShell = $Unstartable }
+                @{ Name = 'pc-unstartable'; Status = 0; Rows = '"pc-unstartable","0","True","True","","","","","","","2026-12-08T04:11:29Z"'; CheckShell = $Unstartable }
                 @{ Name = 'pc-unreachable'; Unreachable = $true }
                 @{ Name = 'pc-slow'; Hangs = $true }
             )
@@ -153,7 +153,7 @@ Describe 'Collect-KovexCheck.ps1 in <Mode>' -ForEach $Modes {
             $bytes = [System.IO.File]::ReadAllBytes($CsvPath)
             $bytes[0..2] | Should -Be 0xEF, 0xBB, 0xBF
             $lines = Get-Content -LiteralPath $CsvPath
-            $lines[0] | Should -Be ($Header + ',"cleanup"')
+            $lines[0] | Should -Be ($Header + ',"cleanup","computer"')
             @($lines | Where-Object { $_ -like '"machine",*' }).Count | Should -Be 1
         }
 
@@ -174,15 +174,20 @@ Describe 'Collect-KovexCheck.ps1 in <Mode>' -ForEach $Modes {
             $mine.Count | Should -Be $Count
             $mine.status | Select-Object -Unique | Should -Be $Status
             $mine.cleanup | Select-Object -Unique | Should -Be ''
+            $mine.computer | Select-Object -Unique | Should -Be $Machine
             if ($Reason) { $mine[0].unchecked | Should -BeLike $Reason }
             else {
                 # The check's rows, field for field.
-                $expected = @($Fleet[$Machine].Rows | ForEach-Object { ($_ + ',""') | ConvertFrom-Csv -Header (@($Header -replace '"', '' -split ',') + 'cleanup') })
+                $expected = @($Fleet[$Machine].Rows | ForEach-Object { ($_ + ',"","' + $Machine + '"') | ConvertFrom-Csv -Header (@($Header -replace '"', '' -split ',') + 'cleanup' + 'computer') })
                 for ($i = 0; $i -lt $Count; $i++) { ($mine[$i] | ConvertTo-Json) | Should -Be ($expected[$i] | ConvertTo-Json) }
             }
             $saved = Join-Path $results "$Machine.json"
             if ($Document) { (Get-Content -LiteralPath $saved -Raw).Trim() | Should -Be "{`"machine`": `"$Machine`"}" }
             else { $saved | Should -Not -Exist }
+        }
+
+        It 'lists the machines asked for the page, one a line' {
+            Get-Content -LiteralPath (Join-Path $results 'machines.txt') | Should -Be @($Fleet.Keys | Sort-Object)
         }
 
         It 'times out by UTC across a daylight-saving change, the row written before the job is stopped' {
@@ -196,7 +201,7 @@ Describe 'Collect-KovexCheck.ps1 in <Mode>' -ForEach $Modes {
 
     Context '-RunCleanup' {
         BeforeAll {
-            $row = '"{0}","0","True","True","","","","","",""'
+            $row = '"{0}","0","True","True","","","","","","","2026-12-08T04:11:29Z"'
             $Fleet = $Shared.Fleet = New-Fleet @(
                 @{ Name = 'pc-done'; Status = 0; Rows = ($row -f 'pc-done'); Cleanup = 'Removing oem12.inf', 'Done.' }
                 @{ Name = 'pc-cut'; Status = 0; Rows = ($row -f 'pc-cut'); Cleanup = 'Removing oem12.inf' }
@@ -234,7 +239,7 @@ Describe 'Collect-KovexCheck.ps1 in <Mode>' -ForEach $Modes {
     }
 
     It 'connects to each machine as one job, with the credential given' {
-        $Fleet = $Shared.Fleet = New-Fleet @(@{ Name = 'pc-a'; Status = 0; Rows = '"pc-a","0","True","True","","","","","",""' })
+        $Fleet = $Shared.Fleet = New-Fleet @(@{ Name = 'pc-a'; Status = 0; Rows = '"pc-a","0","True","True","","","","","","","2026-12-08T04:11:29Z"' })
         $credential = [pscredential]::new('admin', (ConvertTo-SecureString 'x' -AsPlainText -Force))
         $CsvPath = $Shared.CsvPath = Join-Path $TestDrive "$Mode-credential.csv"
         Invoke-Collector $Mode @{ ComputerName = 'pc-a'; Path = $CsvPath; Credential = $credential; Folder = (Join-Path $Fleet['pc-a'].Native 'KovexDeepClean') }
