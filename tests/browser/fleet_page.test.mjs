@@ -43,12 +43,14 @@ before(() => {
     ['=HYPERLINK("x")', daysAgo(1), [cleanupTrace]],
     ['\u05E9\u05E8\u05EA-1', daysAgo(1), []],
   ];
-  machines.forEach(([name, checked, traces], i) =>
-    fs.writeFileSync(path.join(docs, `m${i}.json`), documentOf(name, checked, traces)));
+  // A machine is named by its document's file, as the collector and the
+  // playbook save it.
+  machines.forEach(([name, checked, traces]) =>
+    fs.writeFileSync(path.join(docs, `${name}.json`), documentOf(name, checked, traces)));
   fs.writeFileSync(path.join(out, 'machines.txt'),
     ['PC-01', 'PC-02', 'PC-03', 'PC-04', 'PC-05', '\u05E9\u05E8\u05EA-1']
       .join('\n') + '\n');
-  fs.writeFileSync(path.join(docs, 'stray.json'), documentOf('PC-99', daysAgo(1), []));
+  fs.writeFileSync(path.join(docs, 'PC-99.json'), documentOf('PC-99', daysAgo(1), []));
   execFileSync(process.env.KOVEX_FLEET_PAGE_EXE, ['--expect', path.join(out, 'machines.txt'),
     '--out', path.join(out, 'fleet.html'), docs]);
 });
@@ -144,4 +146,50 @@ test('axe-core finds nothing serious in light and dark mode', async () => {
       JSON.stringify(result.violations.map((v) => [v.id, v.impact, v.nodes.length])));
     await context.close();
   }
+});
+
+test('a forged name, a future time, look-alikes and a bad record: each machine once, flagged', async () => {
+  const trust = path.join(out, 'trust');
+  fs.mkdirSync(trust, { recursive: true });
+  const dirty = [cleanupTrace];
+  fs.writeFileSync(path.join(trust, 'ENG-WS-014.json'),
+    documentOf('eng-ws-014', '2026-12-01T10:00:00Z', dirty));
+  // Saved as ENG-WS-020, it claims to be ENG-WS-014, and clean, in 2099.
+  fs.writeFileSync(path.join(trust, 'ENG-WS-020.json'),
+    documentOf('eng-ws-014', '2099-01-01T00:00:00Z', []));
+  for (const name of ['PC-0042', 'PC-0042\u200B', '\u0420C-0042']) {
+    fs.writeFileSync(path.join(trust, `${name}.json`), documentOf(name, '2026-12-01T10:00:00Z', []));
+  }
+  const header = '"machine","status","clean","complete","kind","id","description",' +
+    '"awaits_reboot","manual_removal","unchecked","checked_at"\r\n';
+  const row = (name) => `"${name}","0","True","True","","","","","","","2026-12-01T10:00:00Z"\r\n`;
+  fs.writeFileSync(path.join(trust, 'rows.csv'),
+    header + row('PC-6') + '"PC-7","0","True","True","","","un"balanced,"","","",""\r\n' + row('PC-8'));
+  const html = path.join(out, 'trust.html');
+  let status = 0;
+  try {
+    execFileSync(process.env.KOVEX_FLEET_PAGE_EXE, ['--out', html, trust], { stdio: 'pipe' });
+  } catch (error) { status = error.status; }
+  assert.equal(status, 1);  // the page is written, but one record was not read
+
+  const context = await browser.newContext();
+  const page = await context.newPage();
+  await page.goto('file://' + html);
+  const lines = page.locator('#every-machine [data-machine]');
+  const names = await lines.evaluateAll((all) => all.map((e) => e.dataset.machine));
+  assert.deepEqual([...names].sort(), ['ENG-WS-014', 'ENG-WS-020', 'PC-0042', 'PC-0042\u200B',
+    'PC-6', 'PC-8', '\u0420C-0042'].sort());
+  assert.equal(await page.locator('[data-machine="ENG-WS-014"]').first()
+    .getAttribute('data-verdict'), 'NOT CLEAN');
+  const forged = await page.locator('#every-machine [data-machine="ENG-WS-020"]').innerText();
+  assert.match(forged, /the document names eng-ws-014/);
+  assert.match(forged, /dated after the page was made/);
+  assert.match(await page.locator('#every-machine [data-machine="PC-0042\u200B"]').innerText(),
+    /PC-0042<U\+200B>/);
+  assert.match(await page.locator('#every-machine [data-machine="\u0420C-0042"]').innerText(),
+    /looks like|mixes scripts/);
+  assert.match(await page.locator('#unread').innerText(), /rows\.csv.*\b3\b/s);
+  await page.getByLabel('Find').fill('PC-0042');
+  assert.equal(await page.locator('#filter-count').innerText(), '3 of 7 machines shown');
+  await context.close();
 });
