@@ -1,5 +1,6 @@
 #include "exec/runner.h"
 
+#include "exec/run_lines.h"
 #include "exec/time_limit.h"
 #include "output/output.h"
 
@@ -41,7 +42,7 @@ int StartAndWait(const std::wstring& program, const std::wstring& parameters,
   if (waited != ProgramWait::kEnded) {
     EndProgramTree(start.program);
     if (waited == ProgramWait::kTimedOut) {
-      Print("\t Not finished within %S, ended: %S%S\n", limit_text.c_str(),
+      Print("%s%S, ended: %S%S\n", kNotFinishedLine, limit_text.c_str(),
             program.c_str(), parameters.c_str());
     }
   } else if (ReadExitCode(start.program, &exit_code)) {
@@ -66,7 +67,7 @@ int RunUnderDeadline(const std::wstring& program, const std::wstring& parameters
   }
   const std::wstring total = TimeLimitText(deadline.total_ms);
   if (by_deadline && limit == 0) {
-    Print("\t Not started, the run's %S are spent: %S%S\n", total.c_str(),
+    Print("%s%S are spent: %S%S\n", kNotStartedLine, total.c_str(),
           program.c_str(), parameters.c_str());
     return -1;
   }
@@ -79,7 +80,7 @@ int RunUnderDeadline(const std::wstring& program, const std::wstring& parameters
 void StartRunDeadline() { RunDeadline() = DeadlineFromNow(kRunDeadlineMs); }
 
 void ReportLaunchFailure(int error_code, const wchar_t* message) {
-  Print("\t %s Error Code %d: %S\n", "\t Failed to launch process", error_code,
+  Print("%s Error Code %d: %S\n", kLaunchFailedLine, error_code,
         message != nullptr ? message : L"");
 }
 
