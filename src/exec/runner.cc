@@ -56,8 +56,10 @@ int StartAndWait(const std::wstring& program, const std::wstring& parameters,
 
 // The program with `time_limit_ms`, cut to what is left of the run's
 // deadline; past it, with `floor_ms` when that is not 0, else not at all.
+// Not started either when less than `needs_ms` of the run is left.
 int RunUnderDeadline(const std::wstring& program, const std::wstring& parameters,
-                     unsigned long time_limit_ms, unsigned long floor_ms) {
+                     unsigned long time_limit_ms, unsigned long floor_ms,
+                     unsigned long needs_ms) {
   const Deadline& deadline = RunDeadline();
   bool by_deadline = false;
   unsigned long limit = LimitUnder(deadline, time_limit_ms, &by_deadline);
@@ -66,7 +68,7 @@ int RunUnderDeadline(const std::wstring& program, const std::wstring& parameters
     by_deadline = false;  // its own limit, not the deadline, ends it
   }
   const std::wstring total = TimeLimitText(deadline.total_ms);
-  if (by_deadline && limit == 0) {
+  if (by_deadline && (limit == 0 || limit < needs_ms)) {
     Print("%s%S are spent: %S%S\n", kNotStartedLine, total.c_str(),
           program.c_str(), parameters.c_str());
     return -1;
@@ -85,16 +87,21 @@ void ReportLaunchFailure(int error_code, const wchar_t* message) {
 }
 
 int RunProgram(const std::wstring& program, const std::wstring& parameters) {
-  return RunUnderDeadline(program, parameters, kProgramTimeLimitMs, 0);
+  return RunUnderDeadline(program, parameters, kProgramTimeLimitMs, 0, 0);
+}
+
+int RunDeviceCommand(const std::wstring& program, const std::wstring& parameters) {
+  return RunUnderDeadline(program, parameters, kProgramTimeLimitMs, 0,
+                          kDeviceCommandFloorMs);
 }
 
 int RunProgramEvenPastDeadline(const std::wstring& program,
                                const std::wstring& parameters) {
   return RunUnderDeadline(program, parameters, kProgramTimeLimitMs,
-                          kPastDeadlineLimitMs);
+                          kPastDeadlineLimitMs, 0);
 }
 
 int RunProgramWithin(const std::wstring& program, const std::wstring& parameters,
                      unsigned long time_limit_ms) {
-  return RunUnderDeadline(program, parameters, time_limit_ms, 0);
+  return RunUnderDeadline(program, parameters, time_limit_ms, 0, 0);
 }
