@@ -13,8 +13,11 @@ rem It copies the three programs to %ProgramW6432%\KovexDeepClean, the native
 rem Program Files folder whatever the bitness of the caller (a 32-bit caller's
 rem %ProgramFiles% is "Program Files (x86)", where Detect.ps1 does not look),
 rem then runs the cleanup from there, which leaves its listing files and
-rem cleanup.log in that folder. Once cleanup.log ends with "Done." it writes
-rem this version's marker, cleanup-done-<version>.txt, there: Detect.ps1 and
+rem cleanup.log in that folder. Whether the cleanup ran to its end is the
+rem check's decision (kovex-deepclean-check.exe --cleanup-log cleanup.log:
+rem its last line "Done.", and no program not started, ended unfinished at
+rem a time limit or not launched). Only then it writes this version's
+rem marker, cleanup-done-<version>.txt, there: Detect.ps1 and
 rem ConfigMgr-Detect.ps1 look for that marker alone, so the engines run the
 rem cleanup once per version of this kit, never again because a trace is
 rem left or the maker's software came back (the check reports those). Last it
@@ -25,9 +28,12 @@ rem Exit status (fleet/README.md has the same table):
 rem   0     the cleanup ran to its end;
 rem   3010  it ran to its end and a removal waits for a reboot (the soft
 rem         reboot code);
-rem   1     the cleanup could not start or stopped before "Done." (no marker;
-rem         cleanup.log says why), so that the engine reports a failed
-rem         install, not a success it then cannot detect;
+rem   1     the cleanup did not run to its end: it could not start, stopped
+rem         before "Done.", or a program of it was not started or was
+rem         ended at a time limit (no marker; cleanup.log says what, and
+rem         the check's line why), so that the engine reports a failed
+rem         install and offers it again, not a success it then cannot
+rem         detect;
 rem   2     a program is missing from the content;
 rem   3     the folder could not be made, a copy failed, or an earlier marker
 rem         could not be deleted;
@@ -69,18 +75,13 @@ if exist "%MARKER%" del /f /q "%MARKER%"
 if exist "%MARKER%" exit /b 3
 "%TARGET%\kovex-deepclean.exe" > "%TARGET%\cleanup.log" 2>&1
 
-rem Its status is always 0: its last line tells whether it ran to its end
-rem (for /f passes over empty lines, and takes each line whole). The line is
-rem compared with delayed expansion, so that no character of a device's name
-rem can change the command.
-set "LAST=none"
-if exist "%TARGET%\cleanup.log" for /f "usebackq delims=" %%L in ("%TARGET%\cleanup.log") do set "LAST=%%L"
-setlocal EnableDelayedExpansion
-set "ENDED="
-if "!LAST!"=="Done." set "ENDED=1"
-endlocal & set "DONE=%ENDED%"
-if not defined DONE echo the cleanup did not run to its end: see "%TARGET%\cleanup.log"
-if not defined DONE exit /b 1
+rem Its status is always 0 and tells nothing. The check reads its log and
+rem decides whether it ran to its end: status 0 only then, and one line
+rem saying why not otherwise; no line of the log is handled by cmd.
+"%TARGET%\kovex-deepclean-check.exe" --cleanup-log "%TARGET%\cleanup.log"
+set "ENDED=%ERRORLEVEL%"
+if not "%ENDED%"=="0" echo See "%TARGET%\cleanup.log".
+if not "%ENDED%"=="0" exit /b 1
 echo Kovex Deep Clean %VERSION%: the cleanup ran to its end.> "%MARKER%"
 
 rem The check decides whether a removal waits for a reboot; a check that

@@ -1,5 +1,6 @@
 #include "check/check_run.h"
 
+#include "check/cleanup_log.h"
 #include "check/csv_rows.h"
 #include "check/machine_check.h"
 #include "check/report.h"
@@ -13,6 +14,7 @@ constexpr int kBadCommandLine = 3;
 const char kUsage[] =
     "Usage: kovex-deepclean-check [--json] [--reboot-code] | --remediation\n"
     "   or: kovex-deepclean-check --csv\n"
+    "   or: kovex-deepclean-check --cleanup-log FILE\n"
     "\n"
     "Tells whether anything of Kovex's drivers is left on this machine:\n"
     "devices, audio endpoints, driver packages, driver files and installer\n"
@@ -29,6 +31,13 @@ const char kUsage[] =
     "  --csv           print this machine's rows of the fleet collector's CSV\n"
     "                  file, its header first, in UTF-8: one per trace, or\n"
     "                  one with kind, id and description empty\n"
+    "  --cleanup-log FILE\n"
+    "                  look at nothing but FILE, the cleanup's output saved\n"
+    "                  by a deployment engine, and print one line: whether\n"
+    "                  the cleanup ran to its end (its last line \"Done.\", no\n"
+    "                  program not started, ended unfinished or not\n"
+    "                  launched); exit 0 when it did, 1 when it did not, 2\n"
+    "                  when FILE cannot be read\n"
     "  --help          print this text\n"
     "\n"
     "Exit status: 0 clean; 1 traces found; 2 nothing found, but some check\n"
@@ -47,8 +56,17 @@ int RunCheck(const std::vector<std::string>& arguments) {
   bool reboot_code = false;
   bool remediation = false;
   bool csv = false;
-  for (const std::string& argument : arguments) {
-    if (argument == "--json") {
+  bool cleanup_log = false;
+  std::string log_file;
+  for (std::size_t at = 0; at < arguments.size(); ++at) {
+    const std::string& argument = arguments[at];
+    if (argument == "--cleanup-log") {
+      if (cleanup_log || at + 1 >= arguments.size()) {
+        return BadCommandLine("--cleanup-log takes one file");
+      }
+      cleanup_log = true;
+      log_file = arguments[++at];
+    } else if (argument == "--json") {
       json = true;
     } else if (argument == "--reboot-code") {
       reboot_code = true;
@@ -69,6 +87,11 @@ int RunCheck(const std::vector<std::string>& arguments) {
   if (csv && (json || reboot_code || remediation)) {
     return BadCommandLine("--csv goes alone");
   }
+  if (cleanup_log && (json || reboot_code || remediation || csv)) {
+    return BadCommandLine("--cleanup-log goes alone");
+  }
+  // Only the log is read: no devcon, no look at the machine.
+  if (cleanup_log) return CheckCleanupLog(log_file);
 
   Findings findings = CheckMachine();
   findings.computer = MachineDnsHostName();

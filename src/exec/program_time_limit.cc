@@ -2,3 +2,4 @@
 
 const unsigned long kProgramTimeLimitMs = 10ul * 60 * 1000;
 const unsigned long kRunDeadlineMs = 25ul * 60 * 1000;
+const unsigned long kDeviceCommandFloorMs = 60ul * 1000;

@@ -1,5 +1,6 @@
 #include "exec/runner.h"
 
+#include "exec/run_lines.h"
 #include "exec/time_limit.h"
 #include "output/output.h"
 
@@ -41,7 +42,7 @@ int StartAndWait(const std::wstring& program, const std::wstring& parameters,
   if (waited != ProgramWait::kEnded) {
     EndProgramTree(start.program);
     if (waited == ProgramWait::kTimedOut) {
-      Print("\t Not finished within %S, ended: %S%S\n", limit_text.c_str(),
+      Print("%s%S, ended: %S%S\n", kNotFinishedLine, limit_text.c_str(),
             program.c_str(), parameters.c_str());
     }
   } else if (ReadExitCode(start.program, &exit_code)) {
@@ -55,8 +56,10 @@ int StartAndWait(const std::wstring& program, const std::wstring& parameters,
 
 // The program with `time_limit_ms`, cut to what is left of the run's
 // deadline; past it, with `floor_ms` when that is not 0, else not at all.
+// Not started either when less than `needs_ms` of the run is left.
 int RunUnderDeadline(const std::wstring& program, const std::wstring& parameters,
-                     unsigned long time_limit_ms, unsigned long floor_ms) {
+                     unsigned long time_limit_ms, unsigned long floor_ms,
+                     unsigned long needs_ms) {
   const Deadline& deadline = RunDeadline();
   bool by_deadline = false;
   unsigned long limit = LimitUnder(deadline, time_limit_ms, &by_deadline);
@@ -65,8 +68,8 @@ int RunUnderDeadline(const std::wstring& program, const std::wstring& parameters
     by_deadline = false;  // its own limit, not the deadline, ends it
   }
   const std::wstring total = TimeLimitText(deadline.total_ms);
-  if (by_deadline && limit == 0) {
-    Print("\t Not started, the run's %S are spent: %S%S\n", total.c_str(),
+  if (by_deadline && (limit == 0 || limit < needs_ms)) {
+    Print("%s%S are spent: %S%S\n", kNotStartedLine, total.c_str(),
           program.c_str(), parameters.c_str());
     return -1;
   }
@@ -79,21 +82,26 @@ int RunUnderDeadline(const std::wstring& program, const std::wstring& parameters
 void StartRunDeadline() { RunDeadline() = DeadlineFromNow(kRunDeadlineMs); }
 
 void ReportLaunchFailure(int error_code, const wchar_t* message) {
-  Print("\t %s Error Code %d: %S\n", "\t Failed to launch process", error_code,
+  Print("%s Error Code %d: %S\n", kLaunchFailedLine, error_code,
         message != nullptr ? message : L"");
 }
 
 int RunProgram(const std::wstring& program, const std::wstring& parameters) {
-  return RunUnderDeadline(program, parameters, kProgramTimeLimitMs, 0);
+  return RunUnderDeadline(program, parameters, kProgramTimeLimitMs, 0, 0);
+}
+
+int RunDeviceCommand(const std::wstring& program, const std::wstring& parameters) {
+  return RunUnderDeadline(program, parameters, kProgramTimeLimitMs, 0,
+                          kDeviceCommandFloorMs);
 }
 
 int RunProgramEvenPastDeadline(const std::wstring& program,
                                const std::wstring& parameters) {
   return RunUnderDeadline(program, parameters, kProgramTimeLimitMs,
-                          kPastDeadlineLimitMs);
+                          kPastDeadlineLimitMs, 0);
 }
 
 int RunProgramWithin(const std::wstring& program, const std::wstring& parameters,
                      unsigned long time_limit_ms) {
-  return RunUnderDeadline(program, parameters, time_limit_ms, 0);
+  return RunUnderDeadline(program, parameters, time_limit_ms, 0, 0);
 }

@@ -17,6 +17,13 @@ extern const unsigned long kProgramTimeLimitMs;
 // kProgramTimeLimitMs.
 extern const unsigned long kRunDeadlineMs;
 
+// What a device command (a removal, a driver-store deletion, the rescan)
+// needs left of the run's deadline to be started: one minute, so that none
+// is ended by the deadline halfway through changing a device or the driver
+// store. Defined beside kProgramTimeLimitMs (the test-only build's is
+// shorter, in step with its short deadline).
+extern const unsigned long kDeviceCommandFloorMs;
+
 // What a program that touches no device (the interpreter's `del` of the
 // driver files) gets at least, even past the run's deadline, so that those
 // files go whatever devcon did: one minute, within kProgramTimeLimitMs.
@@ -46,6 +53,11 @@ void StartRunDeadline();
 // installer's helper finishing its work); only a program ended at its limit
 // has its whole tree ended.
 int RunProgram(const std::wstring& program, const std::wstring& parameters);
+
+// RunProgram for a device command: with less than kDeviceCommandFloorMs of
+// the run left it is not started (the not-started line), as past the
+// deadline.
+int RunDeviceCommand(const std::wstring& program, const std::wstring& parameters);
 
 // RunProgram for a program that touches no device: past the deadline it
 // still runs, with kPastDeadlineLimitMs.

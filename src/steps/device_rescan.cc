@@ -6,5 +6,5 @@
 void RescanDevices() {
   Print("Rescannig...\n");
   // Whether the scan worked is not reported; only a launch failure is.
-  RunProgram(kDeviceConsole, L" rescan ");
+  RunDeviceCommand(kDeviceConsole, L" rescan ");
 }

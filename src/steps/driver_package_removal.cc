@@ -33,7 +33,7 @@ void RemoveDriverPackages() {
       return;
     }
     const int status =
-        RunProgram(kDeviceConsole, L" -f /dp_delete " + pending_name);
+        RunDeviceCommand(kDeviceConsole, L" -f /dp_delete " + pending_name);
     if (status == 0) {
       Print("\t Kovex INF: %S - Removed\n", pending_name.c_str());
     } else {

@@ -10,7 +10,7 @@ void RemoveListedDevice(const std::wstring& line) {
   std::wstring description;
   if (!SplitDeviceLine(line, &instance_id, &description)) return;
   // Run directly, not through the interpreter: instance IDs hold '&'.
-  const int status = RunProgram(kDeviceConsole, L" -f remove @" + instance_id);
+  const int status = RunDeviceCommand(kDeviceConsole, L" -f remove @" + instance_id);
   if (status == 0) {
     Print("\t Removed : %S\n", description.c_str());
   } else {

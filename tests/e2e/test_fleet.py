@@ -3,9 +3,11 @@ stages them (CR LF line ends, the version written in): Install.cmd copies
 both programs and devcon.exe to KovexDeepClean in the native Program Files
 folder, also when its caller's %ProgramFiles% is the 32-bit one (the Intune
 extension's cmd.exe), runs the cleanup from there and writes this version's
-marker once the cleanup ended with "Done.", then asks for a restart (3010)
-when a removal waits for a reboot; a cleanup that does not reach "Done."
-fails the install (1) and leaves no marker; a missing file stops it before
+marker once the check (--cleanup-log) finds that the cleanup ran to its
+end, then asks for a restart (3010) when a removal waits for a reboot; a
+cleanup that does not reach "Done.", or whose log tells of a program not
+started or ended at a time limit, fails the install (1) and leaves no
+marker; a missing file stops it before
 anything is copied, and so does a copy of the source tree, whose version
 was never written (4); Uninstall.cmd removes the folder again. The PowerShell scripts
 need PowerShell, which Wine lacks: tests/fleet parses and lints them."""
@@ -14,6 +16,7 @@ import os
 import re
 import shutil
 import unittest
+from pathlib import Path
 
 import test_files_and_registry as files_and_registry
 
@@ -48,18 +51,21 @@ class CommandFiles(WineTestCase):
         shutil.rmtree(self.target, ignore_errors=True)
         files_and_registry.reset(self.box)
 
-    def call(self, name, own_process=False):
+    def call(self, name, own_process=False, prints=None):
         """Runs `name` in the content folder through cmd.exe, with
         %ProgramFiles% as a 32-bit caller sees it (which holds only within
         that cmd.exe: a new process takes the one of its own bitness); its
         exit status and output. Wine's `call` gives 1 for any status but 0;
         `own_process` runs it in a cmd.exe of its own, whose exit status is
-        the file's."""
+        the file's. `prints`: the file a stand-in cleanup prints."""
         driver = self.box.root / "driver.cmd"
         run = b"cmd /c " if own_process else b"call "
+        standin = b""
+        if prints is not None:
+            standin = b'set "KOVEX_PRINTS=' + windows_path(prints).encode() + b'"\r\n'
         # The status is printed as well: Wine hands Linux only its low byte.
         driver.write_bytes(
-            b'@echo off\r\nset "ProgramFiles=C:\\Program Files (x86)"\r\n'
+            b'@echo off\r\nset "ProgramFiles=C:\\Program Files (x86)"\r\n' + standin +
             b'cd /d "' + windows_path(self.content).encode() + b'"\r\n'
             + run + name.encode() + b"\r\n"
             b"echo exit status %ERRORLEVEL%\r\n"
@@ -111,31 +117,53 @@ class CommandFiles(WineTestCase):
 
     def test_install_marks_only_a_cleanup_that_ran_to_its_end(self):
         # Each case: the machine, a program put in the content in place of
-        # the cleanup (None: the real one), the exit status, whether the
-        # marker is there afterwards. A marker of an earlier run is there
-        # before each: it must stand for this run alone.
+        # the cleanup (None: the real one), what a stand-in cleanup prints
+        # (None: no stand-in), the exit status, whether the marker is there
+        # afterwards. A marker of an earlier run is there before each: it
+        # must stand for this run alone. The check decides from the log.
         waits = MACHINE.replace("  absent\n", "  remove-on-reboot\n")
+        standin = Path(os.environ["KOVEX_STARTED_PROGRAM"]).read_bytes()
+        head = b"Deep Clean Kovex Drivers (Jun 21 2021 11:52:20)\r\nRemoving devices...\r\n"
+        tail = b"Rescannig...\r\nDone.\r\n"
         cases = [
-            ("a removal waits for a reboot: restart asked", waits, None, 3010, True),
-            ("the cleanup cannot start", MACHINE, b"not a program", 1, False),
+            ("a removal waits for a reboot: restart asked", waits, None, None, 3010, True),
+            ("the cleanup cannot start", MACHINE, b"not a program", None, 1, False),
             # Another program in its place: it runs, prints, and never
             # reaches "Done.".
-            ("the cleanup stops before Done.", MACHINE, self.box.devcon.read_bytes(), 1,
-             False),
+            ("the cleanup stops before Done.", MACHINE, self.box.devcon.read_bytes(), None,
+             1, False),
+            ("a stand-in's log that ran to its end", MACHINE, standin, head + tail, 0, True),
+            ("Done. last, but a removal was ended at the run's deadline", MACHINE, standin,
+             head + b"\t Not finished within the run's 1500 s, ended: devcon -f remove "
+             b"@USB\\VID_3F7C&PID_0A01\\6&1\r\n\t !!! Remove FAILED :  Kovex\r\n" + tail,
+             1, False),
+            ("Done. last, but the rescan was not started", MACHINE, standin,
+             head + b"\t Not started, the run's 1500 s are spent: devcon rescan \r\n" + tail,
+             1, False),
+            ("Done. only after a lone carriage return", MACHINE, standin,
+             head + b'\t Removed :  Kovex "\rDone.\r\n', 1, False),
         ]
         real = self.box.exe.read_bytes()
-        for name, machine, cleanup, status, marked in cases:
+        log = self.box.root / "printed.log"
+        for name, machine, cleanup, prints, status, marked in cases:
             with self.subTest(name):
                 self.box.write_machine(machine)
                 (self.content / "kovex-deepclean.exe").write_bytes(cleanup or real)
+                if prints is not None:
+                    log.write_bytes(prints)
                 self.target.mkdir(parents=True, exist_ok=True)
                 (self.target / MARKER).write_text("an earlier run\n")
 
-                got, output = self.call("Install.cmd", own_process=True)
+                got, output = self.call("Install.cmd", own_process=True,
+                                        prints=log if prints is not None else None)
 
                 self.assertEqual(status, got, output)
                 self.assertEqual(marked, (self.target / MARKER).exists(),
                                  output + (self.target / "cleanup.log").read_text("latin-1"))
+                if status == 1:
+                    self.assertIn("The cleanup did not run to its end: ", output)
+                if prints is not None:
+                    self.assertEqual(prints, (self.target / "cleanup.log").read_bytes())
 
     def test_install_from_the_source_tree_refuses_and_runs_nothing(self):
         # The source tree's Install.cmd, its version never written.

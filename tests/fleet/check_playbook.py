@@ -116,36 +116,62 @@ class ReportTask(unittest.TestCase):
 
 class OncePerVersion(unittest.TestCase):
     """The cleanup runs once per version: guarded by the marker that the
-    playbook writes only after "Done.", and a cleanup that stopped early
-    fails its machine; the source tree's copy refuses to run."""
+    playbook writes only when the check (--cleanup-log) finds in the
+    cleanup's log that it ran to its end, and a cleanup cut short fails its
+    machine; the source tree's copy refuses to run."""
 
-    def test_the_guard_is_the_marker_written_after_done(self):
+    def test_the_guard_is_the_marker_written_when_the_check_says_it_ran_to_its_end(self):
         cleanup = task(lambda entry: entry.get("register") == "kovex_cleanup")
+        decide = task(lambda entry: entry.get("register") == "kovex_cleanup_end")
         mark = task(lambda entry: entry["name"].startswith("Mark this version"))
-        variables = {"kovex_folder": "C:\\Programme\\KovexDeepClean", "kovex_version": "4.5.6"}
-        marker = "C:\\Programme\\KovexDeepClean\\cleanup-done-4.5.6.txt"
-        self.assertEqual(marker, templar(**variables).template(
-            cleanup["ansible.windows.win_command"]["creates"]))
+        folder = "C:\\Programme\\KovexDeepClean"
+        variables = {"kovex_folder": folder, "kovex_version": "4.5.6"}
+        marker = folder + "\\cleanup-done-4.5.6.txt"
+        run = templar(**variables).template(cleanup["ansible.windows.win_command"])
+        self.assertEqual(marker, run["creates"])
         self.assertEqual(marker, templar(**variables).template(
             mark["ansible.windows.win_copy"]["dest"]))
+        # The cleanup's output goes to cleanup.log in its folder, and the
+        # check reads that file.
+        self.assertEqual(folder, run["chdir"])
+        self.assertEqual(["cmd.exe", "/d", "/c", ".\\kovex-deepclean.exe > cleanup.log 2>&1"],
+                         run["argv"])
+        self.assertEqual([folder + "\\kovex-deepclean-check.exe", "--cleanup-log",
+                          folder + "\\cleanup.log"],
+                         templar(**variables).template(
+                             decide["ansible.windows.win_command"]["argv"]))
 
         failing = task(lambda entry: "ansible.builtin.fail" in entry)
-        done = "Deep Clean Kovex Drivers\r\n\t Removed :  Kovex Pulse\r\nDone.\r\n\r\n"
+        ran = {"rc": 0, "stdout": "", "changed": True}
+        cut = "The cleanup did not run to its end: a program was not started (...)\r\n"
         cases = {
-            # name: the cleanup task's result, marker written, machine failed
-            "ran to its end": ({"stdout": done}, True, False),
-            "stopped early": ({"stdout": "Deep Clean Kovex Drivers\r\n\t Removed : a\r\n"},
-                              False, True),
-            "a last line that only ends in Done.": ({"stdout": "x\r\nNot Done.\r\n"}, False, True),
-            "no output": ({"stdout": ""}, False, True),
+            # name: the cleanup task's and the check's results, marker
+            # written, machine failed
+            "ran to its end": (ran, {"rc": 0, "stdout": "The cleanup ran to its end.\r\n"},
+                               True, False),
+            "cut short": (ran, {"rc": 1, "stdout": cut}, False, True),
+            "its log cannot be read": (ran, {"rc": 2, "stdout": "The cleanup's log ..."},
+                                       False, True),
+            "the check could not start": (ran, {"rc": 2, "failed": True, "msg": "Failed"},
+                                          False, True),
+            "the check crashed": (ran, {"rc": -1073741819, "stdout": ""}, False, True),
             "skipped: this version's marker is there": (
-                {"skipped": True, "changed": False, "msg": "skipped, since it exists"}, False, False),
+                {"skipped": True, "changed": False, "msg": "skipped, since it exists"},
+                {"skipped": True, "changed": False}, False, False),
         }
-        for name, (result, marked, failed) in cases.items():
+        for name, (cleanup_result, check_result, marked, failed) in cases.items():
             with self.subTest(name):
-                self.assertEqual(marked, holds(mark["when"], kovex_cleanup=result))
-                self.assertEqual(failed, holds(failing["when"], kovex_cleanup=result))
-        # --tags check: no cleanup ran, nothing is marked or failed.
+                results = {"kovex_cleanup": cleanup_result, "kovex_cleanup_end": check_result}
+                self.assertEqual(not cleanup_result.get("skipped", False),
+                                 holds(decide["when"], kovex_cleanup=cleanup_result))
+                self.assertEqual(marked, holds(mark["when"], **results))
+                self.assertEqual(failed, holds(failing["when"], **results))
+                if failed and "stdout" in check_result and check_result["stdout"]:
+                    self.assertIn(check_result["stdout"].strip(), templar(
+                        kovex_folder=folder, **results).template(
+                            failing["ansible.builtin.fail"]["msg"]))
+        # --tags check: no cleanup ran, nothing is decided, marked or failed.
+        self.assertFalse(holds(decide["when"]))
         self.assertFalse(holds(mark["when"]))
         self.assertFalse(holds(failing["when"]))
 

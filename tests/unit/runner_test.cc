@@ -19,11 +19,13 @@ TEST_F(RunnerTest, EachAnswerOfTheSystemAndTheRunsDeadline) {
   const std::wstring p = L" -f remove @X";
   const std::string line = "devcon" + Narrow(p) + "\n";
   enum Script { kExits3, kHangs, kNoProcess, kNoExitCode, kWaitFails, kUnlaunchable };
+  // A listing's or other program's run, a device command's, a deletion's.
+  enum Kind { kListing, kDevice, kDeletion };
   struct Case {
     const char* name;
     unsigned long spent_ms;  // of the run's 25 minutes, before the start
     Script script;
-    bool even_past_deadline;
+    Kind kind;
     int status;
     unsigned long limit_ms;  // 0: not waited for
     std::string printed;
@@ -31,30 +33,37 @@ TEST_F(RunnerTest, EachAnswerOfTheSystemAndTheRunsDeadline) {
     bool left_running;
   };
   const Case cases[] = {
-      {"ends by itself: its code, what it started goes on", 0, kExits3, false, 3,
+      {"ends by itself: its code, what it started goes on", 0, kExits3, kListing, 3,
        10 * kMinute, "", false, true},
-      {"hangs: ended with its tree at its own limit", 0, kHangs, false, -1, 10 * kMinute,
+      {"hangs: ended with its tree at its own limit", 0, kHangs, kListing, -1, 10 * kMinute,
        "\t Not finished within 600 s, ended: " + line, true, false},
-      {"less than its limit left: cut to the deadline", 20 * kMinute, kHangs, false, -1,
+      {"less than its limit left: cut to the deadline", 20 * kMinute, kHangs, kListing, -1,
        5 * kMinute, "\t Not finished within the run's 1500 s, ended: " + line, true, false},
-      {"exactly its limit left: its own limit", 15 * kMinute, kExits3, false, 3,
+      {"exactly its limit left: its own limit", 15 * kMinute, kExits3, kListing, 3,
        10 * kMinute, "", false, true},
-      {"at the deadline: not started", 25 * kMinute, kExits3, false, -1, 0,
+      {"at the deadline: not started", 25 * kMinute, kExits3, kListing, -1, 0,
        "\t Not started, the run's 1500 s are spent: " + line, false, false},
-      {"past the deadline: not started", 40 * kMinute, kExits3, false, -1, 0,
+      {"past the deadline: not started", 40 * kMinute, kExits3, kListing, -1, 0,
        "\t Not started, the run's 1500 s are spent: " + line, false, false},
-      {"past it, a deletion still runs for a minute", 40 * kMinute, kExits3, true, 3,
+      {"past it, a deletion still runs for a minute", 40 * kMinute, kExits3, kDeletion, 3,
        kMinute, "", false, true},
-      {"half a minute left: a deletion gets a minute", 24 * kMinute + 30000, kHangs, true, -1, kMinute,
+      {"half a minute left: a deletion gets a minute", 24 * kMinute + 30000, kHangs, kDeletion, -1, kMinute,
        "\t Not finished within 60 s, ended: " + line, true, false},
-      {"started without a process: a launch failure", 0, kNoProcess, false, -1, 0,
+      {"a minute left: a device command starts, cut to the deadline", 24 * kMinute, kHangs,
+       kDevice, -1, kMinute, "\t Not finished within the run's 1500 s, ended: " + line, true,
+       false},
+      {"less than a minute left: a device command is not started", 24 * kMinute + 1, kExits3,
+       kDevice, -1, 0, "\t Not started, the run's 1500 s are spent: " + line, false, false},
+      {"less than a minute left: a listing still starts", 24 * kMinute + 30000, kExits3,
+       kListing, 3, 30000, "", false, true},
+      {"started without a process: a launch failure", 0, kNoProcess, kListing, -1, 0,
        "\t \t Failed to launch process Error Code 6: The handle is invalid.\r\n\n",
        false, false},
-      {"exit code unreadable: a failure", 0, kNoExitCode, false, -1, 10 * kMinute, "",
+      {"exit code unreadable: a failure", 0, kNoExitCode, kListing, -1, 10 * kMinute, "",
        false, true},
-      {"the wait fails: a failure, its tree ended", 0, kWaitFails, false, -1,
+      {"the wait fails: a failure, its tree ended", 0, kWaitFails, kListing, -1,
        10 * kMinute, "", true, false},
-      {"the shell refuses: its code", 0, kUnlaunchable, false, -1, 0,
+      {"the shell refuses: its code", 0, kUnlaunchable, kListing, -1, 0,
        "\t \t Failed to launch process Error Code 2: The system cannot find the file "
        "specified.\r\n\n",
        false, false},
@@ -72,8 +81,9 @@ TEST_F(RunnerTest, EachAnswerOfTheSystemAndTheRunsDeadline) {
     if (c.script == kWaitFails) fake_runner.wait_failing.insert(p);
     if (c.script == kUnlaunchable) fake_runner.unlaunchable.insert(L"devcon");
 
-    const int status = c.even_past_deadline ? RunProgramEvenPastDeadline(L"devcon", p)
-                                            : RunProgram(L"devcon", p);
+    const int status = c.kind == kDeletion ? RunProgramEvenPastDeadline(L"devcon", p)
+                       : c.kind == kDevice ? RunDeviceCommand(L"devcon", p)
+                                           : RunProgram(L"devcon", p);
 
     EXPECT_EQ(c.status, status);
     EXPECT_EQ(c.printed, printed);

@@ -23,6 +23,10 @@
 //                                  host keeps copies of them)
 //   started_program flood          writes lines to both outputs without a
 //                                  pause for 20 s, from four threads at once
+//   started_program                with KOVEX_PRINTS naming a file: that
+//                                  file's bytes on standard output, exit
+//                                  code 0 (a cleanup whose output a test
+//                                  writes)
 //   anything else                  a line on standard error, exit code 9
 #include <windows.h>
 
@@ -208,6 +212,19 @@ int main(int argc, char** argv) {
   }
   if (argc >= 2 && (std::strcmp(argv[1], "tree") == 0 || std::strcmp(argv[1], "hang") == 0)) {
     for (;;) Sleep(60000);
+  }
+  const char* prints = std::getenv("KOVEX_PRINTS");
+  if (argc == 1 && prints != nullptr) {
+    std::FILE* in = std::fopen(prints, "rb");
+    if (in == nullptr) return 8;
+    std::string bytes;
+    char piece[4096];
+    for (std::size_t got; (got = std::fread(piece, 1, sizeof(piece), in)) > 0;) {
+      bytes.append(piece, got);
+    }
+    std::fclose(in);
+    Write(bytes);
+    return 0;
   }
   std::fputs("started_program: unknown mode\n", stderr);
   return 9;
