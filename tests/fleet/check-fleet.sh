@@ -178,12 +178,13 @@ ANSIBLE_NOCOLOR=1 ansible-playbook -i "$scratch/inventory.ini" kovex_deepclean.y
 status=$?
 [ $status -eq 0 ] && [ "$(cat "$scratch/results/pc01.json")" = "$document" ] &&
   [ "$(cat "$scratch/results/pc02.json")" = "$document" ] &&
-  [ "$(cat "$scratch/fleet-page.args")" = "$(printf '%s\n' --out "$scratch/results/kovex-fleet.html" "$scratch/results")" ] &&
-  [ "$(cat "$scratch/fleet-page.saw")" = "$(printf '%s\n' pc01.json pc02.json)" ] &&
+  [ "$(cat "$scratch/fleet-page.args")" = "$(printf '%s\n' --out "$scratch/results/kovex-fleet.html" "$scratch/results" --expect "$scratch/results/machines.txt")" ] &&
+  [ "$(cat "$scratch/results/machines.txt")" = "$(printf '%s\n' pc01 pc02)" ] &&
+  [ "$(cat "$scratch/fleet-page.saw")" = "$(printf '%s\n' machines.txt pc01.json pc02.json)" ] &&
   [ -s "$scratch/results/kovex-fleet.html" ]
 status=$?
 [ $status -eq 0 ] || sed 's/^/  /' "$scratch/controller.log"
-result $status "the playbook saves each machine's document on the controller, then writes the page from them"
+result $status "the playbook saves each machine's document and the machines' list on the controller, then writes the page from them"
 
 ansible-lint --offline --nocolor kovex_deepclean.yml collections/requirements.yml \
   >"$scratch/lint.log" 2>&1
