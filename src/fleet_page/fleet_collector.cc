@@ -73,14 +73,7 @@ void ReadCollectorRows(CsvReader* reader, const Columns& columns, const std::str
   std::map<std::size_t, std::pair<std::string, std::string>> said;
   const std::size_t first = results->size();
   std::vector<std::string> row;
-  std::string why;
-  for (;;) {
-    const CsvReader::Result read = reader->Next(&row, &why);
-    if (read == CsvReader::Result::kEnd) break;
-    if (read == CsvReader::Result::kBad) {
-      unread->push_back({source, reader->line(), why + ": the record was passed over"});
-      continue;
-    }
+  while (NextGoodRecord(reader, source, &row, unread)) {
     for (std::string& field : row) field = FormulaCellText(field);
     // The collector's name for the machine, where it gives one; the check's
     // own otherwise.

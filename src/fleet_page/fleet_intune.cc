@@ -114,14 +114,7 @@ void ReadRemediationsRows(CsvReader* reader, const Columns& columns, const std::
   const long time = columns.Find({"laststateupdatedatetime", "lastrun", "lastruntime",
                                   "lastsyncdatetime", "lastsync", "lastsynctime"});
   std::vector<std::string> row;
-  std::string why;
-  for (;;) {
-    const CsvReader::Result read = reader->Next(&row, &why);
-    if (read == CsvReader::Result::kEnd) break;
-    if (read == CsvReader::Result::kBad) {
-      unread->push_back({source, reader->line(), why + ": the record was passed over"});
-      continue;
-    }
+  while (NextGoodRecord(reader, source, &row, unread)) {
     MachineResult result;
     result.machine = Trim(Field(row, device));
     result.source = source + ", row " + std::to_string(reader->line());

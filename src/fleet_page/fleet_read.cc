@@ -5,6 +5,7 @@
 #include <set>
 #include <tuple>
 
+#include "fleet_page/fleet_csv.h"
 #include "output/utf8.h"
 
 const char kMarkedFlag[] = "bytes that are not UTF-8, shown as <0x..>";
@@ -216,4 +217,15 @@ long Columns::Find(std::initializer_list<const char*> keys) const {
 std::string Field(const std::vector<std::string>& row, long column) {
   if (column < 0 || static_cast<std::size_t>(column) >= row.size()) return std::string();
   return row[static_cast<std::size_t>(column)];
+}
+
+bool NextGoodRecord(CsvReader* reader, const std::string& source, std::vector<std::string>* row,
+                    std::vector<InputProblem>* unread) {
+  std::string why;
+  for (;;) {
+    const CsvReader::Result read = reader->Next(row, &why);
+    if (read == CsvReader::Result::kRecord) return true;
+    if (read == CsvReader::Result::kEnd) return false;
+    unread->push_back({source, reader->line(), why + ": the record was passed over"});
+  }
 }

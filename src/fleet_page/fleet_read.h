@@ -63,10 +63,15 @@ struct Columns {
 // The field of `row` in `column`, empty when there is none.
 std::string Field(const std::vector<std::string>& row, long column);
 
+class CsvReader;
+// The next record of `reader` that could be read, into `row`; each one
+// passed over on the way is named in `unread`. False at the text's end.
+bool NextGoodRecord(CsvReader* reader, const std::string& source, std::vector<std::string>* row,
+                    std::vector<InputProblem>* unread);
+
 // The rows of the collector's CSV and of a Remediations export, after the
 // header: one result per machine (and run) each, appended to `results`;
 // each record that could not be read is appended to `unread`.
-class CsvReader;
 void ReadCollectorRows(CsvReader* reader, const Columns& columns, const std::string& source,
                        std::vector<MachineResult>* results, std::vector<InputProblem>* unread);
 void ReadRemediationsRows(CsvReader* reader, const Columns& columns, const std::string& source,
