@@ -237,6 +237,11 @@ PipeRun RunThroughPipes(const std::wstring& program, const std::wstring& paramet
     return run;
   }
   fake_clock_ms += runs_for;
+  if (fake_runner.capture_read_failures.count(parameters) != 0) {
+    run.end = PipeRunEnd::kReadFailed;
+    run.failure = L"devcon's output could not be read: system error 995";
+    return run;
+  }
   run.end = PipeRunEnd::kEnded;
   run.exit_code_read = fake_runner.capture_exit_code_unreadable.count(parameters) == 0;
   run.exit_code_error = run.exit_code_read ? 0 : 5;

@@ -73,6 +73,7 @@ struct FakeRunner {
   std::set<std::wstring> capture_timeouts;        // parameters that hang
   std::wstring capture_failure;                   // set: devcon cannot run
   std::set<std::wstring> capture_exit_code_unreadable;  // parameters
+  std::set<std::wstring> capture_read_failures;  // parameters: a read fails
   // Parameters: how long the run takes on the fake clock (else 0); one
   // that takes longer than its limit is ended there.
   std::map<std::wstring, unsigned long> capture_durations;
