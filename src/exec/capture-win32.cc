@@ -7,6 +7,7 @@
 
 #include "exec/files.h"
 #include "exec/process_tree.h"
+#include "exec/time_limit.h"
 
 namespace {
 
@@ -153,7 +154,7 @@ bool InheritOnly(HANDLE* handles, DWORD count, RunHandles* run) {
 class Win32PipeReads : public PipeReads {
  public:
   explicit Win32PipeReads(RunHandles* handles)
-      : pipes_{&handles->output, &handles->errors} {}
+      : pipes_{&handles->output, &handles->errors}, process_(handles->process) {}
 
   long Start(int which) override {
     Pipe* pipe = pipes_[which];
@@ -176,21 +177,29 @@ class Win32PipeReads : public PipeReads {
     return ReadError(done);
   }
 
-  bool WaitForEither(const bool reading[2], unsigned long long ms) override {
-    HANDLE events[2];
+  PipeWake Wait(const bool reading[2], bool for_process, unsigned long long ms,
+                long* error) override {
+    HANDLE events[3];
     DWORD count = 0;
     for (int which = 0; which < 2; ++which) {
       if (reading[which]) events[count++] = pipes_[which]->event;
     }
+    const DWORD process = count;
+    if (for_process) events[count++] = process_;
     const DWORD waited = WaitForMultipleObjects(
         count, events, FALSE, ms < INFINITE ? static_cast<DWORD>(ms) : INFINITE - 1);
-    return waited < WAIT_OBJECT_0 + count;
+    if (waited == WAIT_TIMEOUT) return PipeWake::kTimedOut;
+    if (for_process && waited == WAIT_OBJECT_0 + process) return PipeWake::kProcessEnded;
+    if (waited < WAIT_OBJECT_0 + count) return PipeWake::kRead;
+    *error = static_cast<long>(GetLastError());
+    return PipeWake::kFailed;
   }
 
-  unsigned long long NowMs() override { return GetTickCount64(); }
+  unsigned long long NowMs() override { return MonotonicMs(); }
 
  private:
   Pipe* pipes_[2];
+  HANDLE process_;
 };
 
 }  // namespace
@@ -270,11 +279,12 @@ PipeRun RunThroughPipes(const std::wstring& program, const std::wstring& paramet
 
   // Both pipes are read as they fill, so that the tool never blocks on a
   // full one; then the process itself, which may stay after closing them.
-  const ULONGLONG deadline = GetTickCount64() + time_limit_ms;
+  const unsigned long long deadline = MonotonicMs() + time_limit_ms;
   Win32PipeReads reads(&handles);
-  bool ended = ReadPipesUntilEnded(&reads, deadline, &run.output, &run.errors);
+  const PipesRead read = ReadPipesUntilEnded(&reads, deadline, &run.output, &run.errors);
+  bool ended = read.end == PipesEnd::kEnded || read.end == PipesEnd::kTaken;
   if (ended) {
-    const ULONGLONG now = GetTickCount64();
+    const unsigned long long now = MonotonicMs();
     const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
     ended = WaitForSingleObject(handles.process, left) == WAIT_OBJECT_0;
   }
@@ -282,7 +292,11 @@ PipeRun RunThroughPipes(const std::wstring& program, const std::wstring& paramet
     CancelRead(&handles.output);
     CancelRead(&handles.errors);
     EndProcessTree(handles.job, handles.process);
-    run.end = PipeRunEnd::kLimitPassed;
+    run.end = read.end == PipesEnd::kFailed ? PipeRunEnd::kReadFailed
+                                            : PipeRunEnd::kLimitPassed;
+    if (read.end == PipesEnd::kFailed) {
+      run.failure = L"devcon's output could not be read: " + SystemErrorText(read.error);
+    }
     return run;
   }
   run.end = PipeRunEnd::kEnded;

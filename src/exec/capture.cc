@@ -20,6 +20,10 @@ CaptureResult CaptureDeviceConsole(const std::wstring& parameters,
     case PipeRunEnd::kLimitPassed:
       *failure = L"devcon did not finish within " + TimeLimitText(time_limit_ms);
       return CaptureResult::kTimedOut;
+    case PipeRunEnd::kReadFailed:
+      // What was read is no listing: that kind is left unchecked.
+      *failure = piped.failure;
+      return CaptureResult::kNotStarted;
     case PipeRunEnd::kEnded:
       break;
   }
@@ -39,42 +43,81 @@ namespace {
 
 constexpr long kReadIncomplete = 996;  // ERROR_IO_INCOMPLETE: still under way
 constexpr long kReadPending = 997;     // ERROR_IO_PENDING: started, under way
+constexpr long kBrokenPipe = 109;      // ERROR_BROKEN_PIPE: every writer gone
 
-enum class PipeAnswer { kBytes, kUnderWay, kEnded };
+enum class PipeAnswer { kBytes, kUnderWay, kEnded, kFailed };
 
-// Any failure but a read under way ends the pipe: ERROR_BROKEN_PIPE when
-// every writer is gone, and a pipe that cannot be read gives no more.
+// Only a pipe whose writers are all gone has ended (ReadFile's
+// documentation: ERROR_BROKEN_PIPE); any other error is a read that failed.
 PipeAnswer AnswerOf(long error) {
   if (error == 0) return PipeAnswer::kBytes;
   if (error == kReadPending || error == kReadIncomplete) return PipeAnswer::kUnderWay;
-  return PipeAnswer::kEnded;
+  if (error == kBrokenPipe) return PipeAnswer::kEnded;
+  return PipeAnswer::kFailed;
+}
+
+PipesRead Failed(long error) {
+  PipesRead read;
+  read.end = PipesEnd::kFailed;
+  read.error = error;
+  return read;
 }
 
 }  // namespace
 
-bool ReadPipesUntilEnded(PipeReads* reads, unsigned long long deadline_ms,
-                         std::string* output, std::string* errors) {
+PipesRead ReadPipesUntilEnded(PipeReads* reads, unsigned long long deadline_ms,
+                              std::string* output, std::string* errors) {
   std::string* into[2] = {output, errors};
-  bool reading[2] = {AnswerOf(reads->Start(0)) != PipeAnswer::kEnded,
-                     AnswerOf(reads->Start(1)) != PipeAnswer::kEnded};
+  bool reading[2] = {false, false};
+  for (int pipe = 0; pipe < 2; ++pipe) {
+    const long first = reads->Start(pipe);
+    if (AnswerOf(first) == PipeAnswer::kFailed) return Failed(first);
+    reading[pipe] = AnswerOf(first) != PipeAnswer::kEnded;
+  }
+  bool process_ended = false;
+  unsigned long long end = deadline_ms;
   while (reading[0] || reading[1]) {
     const unsigned long long now = reads->NowMs();
-    if (now >= deadline_ms || !reads->WaitForEither(reading, deadline_ms - now)) {
-      return false;
+    if (now >= end) {
+      PipesRead read;
+      read.end = process_ended ? PipesEnd::kTaken : PipesEnd::kTimedOut;
+      return read;
+    }
+    long error = 0;
+    switch (reads->Wait(reading, !process_ended, end - now, &error)) {
+      case PipeWake::kFailed:
+        return Failed(error);
+      case PipeWake::kTimedOut:
+        continue;
+      case PipeWake::kProcessEnded: {
+        // A read that completed meanwhile wakes the next wait.
+        process_ended = true;
+        const unsigned long long grace = reads->NowMs() + kOutputGraceMs;
+        if (grace < end) end = grace;
+        continue;
+      }
+      case PipeWake::kRead:
+        break;
     }
     for (int pipe = 0; pipe < 2; ++pipe) {
       if (!reading[pipe]) continue;
-      switch (AnswerOf(reads->Finish(pipe, into[pipe]))) {
-        case PipeAnswer::kBytes:
-          reading[pipe] = AnswerOf(reads->Start(pipe)) != PipeAnswer::kEnded;
+      const long finished = reads->Finish(pipe, into[pipe]);
+      switch (AnswerOf(finished)) {
+        case PipeAnswer::kBytes: {
+          const long started = reads->Start(pipe);
+          if (AnswerOf(started) == PipeAnswer::kFailed) return Failed(started);
+          reading[pipe] = AnswerOf(started) != PipeAnswer::kEnded;
           break;
+        }
         case PipeAnswer::kUnderWay:
           break;
         case PipeAnswer::kEnded:
           reading[pipe] = false;
           break;
+        case PipeAnswer::kFailed:
+          return Failed(finished);
       }
     }
   }
-  return true;
+  return PipesRead();
 }

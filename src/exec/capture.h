@@ -48,8 +48,12 @@ bool IsFile(const std::wstring& path);
 
 enum class PipeRunEnd {
   kNotStarted,   // `failure`: what could not be done, with the system's text
-  kEnded,        // its outputs closed and its process ended within the limit
+  kEnded,        // its process ended within the limit, and its outputs with
+                 // it or within kOutputGraceMs after it
   kLimitPassed,  // it and what it started were ended at the limit
+  kReadFailed,   // a read of its outputs failed other than at their end
+                 // (`failure`): what was read is no listing; it and what it
+                 // started were ended
 };
 
 struct PipeRun {
@@ -68,30 +72,57 @@ struct PipeRun {
 // ReadPipesUntilEnded, so that every answer is tested, the ones Wine never
 // gives included: on Windows a pipe whose writers are gone fails the next
 // read's start, under Wine the read under way.
+enum class PipeWake {
+  kRead,          // a read may have completed
+  kProcessEnded,  // devcon itself has ended
+  kTimedOut,
+  kFailed,        // the wait failed: `error`
+};
+
 class PipeReads {
  public:
   virtual ~PipeReads() = default;
   virtual long Start(int pipe) = 0;
   // Takes in the pipe's read without waiting, its bytes appended to `bytes`.
   virtual long Finish(int pipe, std::string* bytes) = 0;
-  // Waits up to `ms` for a read of a pipe marked in `reading` to complete;
-  // false when the time ran out or the wait failed.
-  virtual bool WaitForEither(const bool reading[2], unsigned long long ms) = 0;
+  // Waits up to `ms` for a read of a pipe marked in `reading` to complete,
+  // or, with `for_process`, for devcon to end.
+  virtual PipeWake Wait(const bool reading[2], bool for_process, unsigned long long ms,
+                        long* error) = 0;
   virtual unsigned long long NowMs() = 0;
 };
 
+// How long devcon's outputs get to end once devcon itself has ended: what
+// it started may hold copies of them, for as long as it runs.
+constexpr unsigned long long kOutputGraceMs = 2000;
+
+enum class PipesEnd {
+  kEnded,    // both pipes ended: every writer is gone
+  kTaken,    // devcon ended, and its outputs were still open
+             // kOutputGraceMs later: taken as they are
+  kTimedOut, // the deadline came first, devcon still running
+  kFailed,   // a read or a wait failed other than at a pipe's end: `error`
+};
+
+struct PipesRead {
+  PipesEnd end = PipesEnd::kEnded;
+  long error = 0;
+};
+
 // Reads both pipes as they fill until both have ended, serving both after
-// every wake so that a flood on one never starves the other. False when
-// `deadline_ms` came first or a wait failed.
-bool ReadPipesUntilEnded(PipeReads* reads, unsigned long long deadline_ms,
-                         std::string* output, std::string* errors);
+// every wake so that a flood on one never starves the other; once devcon has
+// ended, for kOutputGraceMs more at most. Only ERROR_BROKEN_PIPE ends a
+// pipe; any other error of a read fails the whole (kFailed): what was read
+// is no listing.
+PipesRead ReadPipesUntilEnded(PipeReads* reads, unsigned long long deadline_ms,
+                              std::string* output, std::string* errors);
 
 // Starts `program` (a full path) with `parameters` as its command line's
 // arguments, without a window, inheriting only the write ends of its two
 // pipes and the null device as standard input, in a job that ends it when
 // the caller ends. Reads both pipes as they fill, with no polling, until
-// both have ended and the process has ended, for `time_limit_ms` at most;
-// then ends it with what it started.
+// both have ended (or kOutputGraceMs after devcon ended) and the process has
+// ended, for `time_limit_ms` at most; then ends it with what it started.
 PipeRun RunThroughPipes(const std::wstring& program, const std::wstring& parameters,
                         unsigned long time_limit_ms);
 

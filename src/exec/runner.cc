@@ -16,9 +16,29 @@ constexpr long kFileNotFoundError = 2;
 // handle that did not come.
 constexpr long kNoProcessError = 6;
 
-Deadline& RunDeadline() {
-  static Deadline deadline;
-  return deadline;
+// How long one wait for another cleanup's lock lasts before the deadline is
+// looked at again: a lock that cannot yet be opened is asked for again.
+constexpr unsigned long kLockWaitMs = 1000;
+
+// The run: its deadline, and whether it may act (false once it waited its
+// deadline out for another cleanup).
+struct Run {
+  Deadline deadline;
+  bool may_act = true;
+};
+
+Run& TheRun() {
+  static Run run;
+  return run;
+}
+
+const Deadline& RunDeadline() { return TheRun().deadline; }
+
+// The system's text without its line end.
+std::wstring ErrorText(long error) {
+  std::wstring text = LaunchErrorText(error);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+  return text;
 }
 
 int LaunchFailure(long error) {
@@ -68,7 +88,7 @@ int RunUnderDeadline(const std::wstring& program, const std::wstring& parameters
     by_deadline = false;  // its own limit, not the deadline, ends it
   }
   const std::wstring total = TimeLimitText(deadline.total_ms);
-  if (by_deadline && (limit == 0 || limit < needs_ms)) {
+  if (!TheRun().may_act || (by_deadline && (limit == 0 || limit < needs_ms))) {
     Print("%s%S are spent: %S%S\n", kNotStartedLine, total.c_str(),
           program.c_str(), parameters.c_str());
     return -1;
@@ -79,7 +99,41 @@ int RunUnderDeadline(const std::wstring& program, const std::wstring& parameters
 
 }  // namespace
 
-void StartRunDeadline() { RunDeadline() = DeadlineFromNow(kRunDeadlineMs); }
+void StartRunDeadline() {
+  TheRun().deadline = DeadlineFromNow(kRunDeadlineMs);
+  TheRun().may_act = true;
+}
+
+void TakeRunLock() {
+  Run& run = TheRun();
+  RunLockTry attempt = TryTakeRunLock(0);
+  if (attempt.answer == RunLockAnswer::kHeld) {
+    Print("Waiting for the cleanup already running on this machine to end (within the "
+          "run's %S)...\n", TimeLimitText(run.deadline.total_ms).c_str());
+    for (;;) {
+      bool by_deadline = false;
+      const unsigned long wait = LimitUnder(run.deadline, kLockWaitMs, &by_deadline);
+      if (wait == 0) break;
+      attempt = TryTakeRunLock(wait);
+      if (attempt.answer != RunLockAnswer::kHeld) break;
+    }
+  }
+  run.may_act = attempt.answer != RunLockAnswer::kHeld;
+  if (attempt.answer == RunLockAnswer::kFailed) {
+    Print("The lock that keeps a second cleanup out could not be taken (Error Code %d: "
+          "%S); this run goes on without it.\n",
+          static_cast<int>(attempt.error), ErrorText(attempt.error).c_str());
+  }
+}
+
+bool RunMayAct() { return TheRun().may_act; }
+
+bool RunMayActOn(const std::wstring& item) {
+  if (TheRun().may_act) return true;
+  Print("%s%S are spent: %S\n", kNotStartedLine,
+        TimeLimitText(RunDeadline().total_ms).c_str(), item.c_str());
+  return false;
+}
 
 void ReportLaunchFailure(int error_code, const wchar_t* message) {
   Print("%s Error Code %d: %S\n", kLaunchFailedLine, error_code,

@@ -33,6 +33,24 @@ constexpr unsigned long kPastDeadlineLimitMs = 60ul * 1000;
 // programs have their own limit alone. The cleanup's run calls it first.
 void StartRunDeadline();
 
+// One cleanup of a machine at a time. Takes the machine's cleanup lock
+// (TryTakeRunLock); while another cleanup holds it, prints one line and
+// waits for it, within the run's deadline. When the wait uses up the
+// deadline, the run may not act: every program it would start gets the
+// not-started line, the deletions past the deadline too, and no step acts
+// on its own (RunMayAct). When the lock cannot be had at all, prints one
+// line and goes on without it. The cleanup's run calls it right after
+// StartRunDeadline; the lock is the process's until it ends.
+void TakeRunLock();
+
+// False when the run waited its deadline out for another cleanup: then it
+// may act on nothing, its listing files included.
+bool RunMayAct();
+
+// RunMayAct for a step that acts without starting a program: when false,
+// prints the not-started line for `item`.
+bool RunMayActOn(const std::wstring& item);
+
 // Starts `program` (a bare name, found by the shell's program search, or a
 // full path) with `parameters` as its argument text, with no visible window,
 // no message box of the system's and no zone check, in the tool's working
@@ -116,5 +134,24 @@ void ReleaseProgram(const StartedProgram& program, bool leave_running);
 // The system's message text for an error code with its line end, as the
 // launch failure report prints it; empty when the system has none.
 std::wstring LaunchErrorText(long code);
+
+// The platform's half of TakeRunLock.
+enum class RunLockAnswer {
+  kTaken,  // this process holds it now (also when its last holder ended
+           // without letting it go)
+  kHeld,   // another process holds it still
+  kFailed  // it cannot be had: `error` says why
+};
+
+struct RunLockTry {
+  RunLockAnswer answer = RunLockAnswer::kFailed;
+  long error = 0;
+};
+
+// Takes the machine's cleanup lock, waiting up to `wait_ms` while another
+// process holds it. The lock is released by the system when the process
+// that holds it ends, however it ends, and no process without an
+// administrator's or SYSTEM's rights can take, hold or make it.
+RunLockTry TryTakeRunLock(unsigned long wait_ms);
 
 #endif  // KOVEX_EXEC_RUNNER_H_

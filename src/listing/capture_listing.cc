@@ -47,7 +47,10 @@ void StartCaptures() { RunsUnicodeOption() = UnicodeOption(); }
 std::optional<ListingEncoding> CaptureListing(const wchar_t* listing,
                                               const char* redirection,
                                               const char* file_name) {
-  if (std::strcmp(redirection, ">") == 0 && DeleteWorkingFile(file_name) != 0) {
+  // A run that may not act leaves the file alone: another cleanup's it may
+  // be. Its capture is then not started either.
+  if (std::strcmp(redirection, ">") == 0 && RunMayAct() &&
+      DeleteWorkingFile(file_name) != 0) {
     return std::nullopt;
   }
   int status = 0;

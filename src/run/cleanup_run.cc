@@ -10,6 +10,7 @@ void RunCleanup() {
   // "11:52:20"); a build with SOURCE_DATE_EPOCH set takes them from there.
   Print("Deep Clean Kovex Drivers (%s %s)\n", __DATE__, __TIME__);
   StartRunDeadline();
+  TakeRunLock();
   StartCaptures();
   RemoveDevices();
   RemoveAudioDevices();

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "exec/registry.h"
+#include "exec/runner.h"
 #include "maker/maker.h"
 #include "output/output.h"
 #include "steps/steps.h"
@@ -14,6 +15,7 @@ constexpr unsigned long kSubkeyNameChars = 260;
 
 void RemoveInstallerRegistry() {
   Print("Removing driver installer registry...\n");
+  if (!RunMayActOn(L"the installer subkeys of HKLM\\" + std::wstring(kMakerKeyPath))) return;
   RegistryKey key = nullptr;
   if (OpenLocalMachineKey32(kMakerKeyPath, &key) != 0) return;
 

@@ -9,7 +9,7 @@
 using CaptureDeviceConsoleTest = FakeSystemTest;
 
 TEST_F(CaptureDeviceConsoleTest, EachAnswerOfThePlatformHalf) {
-  enum Script { kRuns, kScriptFirst, kCannotStart, kLimitPassed, kNoExitCode };
+  enum Script { kRuns, kScriptFirst, kCannotStart, kLimitPassed, kNoExitCode, kReadFails };
   struct Case {
     Script script;
     CaptureResult result;
@@ -22,6 +22,7 @@ TEST_F(CaptureDeviceConsoleTest, EachAnswerOfThePlatformHalf) {
       {kCannotStart, CaptureResult::kNotStarted, L"devcon could not be started"},
       {kLimitPassed, CaptureResult::kTimedOut, L"devcon did not finish within 120 s"},
       {kNoExitCode, CaptureResult::kNotStarted, L"devcon's exit code could not be read: "},
+      {kReadFails, CaptureResult::kNotStarted, L"devcon's output could not be read: "},
   };
   const std::wstring command = L"-u findall *QZV*";
   for (const Case& c : cases) {
@@ -36,6 +37,7 @@ TEST_F(CaptureDeviceConsoleTest, EachAnswerOfThePlatformHalf) {
     if (c.script == kCannotStart) fake_runner.capture_failure = c.failure;
     if (c.script == kLimitPassed) fake_runner.capture_timeouts.insert(command);
     if (c.script == kNoExitCode) fake_runner.capture_exit_code_unreadable.insert(command);
+    if (c.script == kReadFails) fake_runner.capture_read_failures.insert(command);
     DeviceConsoleRun run;
     std::wstring failure;
 
@@ -54,7 +56,8 @@ TEST_F(CaptureDeviceConsoleTest, EachAnswerOfThePlatformHalf) {
 constexpr long kBrokenPipe = 109;
 
 // Answers each pipe's reads from its script, in order; time passes only in
-// waits, a millisecond each, or up to the deadline when no read is due.
+// waits, a millisecond each, or up to the deadline (or devcon's end) when no
+// read is due.
 class ScriptedPipeReads : public PipeReads {
  public:
   struct Step {
@@ -64,18 +67,29 @@ class ScriptedPipeReads : public PipeReads {
   std::vector<Step> script[2];
   size_t next[2] = {0, 0};
   unsigned long long now = 0;
+  unsigned long long process_ends_at = ~0ull;  // devcon's end
+  long wait_error = 0;                          // every wait fails so
 
   long Start(int pipe) override { return Take(pipe, nullptr); }
   long Finish(int pipe, std::string* bytes) override { return Take(pipe, bytes); }
-  bool WaitForEither(const bool reading[2], unsigned long long ms) override {
+  PipeWake Wait(const bool reading[2], bool for_process, unsigned long long ms,
+                long* error) override {
+    if (wait_error != 0) {
+      *error = wait_error;
+      return PipeWake::kFailed;
+    }
     for (int pipe = 0; pipe < 2; ++pipe) {
       if (reading[pipe] && next[pipe] < script[pipe].size()) {
         ++now;
-        return true;
+        return PipeWake::kRead;
       }
     }
+    if (for_process && process_ends_at <= now + ms) {
+      if (now < process_ends_at) now = process_ends_at;
+      return PipeWake::kProcessEnded;
+    }
     now += ms;
-    return false;
+    return PipeWake::kTimedOut;
   }
   unsigned long long NowMs() override { return now; }
 
@@ -89,44 +103,78 @@ class ScriptedPipeReads : public PipeReads {
   }
 };
 
-TEST(ReadPipesUntilEnded, EachWayAPipeEndsOrFloodsWithinTheDeadline) {
+TEST(ReadPipesUntilEnded, EachWayAPipeEndsFailsOrFloodsWithinTheDeadline) {
   // Windows' answers: ReadFile's ERROR_IO_PENDING, GetOverlappedResult's
-  // ERROR_IO_INCOMPLETE, and ERROR_BROKEN_PIPE once every writer is gone.
+  // ERROR_IO_INCOMPLETE, ERROR_BROKEN_PIPE once every writer is gone, and
+  // errors that are no end: ERROR_OPERATION_ABORTED, ERROR_INVALID_HANDLE.
   const long bytes = 0, started = 997, pending = 996, ended = kBrokenPipe;
+  const long aborted = 995, invalid = 6;
+  constexpr unsigned long long kNever = ~0ull;
   using Script = std::vector<ScriptedPipeReads::Step>;
   Script flood;  // every read completes at once, and Finish takes it in
   for (int i = 0; i < 100; ++i) flood.insert(flood.end(), {{bytes, ""}, {bytes, "x"}});
   struct Case {
     const char* name;
     Script output, errors;
-    bool ended;
+    unsigned long long process_ends_at;
+    long wait_error;
+    PipesEnd end;
+    long error;
     std::string read_output, read_errors;
+    unsigned long long took;  // how long, on the scripted clock; 0: not asked
   };
   const Case cases[] = {
       {"writers gone at the next read's start, as Windows answers",
-       {{bytes, ""}, {bytes, "ab"}, {ended, ""}}, {{ended, ""}}, true, "ab", ""},
+       {{bytes, ""}, {bytes, "ab"}, {ended, ""}}, {{ended, ""}}, kNever, 0, PipesEnd::kEnded,
+       0, "ab", "", 0},
       {"writers gone while a read is under way, as Wine answers",
        {{started, ""}, {pending, ""}, {bytes, "a"}, {started, ""}, {ended, ""}},
-       {{started, ""}, {bytes, "e"}, {started, ""}, {ended, ""}}, true, "a", "e"},
+       {{started, ""}, {bytes, "e"}, {started, ""}, {ended, ""}}, kNever, 0,
+       PipesEnd::kEnded, 0, "a", "e", 0},
       {"errors written after the output ended are still read",
        {{ended, ""}}, {{started, ""}, {pending, ""}, {pending, ""}, {bytes, "usage"},
-                       {ended, ""}}, true, "", "usage"},
+                       {ended, ""}}, kNever, 0, PipesEnd::kEnded, 0, "", "usage", 0},
       {"a read that never completes is waited for up to the deadline",
-       {{bytes, ""}, {bytes, "ab"}, {started, ""}}, {{ended, ""}}, false, "ab", ""},
+       {{bytes, ""}, {bytes, "ab"}, {started, ""}}, {{ended, ""}}, kNever, 0,
+       PipesEnd::kTimedOut, 0, "ab", "", 5000},
       {"a flood on the output neither passes the deadline nor starves the errors",
-       flood, {{started, ""}, {bytes, "e"}, {ended, ""}}, false, std::string(50, 'x'), "e"},
+       flood, {{started, ""}, {bytes, "e"}, {ended, ""}}, kNever, 0, PipesEnd::kTimedOut, 0,
+       std::string(50, 'x'), "e", 50},
+      {"a read that fails half-way is no listing",
+       {{bytes, ""}, {bytes, "ab"}, {started, ""}, {aborted, ""}}, {{ended, ""}}, kNever, 0,
+       PipesEnd::kFailed, aborted, "ab", "", 0},
+      {"a read that cannot start is no listing",
+       {{started, ""}, {bytes, "ab"}, {invalid, ""}}, {{ended, ""}}, kNever, 0,
+       PipesEnd::kFailed, invalid, "ab", "", 0},
+      {"a wait that fails is no listing",
+       {{started, ""}}, {{started, ""}}, kNever, invalid, PipesEnd::kFailed, invalid, "", "",
+       0},
+      {"outputs held open by what devcon left: taken a grace after its end",
+       {{bytes, ""}, {bytes, "list"}, {started, ""}}, {{started, ""}, {pending, ""}}, 10, 0,
+       PipesEnd::kTaken, 0, "list", "", 10 + kOutputGraceMs},
+      {"outputs that end within the grace: ended",
+       {{started, ""}, {bytes, "list"}, {ended, ""}}, {{ended, ""}}, 0, 0, PipesEnd::kEnded,
+       0, "list", "", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ScriptedPipeReads reads;
     reads.script[0] = c.output;
     reads.script[1] = c.errors;
+    reads.process_ends_at = c.process_ends_at;
+    reads.wait_error = c.wait_error;
     std::string output, errors;
+    const unsigned long long deadline = c.took == 50 ? 50 : 5000;
 
-    EXPECT_EQ(c.ended, ReadPipesUntilEnded(&reads, 50, &output, &errors));
+    const PipesRead read = ReadPipesUntilEnded(&reads, deadline, &output, &errors);
 
+    EXPECT_EQ(c.end, read.end);
+    EXPECT_EQ(c.error, read.error);
     EXPECT_EQ(c.read_output, output);
     EXPECT_EQ(c.read_errors, errors);
-    EXPECT_LE(reads.now, 50u);
+    if (c.took != 0) {
+      EXPECT_EQ(c.took, reads.now);
+    }
+    EXPECT_LE(reads.now, deadline);
   }
 }

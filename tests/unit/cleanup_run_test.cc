@@ -181,3 +181,36 @@ TEST_F(RunCleanupTest, ListingFilesThatCannotBeDeletedAreNeverRead) {
   EXPECT_EQ("SWD\\MMDEVAPI\\{a}: Speakers (Kovex)\r\n",
             ReadFile("audiodevicelist.txt"));
 }
+
+TEST_F(RunCleanupTest, AnotherCleanupPastTheDeadlineLeavesThisOneActingOnNothing) {
+  // Its listing files, of the other run, stay; nothing is started or deleted.
+  WriteStaleListings();
+  fake_runner.lock_free_at_ms = ~0ull;
+
+  RunCleanup();
+
+  const std::string not_started = "\t Not started, the run's 1500 s are spent: ";
+  const std::string interpreter = "C:\\Windows\\system32\\cmd.exe /D /C ";
+  EXPECT_EQ("Waiting for the cleanup already running on this machine to end (within the "
+            "run's 1500 s)...\n"
+            "Removing devices...\n" +
+                not_started + interpreter + "devcon -u findall *VID_3F7C* > devicelist.txt\n" +
+                not_started + interpreter + "devcon -u findall *QZV* >> devicelist.txt\n" +
+                "Removing audio devices...\n" + not_started + interpreter +
+                "devcon -u findall *MMDEVAPI* > audiodevicelist.txt\n"
+                "Scanning installed drivers...\n" +
+                not_started + interpreter + "devcon -u /dp_enum > driverlist.txt\n"
+                "Removing driver files...\n" +
+                not_started + interpreter + "del /F %WINDIR%\\system32\\drivers\\KxDev_*.sys \n" +
+                not_started + interpreter + "del /F %WINDIR%\\system32\\drivers\\KxCommon.sys \n"
+                "Removing driver installer registry...\n" +
+                not_started + "the installer subkeys of HKLM\\Software\\Kovex\n"
+                "Rescannig...\n" +
+                not_started + "devcon rescan \n"
+                "Done.\n",
+            AfterBanner(printed));
+  EXPECT_TRUE(fake_runner.runs.empty());
+  EXPECT_TRUE(fake_files.deletions.empty());
+  EXPECT_TRUE(fake_registry.opened_path.empty());
+  EXPECT_EQ("USB\\VID_3F7C&PID_0A01\\1: Kovex Headset\r\n", ReadFile("devicelist.txt"));
+}

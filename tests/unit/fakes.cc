@@ -128,9 +128,26 @@ void ReleaseProgram(const StartedProgram&, bool leave_running) {
 
 unsigned long long fake_clock_ms = 0;
 
+RunLockTry TryTakeRunLock(unsigned long wait_ms) {
+  fake_runner.lock_waits.push_back(wait_ms);
+  RunLockTry attempt;
+  attempt.error = fake_runner.lock_error;
+  if (fake_runner.lock_error != 0) return attempt;
+  const unsigned long long free_at = fake_runner.lock_free_at_ms;
+  if (fake_clock_ms + wait_ms < free_at) {
+    fake_clock_ms += wait_ms;
+    attempt.answer = RunLockAnswer::kHeld;
+    return attempt;
+  }
+  if (fake_clock_ms < free_at) fake_clock_ms = free_at;
+  attempt.answer = RunLockAnswer::kTaken;
+  return attempt;
+}
+
 unsigned long long MonotonicMs() { return fake_clock_ms; }
 
 std::wstring LaunchErrorText(long code) {
+  if (code == 5) return L"Access is denied.\r\n";
   return code == 6 ? L"The handle is invalid.\r\n"
                    : L"The system cannot find the file specified.\r\n";
 }
@@ -220,6 +237,11 @@ PipeRun RunThroughPipes(const std::wstring& program, const std::wstring& paramet
     return run;
   }
   fake_clock_ms += runs_for;
+  if (fake_runner.capture_read_failures.count(parameters) != 0) {
+    run.end = PipeRunEnd::kReadFailed;
+    run.failure = L"devcon's output could not be read: system error 995";
+    return run;
+  }
   run.end = PipeRunEnd::kEnded;
   run.exit_code_read = fake_runner.capture_exit_code_unreadable.count(parameters) == 0;
   run.exit_code_error = run.exit_code_read ? 0 : 5;

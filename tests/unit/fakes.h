@@ -49,6 +49,12 @@ struct FakeRunner {
   // that runs past its limit is ended there.
   std::map<std::wstring, unsigned long> durations;
   int launch_error = 2;
+  // The machine's cleanup lock: held by another cleanup until this time on
+  // the fake clock (0: free), or failing with `lock_error`; each wait asked
+  // for, in milliseconds.
+  unsigned long long lock_free_at_ms = 0;
+  long lock_error = 0;
+  std::vector<unsigned long> lock_waits;
   // What became of each started process, by parameters, in order: its tree
   // ended, and released leaving what it started running or ending it.
   std::vector<std::wstring> trees_ended;
@@ -67,6 +73,7 @@ struct FakeRunner {
   std::set<std::wstring> capture_timeouts;        // parameters that hang
   std::wstring capture_failure;                   // set: devcon cannot run
   std::set<std::wstring> capture_exit_code_unreadable;  // parameters
+  std::set<std::wstring> capture_read_failures;  // parameters: a read fails
   // Parameters: how long the run takes on the fake clock (else 0); one
   // that takes longer than its limit is ended there.
   std::map<std::wstring, unsigned long> capture_durations;

@@ -99,6 +99,62 @@ TEST_F(RunnerTest, EachAnswerOfTheSystemAndTheRunsDeadline) {
   }
 }
 
+TEST_F(RunnerTest, OneCleanupAtATimeWithinTheDeadline) {
+  const std::wstring p = L" -f remove @X";
+  const std::string waits =
+      "Waiting for the cleanup already running on this machine to end (within the "
+      "run's 1500 s)...\n";
+  constexpr unsigned long long kNever = ~0ull;
+  struct Case {
+    const char* name;
+    unsigned long long free_at_ms;  // when the other cleanup ends; 0: none runs
+    long error;                     // the lock cannot be had
+    std::string printed;            // by TakeRunLock
+    unsigned long limit_ms;         // a removal's afterwards; 0: not started
+    bool may_act;
+  };
+  const Case cases[] = {
+      {"no other cleanup: no line, the whole run", 0, 0, "", 10 * kMinute, true},
+      {"another for three minutes: waits, then its limit", 1000 + 3 * kMinute, 0, waits,
+       10 * kMinute, true},
+      {"another for twenty minutes: the rest of the run", 1000 + 20 * kMinute, 0, waits,
+       5 * kMinute, true},
+      {"another past the deadline: nothing starts", kNever, 0, waits, 0, false},
+      {"no lock to be had: said, and the run goes on", 0, 5,
+       "The lock that keeps a second cleanup out could not be taken (Error Code 5: Access "
+       "is denied.); this run goes on without it.\n", 10 * kMinute, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetFakeMachine();
+    fake_clock_ms = 1000;
+    StartRunDeadline();
+    fake_runner.lock_free_at_ms = c.free_at_ms;
+    fake_runner.lock_error = c.error;
+
+    TakeRunLock();
+
+    EXPECT_EQ(c.printed, printed);
+    EXPECT_EQ(c.may_act, RunMayAct());
+    // The wait never outlasts the run's deadline, and asks again at least
+    // every second.
+    EXPECT_LE(fake_clock_ms, 1000 + kRunDeadlineMs);
+    for (unsigned long wait : fake_runner.lock_waits) EXPECT_LE(wait, 1000u);
+    printed.clear();
+    RunDeviceCommand(L"devcon", p);
+    RunProgramEvenPastDeadline(L"cmd", L" del");
+    const bool started = c.limit_ms != 0;
+    ASSERT_EQ(started ? 2u : 0u, fake_runner.runs.size()) << printed;
+    if (started) {
+      EXPECT_EQ(c.limit_ms, fake_runner.runs[0].time_limit_ms);
+    }
+    EXPECT_EQ(started ? "" : "\t Not started, the run's 1500 s are spent: devcon" +
+                                 Narrow(p) + "\n\t Not started, the run's 1500 s are "
+                                 "spent: cmd del\n",
+              printed);
+  }
+}
+
 TEST_F(RunnerTest, EmptyProgramIsNeverHandedToTheShell) {
   EXPECT_EQ(-1, RunProgram(L"", L" rescan "));
   EXPECT_TRUE(fake_runner.runs.empty());

@@ -225,6 +225,9 @@ TEST_F(CaptureDeviceConsoleTest, DevconsEveryWayOfEndingIsReadToItsEnd) {
       // Standard error is read to its own end, not only to standard output's.
       {console, L"late-errors", CaptureResult::kFinished, "",
        "usage, after the output ended\r\n"},
+      // It has ended, and a program it started holds its outputs open: they
+      // are taken as they are, a grace after its end (here its time limit).
+      {console, L"outlive", CaptureResult::kFinished, "listed\r\n", ""},
       // Its outputs closed, it has not finished: the time limit still holds,
       // and no "exit code" of a running program is taken for its end.
       {windowless, L"linger", CaptureResult::kTimedOut, "", ""},

@@ -21,6 +21,9 @@
 //   started_program linger         closes both outputs, then stays 20 s
 //                                  (built windowless, so that no console
 //                                  host keeps copies of them)
+//   started_program outlive        writes "listed", starts `started_program
+//                                  hang` holding copies of its outputs,
+//                                  and ends (exit code 0)
 //   started_program flood          writes lines to both outputs without a
 //                                  pause for 20 s, from four threads at once
 //   started_program                with KOVEX_PRINTS naming a file: that
@@ -153,6 +156,26 @@ int main(int argc, char** argv) {
   if (mode == "late-errors-writer") {
     Sleep(300);
     WriteTo(STD_ERROR_HANDLE, "usage, after the output ended\r\n");
+    return 0;
+  }
+  if (mode == "outlive") {
+    Write("listed\r\n");
+    wchar_t self[MAX_PATH];
+    if (GetModuleFileNameW(nullptr, self, MAX_PATH) == 0) return 7;
+    std::wstring command = L"\"" + std::wstring(self) + L"\" hang";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION child = {};
+    if (!CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &child)) {
+      return 7;
+    }
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
     return 0;
   }
   if (mode == "linger") {
