@@ -15,6 +15,9 @@ packages=(
   ansible ansible-lint                     # the fleet playbook's checks
   chromium                                 # the fleet page's browser test
 )
+# The fleet page's browser tests run on node; a node that came from
+# elsewhere (with its own npm) is kept.
+command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
@@ -28,6 +31,8 @@ if [ ${#missing[@]} -ne 0 ]; then
   $sudo apt-get update -q
   $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+cd "$(dirname "$0")/.."
 
 # PowerShell and Pester for tests/fleet's PowerShell tests, in build/ps-tools
 # (where tests/CMakeLists.txt looks): PowerShell as a .NET tool, Pester's
