@@ -72,10 +72,10 @@ void* JobEndingWithCaller() {
   return job;
 }
 
-void LeaveJobRunning(void* job) {
+bool LeaveJobRunning(void* job) {
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-  SetInformationJobObject(static_cast<HANDLE>(job), JobObjectExtendedLimitInformation,
-                          &limits, sizeof(limits));
+  return SetInformationJobObject(static_cast<HANDLE>(job), JobObjectExtendedLimitInformation,
+                                 &limits, sizeof(limits)) != FALSE;
 }
 
 void EndProcessTree(void* job, void* process) {

@@ -13,8 +13,9 @@
 void* JobEndingWithCaller();
 
 // Takes kill-on-close off a job from JobEndingWithCaller, so that closing
-// its last handle leaves what is still in it running.
-void LeaveJobRunning(void* job);
+// its last handle leaves what is still in it running; false when the system
+// refused (then closing it would end what is in it).
+bool LeaveJobRunning(void* job);
 
 // Ends `process`, every process in `job` (may be null), and every process
 // `process` started and they started in turn, found by their parent's

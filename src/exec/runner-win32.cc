@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <aclapi.h>
+#include <objbase.h>
 #include <sddl.h>
 #include <shellapi.h>
 
@@ -194,6 +195,13 @@ std::wstring LaunchErrorText(long code) {
 }
 
 ShellStart StartHidden(const std::wstring& program, const std::wstring& parameters) {
+  // The shell may hand the start to extensions that COM runs; its
+  // documentation asks for COM on the calling thread first, apartment-
+  // threaded with OLE1 DDE off. Once per thread; a thread whose COM was
+  // initialised otherwise (RPC_E_CHANGED_MODE) has it all the same.
+  thread_local const HRESULT com =
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  static_cast<void>(com);
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
   // No message box when the program cannot be found or started: nobody may be
@@ -251,9 +259,11 @@ void EndProgramTree(const StartedProgram& program) {
   EndProcessTree(program.job, program.process);
 }
 
-void ReleaseProgram(const StartedProgram& program, bool leave_running) {
+bool KeepJobRunning(const StartedProgram& program) {
+  return LeaveJobRunning(program.job);
+}
+
+void CloseStart(const StartedProgram& program, bool keep_job) {
   if (program.process != nullptr) CloseHandle(static_cast<HANDLE>(program.process));
-  if (program.job == nullptr) return;
-  if (leave_running) LeaveJobRunning(program.job);
-  CloseHandle(static_cast<HANDLE>(program.job));
+  if (program.job != nullptr && !keep_job) CloseHandle(static_cast<HANDLE>(program.job));
 }

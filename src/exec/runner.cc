@@ -69,8 +69,13 @@ int StartAndWait(const std::wstring& program, const std::wstring& parameters,
     status = static_cast<int>(exit_code);
   }
   // An exit code that cannot be read does not pass for success; the program
-  // ended by itself all the same.
-  ReleaseProgram(start.program, waited == ProgramWait::kEnded);
+  // ended by itself all the same, and what it started goes on: kill-on-close
+  // is taken off its job. Should the system refuse that, the job stays open
+  // rather than end it now.
+  const bool leave_running = waited == ProgramWait::kEnded;
+  const bool keep_job =
+      leave_running && start.program.job != nullptr && !KeepJobRunning(start.program);
+  CloseStart(start.program, keep_job);
   return status;
 }
 

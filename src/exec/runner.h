@@ -111,7 +111,8 @@ struct ShellStart {
 
 // Starts the program through the shell, hidden, without any dialog or zone
 // check, and puts its process into a kill-on-close job when the system
-// allows one.
+// allows one. COM is initialised on the calling thread first, as the
+// shell's documentation asks.
 ShellStart StartHidden(const std::wstring& program, const std::wstring& parameters);
 
 enum class ProgramWait { kEnded, kTimedOut, kFailed };
@@ -126,10 +127,15 @@ bool ReadExitCode(const StartedProgram& program, unsigned long* exit_code);
 // (see EndProcessTree).
 void EndProgramTree(const StartedProgram& program);
 
-// Closes the handles of the start. With `leave_running`, kill-on-close is
-// taken off the job first, so that what the process started and is still
-// running goes on; otherwise closing the job ends whatever is left in it.
-void ReleaseProgram(const StartedProgram& program, bool leave_running);
+// Takes kill-on-close off the start's job, so that closing it leaves what
+// the process started and is still running going on; false when the system
+// refused.
+bool KeepJobRunning(const StartedProgram& program);
+
+// Closes the handles of the start: its process's, and its job's unless
+// `keep_job`. Closing a job that still has kill-on-close ends whatever is
+// left in it; a job kept open ends it only when the cleanup itself ends.
+void CloseStart(const StartedProgram& program, bool keep_job);
 
 // The system's message text for an error code with its line end, as the
 // launch failure report prints it; empty when the system has none.

@@ -121,9 +121,25 @@ void EndProgramTree(const StartedProgram&) {
   fake_runner.trees_ended.push_back(fake_runner.runs.back().parameters);
 }
 
-void ReleaseProgram(const StartedProgram&, bool leave_running) {
-  (leave_running ? fake_runner.left_running : fake_runner.released_ending)
-      .push_back(fake_runner.runs.back().parameters);
+namespace {
+
+// Whether KeepJobRunning was asked for the run in progress.
+bool keep_asked = false;
+
+}  // namespace
+
+bool KeepJobRunning(const StartedProgram&) {
+  const std::wstring& parameters = fake_runner.runs.back().parameters;
+  keep_asked = true;
+  fake_runner.left_running.push_back(parameters);
+  return fake_runner.kill_on_close_stuck.count(parameters) == 0;
+}
+
+void CloseStart(const StartedProgram&, bool keep_job) {
+  const std::wstring& parameters = fake_runner.runs.back().parameters;
+  if (keep_job) fake_runner.jobs_kept_open.push_back(parameters);
+  if (!keep_asked) fake_runner.released_ending.push_back(parameters);
+  keep_asked = false;
 }
 
 unsigned long long fake_clock_ms = 0;

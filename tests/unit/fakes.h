@@ -60,6 +60,10 @@ struct FakeRunner {
   std::vector<std::wstring> trees_ended;
   std::vector<std::wstring> left_running;
   std::vector<std::wstring> released_ending;
+  // Parameters whose job refuses to have kill-on-close taken off, and those
+  // whose job was therefore kept open.
+  std::set<std::wstring> kill_on_close_stuck;
+  std::vector<std::wstring> jobs_kept_open;
 
   // The check's pipe captures of devcon, answered from `listings` too: by
   // the exact parameters if scripted so, else "-u <command>" by the

@@ -18,7 +18,9 @@ std::string Narrow(const std::wstring& text) { return std::string(text.begin(), 
 TEST_F(RunnerTest, EachAnswerOfTheSystemAndTheRunsDeadline) {
   const std::wstring p = L" -f remove @X";
   const std::string line = "devcon" + Narrow(p) + "\n";
-  enum Script { kExits3, kHangs, kNoProcess, kNoExitCode, kWaitFails, kUnlaunchable };
+  enum Script {
+    kExits3, kHangs, kNoProcess, kNoExitCode, kWaitFails, kUnlaunchable, kJobStaysKilling
+  };
   // A listing's or other program's run, a device command's, a deletion's.
   enum Kind { kListing, kDevice, kDeletion };
   struct Case {
@@ -35,6 +37,8 @@ TEST_F(RunnerTest, EachAnswerOfTheSystemAndTheRunsDeadline) {
   const Case cases[] = {
       {"ends by itself: its code, what it started goes on", 0, kExits3, kListing, 3,
        10 * kMinute, "", false, true},
+      {"ends by itself, its job refuses to leave it running: the job stays open", 0,
+       kJobStaysKilling, kListing, 3, 10 * kMinute, "", false, true},
       {"hangs: ended with its tree at its own limit", 0, kHangs, kListing, -1, 10 * kMinute,
        "\t Not finished within 600 s, ended: " + line, true, false},
       {"less than its limit left: cut to the deadline", 20 * kMinute, kHangs, kListing, -1,
@@ -80,6 +84,7 @@ TEST_F(RunnerTest, EachAnswerOfTheSystemAndTheRunsDeadline) {
     if (c.script == kNoExitCode) fake_runner.no_exit_code.insert(p);
     if (c.script == kWaitFails) fake_runner.wait_failing.insert(p);
     if (c.script == kUnlaunchable) fake_runner.unlaunchable.insert(L"devcon");
+    if (c.script == kJobStaysKilling) fake_runner.kill_on_close_stuck.insert(p);
 
     const int status = c.kind == kDeletion ? RunProgramEvenPastDeadline(L"devcon", p)
                        : c.kind == kDevice ? RunDeviceCommand(L"devcon", p)
@@ -96,6 +101,9 @@ TEST_F(RunnerTest, EachAnswerOfTheSystemAndTheRunsDeadline) {
     EXPECT_EQ(c.left_running, !fake_runner.left_running.empty());
     const bool waited = c.limit_ms != 0;
     EXPECT_EQ(waited && !c.left_running, !fake_runner.released_ending.empty());
+    // Closing a job that still ends what is in it would end what the program
+    // left running: it is kept open instead.
+    EXPECT_EQ(c.script == kJobStaysKilling, !fake_runner.jobs_kept_open.empty());
   }
 }
 

@@ -2,6 +2,7 @@
 // KOVEX_DEVCON names the device console simulator, used here as a program
 // whose exit, crash and delay can be ordered through its state file.
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <chrono>
@@ -120,6 +121,19 @@ TEST(RunProgram, ReturnsTheInterpretersExitCode) {
   EXPECT_EQ(3, RunProgram(cmd, L" /C exit 3"));
   EXPECT_EQ(9009, RunProgram(cmd, L" /C exit 9009"));
   EXPECT_EQ("", printed);
+}
+
+TEST(RunProgram, InitialisesComBeforeTheShellStartsAProgram) {
+  // On a thread of its own, whose COM no other test touched.
+  auto asked = std::async(std::launch::async, [] {
+    RunProgram(CommandInterpreterPath(), L" /D /C exit 0");
+    // S_FALSE: COM was initialised on this thread already, apartment-
+    // threaded; S_OK would mean the start found it not initialised.
+    const HRESULT again = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(again)) CoUninitialize();
+    return again;
+  });
+  EXPECT_EQ(S_FALSE, asked.get());
 }
 
 TEST(CommandInterpreterPath, IsTheSystemsOwnNotOnePlantedInTheWorkingDirectory) {
