@@ -1,6 +1,8 @@
 #include "exec/capture.h"
 
 #include <windows.h>
+#include <bcrypt.h>
+#include <sddl.h>
 
 #include <string>
 #include <vector>
@@ -34,6 +36,14 @@ std::wstring CurrentDirectory() {
 constexpr DWORD kPipeBytes = 1024 * 1024;
 constexpr DWORD kReadBytes = 64 * 1024;
 
+// Frees a security descriptor of ConvertStringSecurityDescriptorToSecurityDescriptorW.
+struct LocalDescriptor {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ~LocalDescriptor() {
+    if (descriptor != nullptr) LocalFree(descriptor);
+  }
+};
+
 // A pipe whose write end the child inherits and whose read end stays here,
 // read with overlapped reads, so that both pipes, the process and the time
 // limit are waited for together.
@@ -46,19 +56,19 @@ struct Pipe {
 };
 
 // A named pipe of this run's own: anonymous pipes cannot be read
-// overlapped. Its name cannot be taken before (first instance only), and
-// no other machine may connect.
-bool MakePipe(SECURITY_ATTRIBUTES* inheritable, Pipe* pipe) {
-  static LONG made = 0;
-  const std::wstring name = L"\\\\.\\pipe\\kovex-deepclean-check-" +
-                            std::to_wstring(GetCurrentProcessId()) + L"-" +
-                            std::to_wstring(InterlockedIncrement(&made)) + L"-" +
-                            std::to_wstring(GetTickCount64());
+// overlapped. Its name is 128 random bits that no other process can
+// predict, and cannot be taken before (first instance only); only this
+// process's user and SYSTEM may open it (`security`), and no other machine
+// may connect.
+bool MakePipe(SECURITY_ATTRIBUTES* security, SECURITY_ATTRIBUTES* inheritable,
+              Pipe* pipe) {
+  const std::wstring name = NewPipeName();
+  if (name.empty()) return false;
   // Bytes, read in blocking mode (PIPE_TYPE_BYTE, PIPE_READMODE_BYTE and
   // PIPE_WAIT are all 0).
   pipe->read_end = CreateNamedPipeW(
       name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-      PIPE_REJECT_REMOTE_CLIENTS, 1, kPipeBytes, kPipeBytes, 0, nullptr);
+      PIPE_REJECT_REMOTE_CLIENTS, 1, kPipeBytes, kPipeBytes, 0, security);
   if (pipe->read_end == INVALID_HANDLE_VALUE) {
     pipe->read_end = nullptr;
     return false;
@@ -202,7 +212,109 @@ class Win32PipeReads : public PipeReads {
   HANDLE process_;
 };
 
+// The start StartDevcon decides, carried out: exactly the handles it lists
+// are inherited, with the flags it asks for.
+class Win32DevconStarter : public DevconStarter {
+ public:
+  Win32DevconStarter(const std::wstring& program, const std::wstring& parameters,
+                     RunHandles* handles)
+      : program_(program), parameters_(parameters), handles_(handles) {}
+  Win32DevconStarter(const Win32DevconStarter&) = delete;
+  Win32DevconStarter& operator=(const Win32DevconStarter&) = delete;
+  ~Win32DevconStarter() override {
+    if (thread_ != nullptr) CloseHandle(thread_);
+  }
+
+  std::wstring Create(const DevconStart& start) override {
+    std::vector<HANDLE> inherited(start.inherited.begin(), start.inherited.end());
+    if (!InheritOnly(inherited.data(), static_cast<DWORD>(inherited.size()), handles_)) {
+      return L"devcon's handles could not be listed: " + LastErrorText();
+    }
+    STARTUPINFOEXW startup = {};
+    startup.StartupInfo.cb = sizeof(startup);
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = static_cast<HANDLE>(start.input);
+    startup.StartupInfo.hStdOutput = static_cast<HANDLE>(start.output);
+    startup.StartupInfo.hStdError = static_cast<HANDLE>(start.errors);
+    startup.lpAttributeList = handles_->AttributeList();
+    std::wstring command_line = L"\"" + program_ + L"\" " + parameters_;
+    PROCESS_INFORMATION process = {};
+    const DWORD flags = EXTENDED_STARTUPINFO_PRESENT |
+                        (start.no_window ? CREATE_NO_WINDOW : 0) |
+                        (start.suspended ? CREATE_SUSPENDED : 0);
+    const BOOL started =
+        CreateProcessW(program_.c_str(), command_line.data(), nullptr, nullptr, TRUE, flags,
+                       nullptr, nullptr, &startup.StartupInfo, &process);
+    const DWORD start_error = GetLastError();
+    // The child holds its own copies: once they close, the pipes end.
+    handles_->CloseWriteEnds();
+    if (!started) {
+      return L"devcon could not be started (" + program_ + L"): " +
+             SystemErrorText(static_cast<long>(start_error));
+    }
+    handles_->process = process.hProcess;
+    thread_ = process.hThread;
+    return std::wstring();
+  }
+
+  void Confine() override {
+    // Without a job (the system refused one) the time limit still holds.
+    handles_->job = static_cast<HANDLE>(JobEndingWithCaller());
+    if (handles_->job != nullptr &&
+        !AssignProcessToJobObject(handles_->job, handles_->process)) {
+      CloseIfSet(&handles_->job);
+    }
+  }
+
+  std::wstring Resume() override {
+    if (ResumeThread(thread_) != static_cast<DWORD>(-1)) return std::wstring();
+    return L"devcon could not be let run (" + program_ + L"): " + LastErrorText();
+  }
+
+  void End() override { EndProcessTree(handles_->job, handles_->process); }
+
+ private:
+  std::wstring program_;
+  std::wstring parameters_;
+  RunHandles* handles_;
+  HANDLE thread_ = nullptr;
+};
+
 }  // namespace
+
+std::wstring NewPipeName() {
+  unsigned char random[16];
+  if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, random, sizeof(random),
+                                      BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+    SetLastError(ERROR_GEN_FAILURE);
+    return std::wstring();
+  }
+  static const wchar_t kDigits[] = L"0123456789abcdef";
+  std::wstring name = L"\\\\.\\pipe\\kovex-deepclean-check-";
+  for (unsigned char bits : random) {
+    name += kDigits[bits >> 4];
+    name += kDigits[bits & 0xF];
+  }
+  return name;
+}
+
+std::wstring PipeSecurity() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::wstring();
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<unsigned char> user(size != 0 ? size : 1);
+  wchar_t* sid = nullptr;
+  const bool known =
+      GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid);
+  CloseHandle(token);
+  if (!known) return std::wstring();
+  // Protected: nothing inherited is added to it.
+  std::wstring sddl = L"D:P(A;;GA;;;SY)(A;;GA;;;" + std::wstring(sid) + L")";
+  LocalFree(sid);
+  return sddl;
+}
 
 ProgramSearch InterpreterSearchPlaces() {
   ProgramSearch search;
@@ -225,9 +337,19 @@ PipeRun RunThroughPipes(const std::wstring& program, const std::wstring& paramet
   SECURITY_ATTRIBUTES inheritable = {};
   inheritable.nLength = sizeof(inheritable);
   inheritable.bInheritHandle = TRUE;
+  LocalDescriptor descriptor;
+  SECURITY_ATTRIBUTES security = {};
+  security.nLength = sizeof(security);
+  const std::wstring sddl = PipeSecurity();
+  if (sddl.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                          sddl.c_str(), SDDL_REVISION_1, &descriptor.descriptor, nullptr)) {
+    run.failure = L"no security for devcon's pipes: " + LastErrorText();
+    return run;
+  }
+  security.lpSecurityDescriptor = descriptor.descriptor;
   RunHandles handles;
-  if (!MakePipe(&inheritable, &handles.output) ||
-      !MakePipe(&inheritable, &handles.errors)) {
+  if (!MakePipe(&security, &inheritable, &handles.output) ||
+      !MakePipe(&security, &inheritable, &handles.errors)) {
     run.failure = L"no pipe for devcon's output: " + LastErrorText();
     return run;
   }
@@ -238,44 +360,10 @@ PipeRun RunThroughPipes(const std::wstring& program, const std::wstring& paramet
     run.failure = L"the null device could not be opened: " + LastErrorText();
     return run;
   }
-  HANDLE inherited[] = {handles.null_device, handles.output.write_end,
-                        handles.errors.write_end};
-  if (!InheritOnly(inherited, 3, &handles)) {
-    run.failure = L"devcon's handles could not be listed: " + LastErrorText();
-    return run;
-  }
-
-  STARTUPINFOEXW startup = {};
-  startup.StartupInfo.cb = sizeof(startup);
-  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-  startup.StartupInfo.hStdInput = handles.null_device;
-  startup.StartupInfo.hStdOutput = handles.output.write_end;
-  startup.StartupInfo.hStdError = handles.errors.write_end;
-  startup.lpAttributeList = handles.AttributeList();
-  std::wstring command_line = L"\"" + program + L"\" " + parameters;
-  PROCESS_INFORMATION process = {};
-  // Suspended until it is in the job: it cannot start anything outside it.
-  const BOOL started = CreateProcessW(
-      program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-      CREATE_NO_WINDOW | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT,
-      nullptr, nullptr, &startup.StartupInfo, &process);
-  const DWORD start_error = GetLastError();
-  // The child holds its own copies: once they close, the pipes end.
-  handles.CloseWriteEnds();
-  if (!started) {
-    run.failure = L"devcon could not be started (" + program +
-                  L"): " + SystemErrorText(static_cast<long>(start_error));
-    return run;
-  }
-  handles.process = process.hProcess;
-  // Without a job (the system refused one) the time limit still holds.
-  handles.job = static_cast<HANDLE>(JobEndingWithCaller());
-  if (handles.job != nullptr &&
-      !AssignProcessToJobObject(handles.job, process.hProcess)) {
-    CloseIfSet(&handles.job);
-  }
-  ResumeThread(process.hThread);
-  CloseHandle(process.hThread);
+  Win32DevconStarter starter(program, parameters, &handles);
+  run.failure = StartDevcon(&starter, handles.null_device, handles.output.write_end,
+                            handles.errors.write_end);
+  if (!run.failure.empty()) return run;
 
   // Both pipes are read as they fill, so that the tool never blocks on a
   // full one; then the process itself, which may stay after closing them.

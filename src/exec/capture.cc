@@ -121,3 +121,19 @@ PipesRead ReadPipesUntilEnded(PipeReads* reads, unsigned long long deadline_ms,
   }
   return PipesRead();
 }
+
+std::wstring StartDevcon(DevconStarter* starter, void* input, void* output, void* errors) {
+  DevconStart start;
+  start.input = input;
+  start.output = output;
+  start.errors = errors;
+  start.inherited = {input, output, errors};
+  start.suspended = true;
+  start.no_window = true;
+  std::wstring failure = starter->Create(start);
+  if (!failure.empty()) return failure;
+  starter->Confine();
+  failure = starter->Resume();
+  if (!failure.empty()) starter->End();
+  return failure;
+}

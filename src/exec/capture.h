@@ -2,6 +2,7 @@
 #define KOVEX_EXEC_CAPTURE_H_
 
 #include <string>
+#include <vector>
 
 #include "exec/program_search.h"
 
@@ -117,10 +118,54 @@ struct PipesRead {
 PipesRead ReadPipesUntilEnded(PipeReads* reads, unsigned long long deadline_ms,
                               std::string* output, std::string* errors);
 
+// How devcon is started, decided here so that the host's tests see it (Wine
+// shows neither a handle inherited beyond the list nor a start that was not
+// suspended): its three standard handles, exactly those inherited, and
+// suspended until it is in its job, so that nothing it starts escapes the
+// job.
+struct DevconStart {
+  void* input = nullptr;   // the null device
+  void* output = nullptr;  // its pipes' write ends
+  void* errors = nullptr;
+  std::vector<void*> inherited;  // exactly these, no other handle
+  bool suspended = false;
+  bool no_window = false;
+};
+
+// The platform's steps of a start, which StartDevcon takes in its order.
+// Each failure is the text that says what could not be done and why.
+class DevconStarter {
+ public:
+  virtual ~DevconStarter() = default;
+  // Creates the process as `start` says; empty when it was created.
+  virtual std::wstring Create(const DevconStart& start) = 0;
+  // Puts it into a kill-on-close job, where the system allows one.
+  virtual void Confine() = 0;
+  // Lets it run; empty when it does.
+  virtual std::wstring Resume() = 0;
+  // Ends it, with what it started.
+  virtual void End() = 0;
+};
+
+// Starts devcon with these standard handles through `starter`: created
+// suspended, inheriting those three alone and no window, put into its job,
+// then let run; ended again when it cannot be let run. Empty when it runs,
+// else why not.
+std::wstring StartDevcon(DevconStarter* starter, void* input, void* output, void* errors);
+
+// The name of a new pipe for devcon's output, 128 random bits in it; empty
+// when the system gave no random bits. And the pipes' security descriptor,
+// as SDDL: full access for SYSTEM and for this process's user, nobody
+// else's; empty when the user could not be read. Windows only, for its
+// tests.
+std::wstring NewPipeName();
+std::wstring PipeSecurity();
+
 // Starts `program` (a full path) with `parameters` as its command line's
 // arguments, without a window, inheriting only the write ends of its two
 // pipes and the null device as standard input, in a job that ends it when
-// the caller ends. Reads both pipes as they fill, with no polling, until
+// the caller ends. The pipes are named by 128 random bits and admit only
+// this process's user and SYSTEM. Reads both pipes as they fill, with no polling, until
 // both have ended (or kOutputGraceMs after devcon ended) and the process has
 // ended, for `time_limit_ms` at most; then ends it with what it started.
 PipeRun RunThroughPipes(const std::wstring& program, const std::wstring& parameters,

@@ -178,3 +178,57 @@ TEST(ReadPipesUntilEnded, EachWayAPipeEndsFailsOrFloodsWithinTheDeadline) {
     EXPECT_LE(reads.now, deadline);
   }
 }
+
+// Records the steps of a start, each answered as scripted.
+class RecordingStarter : public DevconStarter {
+ public:
+  std::vector<std::string> steps;
+  DevconStart created;
+  std::wstring create_failure, resume_failure;
+
+  std::wstring Create(const DevconStart& start) override {
+    steps.push_back("create");
+    created = start;
+    return create_failure;
+  }
+  void Confine() override { steps.push_back("confine"); }
+  std::wstring Resume() override {
+    steps.push_back("resume");
+    return resume_failure;
+  }
+  void End() override { steps.push_back("end"); }
+};
+
+TEST(StartDevcon, ItsOwnThreeHandlesAloneAndSuspendedUntilItIsInItsJob) {
+  int input = 0, output = 0, errors = 0;  // three handles, told apart
+  struct Case {
+    const wchar_t* create_failure;
+    const wchar_t* resume_failure;
+    std::vector<std::string> steps;
+  };
+  const Case cases[] = {
+      {L"", L"", {"create", "confine", "resume"}},
+      {L"devcon could not be started", L"", {"create"}},
+      {L"", L"devcon could not be let run", {"create", "confine", "resume", "end"}},
+  };
+  for (const Case& c : cases) {
+    RecordingStarter starter;
+    starter.create_failure = c.create_failure;
+    starter.resume_failure = c.resume_failure;
+
+    const std::wstring failure = StartDevcon(&starter, &input, &output, &errors);
+
+    EXPECT_EQ(std::wstring(c.create_failure) + c.resume_failure, failure);
+    EXPECT_EQ(c.steps, starter.steps);
+    // Standard input the null device, both outputs their pipes, each of the
+    // three inherited (standard error too: devcon's usage arrives there), and
+    // no other handle.
+    EXPECT_EQ(&input, starter.created.input);
+    EXPECT_EQ(&output, starter.created.output);
+    EXPECT_EQ(&errors, starter.created.errors);
+    EXPECT_EQ((std::vector<void*>{&input, &output, &errors}), starter.created.inherited);
+    // Suspended: nothing it starts before it is in its job escapes the job.
+    EXPECT_TRUE(starter.created.suspended);
+    EXPECT_TRUE(starter.created.no_window);
+  }
+}

@@ -2,7 +2,8 @@
 // pipe capture of devcon, the driver file search, the read-only registry
 // open. KOVEX_DEVCON names the device console simulator.
 #include <windows.h>
-
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <future>
@@ -250,6 +251,50 @@ TEST_F(CaptureDeviceConsoleTest, DevconsEveryWayOfEndingIsReadToItsEnd) {
       EXPECT_EQ(L"devcon did not finish within 1500 ms", failure);
     }
   }
+}
+
+TEST(DevconPipes, AreNamedUnpredictablyAndAdmitOnlyThisUserAndSystem) {
+  const std::wstring prefix = L"\\\\.\\pipe\\kovex-deepclean-check-";
+  const std::wstring name = NewPipeName();
+  ASSERT_EQ(0u, name.find(prefix));
+  EXPECT_EQ(prefix.size() + 32, name.size()) << "128 bits in hexadecimal";
+  EXPECT_NE(name, NewPipeName());
+
+  // A pipe with that security: its DACL, read back, grants SYSTEM and this
+  // process's user alone (not Everyone, as the default DACL of a pipe does).
+  PSECURITY_DESCRIPTOR made = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      PipeSecurity().c_str(), SDDL_REVISION_1, &made, nullptr));
+  SECURITY_ATTRIBUTES security = {sizeof(security), made, FALSE};
+  HANDLE pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND, 0, 1, 4096, 4096, 0,
+                                 &security);
+  LocalFree(made);
+  ASSERT_NE(INVALID_HANDLE_VALUE, pipe);
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR read = nullptr;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+            GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &dacl, nullptr, &read));
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  unsigned char user[256];
+  DWORD size = 0;
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof(user), &size));
+  CloseHandle(token);
+  const PSID own = reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
+  std::vector<std::string> granted;
+  for (DWORD at = 0; dacl != nullptr && at < dacl->AceCount; ++at) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, at, reinterpret_cast<void**>(&ace)));
+    ASSERT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
+    const PSID sid = &ace->SidStart;
+    granted.push_back(IsWellKnownSid(sid, WinLocalSystemSid) ? "system"
+                      : EqualSid(sid, own)                    ? "user"
+                                                              : "someone else");
+  }
+  LocalFree(read);
+  CloseHandle(pipe);
+  EXPECT_EQ((std::vector<std::string>{"system", "user"}), granted);
 }
 
 TEST(FindWindowsFiles, MatchesFilesByWildcardFoldersLeftOutHiddenAndSystemIn) {
