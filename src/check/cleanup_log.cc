@@ -14,6 +14,9 @@ namespace {
 // engines' consoles.
 constexpr std::size_t kShownChars = 300;
 
+// What one read of the log takes.
+constexpr std::size_t kReadBytes = std::size_t{64} * 1024;
+
 bool StartsWith(const std::wstring& line, const char* prefix) {
   std::size_t at = 0;
   for (; prefix[at] != '\0'; ++at) {
@@ -43,7 +46,10 @@ std::wstring Shown(const std::wstring& line) {
   for (wchar_t& c : shown) {
     if (c < 0x20 || c == 0x7F) c = L' ';
   }
-  if (shown.size() > kShownChars) shown = shown.substr(0, kShownChars) + L"...";
+  if (shown.size() > kShownChars) {
+    shown.resize(kShownChars);
+    shown += L"...";
+  }
   return shown;
 }
 
@@ -118,7 +124,7 @@ int CheckCleanupLog(const std::string& path) {
     std::ifstream in;
     if (!fs::is_directory(where, error)) in.open(where, std::ios::binary);
     readable = in.is_open();
-    std::vector<char> buffer(64 * 1024);
+    std::vector<char> buffer(kReadBytes);
     while (readable && in) {
       in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
       log.Feed(buffer.data(), static_cast<std::size_t>(in.gcount()));

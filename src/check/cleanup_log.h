@@ -37,7 +37,6 @@ class CleanupLogReader {
 
   std::string head_;  // the first bytes, until the encoding is known
   bool encoding_known_ = false;
-  ListingEncoding encoding_ = ListingEncoding::kBytes;
   ListingReader reader_;
   std::wstring last_line_;  // the last non-empty line, trimmed
   std::wstring first_cut_;  // the reason of the first line telling of a cut
