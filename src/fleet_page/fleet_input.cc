@@ -1,11 +1,12 @@
 #include "fleet_page/fleet_input.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "fleet_page/fleet_csv.h"
+#include "fleet_page/fleet_files.h"
 #include "fleet_page/fleet_read.h"
 
 namespace fs = std::filesystem;
@@ -23,43 +24,41 @@ void Unread(std::vector<InputProblem>* unread, const std::string& source,
   unread->push_back({source, 0, reason});
 }
 
-// A regular file's bytes, at most `limit` of them; false (with the reason
-// in `unread`) when they cannot all be read.
-bool ReadBytes(const fs::path& where, const std::string& path, std::uintmax_t limit,
-               std::string* bytes, std::vector<InputProblem>* unread) {
-  std::error_code error;
-  const std::uintmax_t size = fs::file_size(where, error);
-  if (error) {
-    Unread(unread, path, "it cannot be read: " + error.message());
-    return false;
-  }
-  if (size > limit) {
-    Unread(unread, path, "larger than " + std::to_string(limit >> 20) +
-                             " MiB: no input of its kind is that large");
-    return false;
-  }
-  std::ifstream in(where, std::ios::binary);
-  bytes->assign(static_cast<std::size_t>(size), '\0');
-  if (!in || !in.read(bytes->data(), static_cast<std::streamsize>(bytes->size())) ||
-      in.peek() != std::char_traits<char>::eof()) {
-    Unread(unread, path, "it cannot be read whole");
-    return false;
-  }
-  return true;
+// Whether `name` ends in `extension` (".json"), whatever its ASCII case.
+bool HasExtension(const std::string& name, const char* extension) {
+  const std::size_t length = std::char_traits<char>::length(extension);
+  return name.size() > length && Lower(name.substr(name.size() - length)) == extension;
 }
 
-void ReadFile(const fs::path& where, const std::string& path,
+// One file of a folder or the command line, by its path (UTF-8) and its
+// name; a check document is named by its name's stem.
+void ReadFile(const std::string& path, const std::string& name,
               std::vector<MachineResult>* results, std::vector<InputProblem>* unread) {
-  const std::string extension = Lower(where.extension().u8string());
+  const bool csv = HasExtension(name, ".csv");
+  const std::size_t limit =
+      csv ? static_cast<std::size_t>(kCsvFileByteLimit) : kDocumentByteLimit;
   std::string bytes;
-  if (extension == ".csv") {
-    if (ReadBytes(where, path, kCsvFileByteLimit, &bytes, unread)) {
-      ReadCsv(bytes, path, results, unread);
-    }
+  switch (ReadWholeFile(path, limit, &bytes)) {
+    case FileRead::kRead:
+      break;
+    case FileRead::kNotRegular:
+      Unread(unread, path, "not a regular file (a folder, pipe, device or a link that leads "
+                           "nowhere)");
+      return;
+    case FileRead::kTooLarge:
+      Unread(unread, path, "larger than " + std::to_string(limit >> 20) +
+                               " MiB: no input of its kind is that large");
+      return;
+    case FileRead::kUnreadable:
+      Unread(unread, path, "it cannot be read whole");
+      return;
+  }
+  if (csv) {
+    ReadCsv(bytes, path, results, unread);
     return;
   }
-  if (!ReadBytes(where, path, kDocumentByteLimit, &bytes, unread)) return;
-  MachineResult result = ReadCheckDocument(bytes, where.stem().u8string(), path);
+  MachineResult result =
+      ReadCheckDocument(bytes, name.substr(0, name.size() - std::strlen(".json")), path);
   if (!result.has_verdict) Unread(unread, path, result.problem);
   results->push_back(std::move(result));
 }
@@ -125,25 +124,30 @@ void ReadPath(const std::string& path, std::vector<MachineResult>* results,
   }
   if (fs::is_directory(status)) {
     // A folder's own files only, never its folders, so that no link can
-    // make it read itself again.
-    std::vector<fs::path> files;
-    for (fs::directory_iterator it(where, error), end; !error && it != end;
-         it.increment(error)) {
-      const std::string extension = Lower(it->path().extension().u8string());
-      if (extension == ".json" || extension == ".csv") files.push_back(it->path());
-    }
-    if (error) {
-      Unread(unread, path, "the folder cannot be read: " + error.message());
+    // make it read itself again. Each file is opened once, as it is read:
+    // what is no regular file shows then.
+    std::vector<FolderEntry> entries;
+    std::string why;
+    if (!ListFolder(path, &entries, &why)) {
+      Unread(unread, path, "the folder cannot be read: " + why);
       return;
     }
-    std::sort(files.begin(), files.end());
-    for (const fs::path& file : files) {
-      std::error_code file_error;
-      if (fs::is_regular_file(fs::status(file, file_error))) {
-        ReadFile(file, file.u8string(), results, unread);
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [](const FolderEntry& entry) {
+                                   return !HasExtension(entry.name, ".json") &&
+                                          !HasExtension(entry.name, ".csv");
+                                 }),
+                  entries.end());
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    // The folder's path as the system joins a name to it.
+    const std::string prefix = (where / "").u8string();
+    for (const FolderEntry& entry : entries) {
+      if (entry.folder) {
+        Unread(unread, prefix + entry.name, "not a regular file (a folder, pipe, device or "
+                                            "a link that leads nowhere)");
       } else {
-        Unread(unread, file.u8string(), "not a regular file (a folder, pipe, device or "
-                                        "a link that leads nowhere)");
+        ReadFile(prefix + entry.name, entry.name, results, unread);
       }
     }
     return;
@@ -152,10 +156,10 @@ void ReadPath(const std::string& path, std::vector<MachineResult>* results,
     Unread(unread, path, "not a regular file (a pipe or device)");
     return;
   }
-  const std::string extension = Lower(where.extension().u8string());
-  if (extension != ".json" && extension != ".csv") {
+  const std::string name = where.filename().u8string();
+  if (!HasExtension(name, ".json") && !HasExtension(name, ".csv")) {
     Unread(unread, path, "neither a .json nor a .csv file");
     return;
   }
-  ReadFile(where, path, results, unread);
+  ReadFile(path, name, results, unread);
 }

@@ -1,0 +1,151 @@
+// The fleet page's file system calls on Windows: FindFirstFileExW for a
+// folder (the names and whether each is a folder, in large fetches), and per
+// file CreateFileW, GetFileType, GetFileSizeEx, one ReadFile and
+// CloseHandle. Names are turned between UTF-8 and UTF-16 here, without a
+// call into the system per name.
+#include <windows.h>
+
+#include "fleet_page/fleet_files.h"
+#include "output/utf8.h"
+
+namespace {
+
+// UTF-8 (as the page's paths are) to UTF-16; a byte that starts no
+// well-formed sequence becomes U+FFFD, which names no file.
+std::wstring Wide(const std::string& text) {
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  std::wstring out;
+  out.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = Utf8SequenceAt(bytes, text.size(), at);
+    if (length == 0) {
+      out.push_back(static_cast<wchar_t>(0xFFFD));
+      ++at;
+      continue;
+    }
+    unsigned long code = length == 1 ? bytes[at] : bytes[at] & (0x7Fu >> length);
+    for (std::size_t i = 1; i < length; ++i) code = (code << 6) | (bytes[at + i] & 0x3Fu);
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out.push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
+      out.push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FF)));
+    } else {
+      out.push_back(static_cast<wchar_t>(code));
+    }
+    at += length;
+  }
+  return out;
+}
+
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf8(const wchar_t* text) {
+  std::string out;
+  for (std::size_t at = 0; text[at] != L'\0'; ++at) {
+    unsigned long unit = static_cast<unsigned long>(text[at]) & 0xFFFFu;
+    if (unit >= 0xD800 && unit <= 0xDBFF && text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF) {
+      unit = 0x10000 + ((unit - 0xD800) << 10) +
+             ((static_cast<unsigned long>(text[at + 1]) & 0xFFFFu) - 0xDC00);
+      ++at;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      unit = 0xFFFD;
+    }
+    AppendUtf8(&out, unit);
+  }
+  return out;
+}
+
+std::string SystemWords(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string words = length == 0 ? "error " + std::to_string(error) : Utf8(text);
+  if (text != nullptr) LocalFree(text);
+  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.')) {
+    words.pop_back();
+  }
+  return words;
+}
+
+}  // namespace
+
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>* entries, std::string* error) {
+  std::wstring pattern = Wide(folder);
+  if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/' &&
+      pattern.back() != L':') {
+    pattern.push_back(L'\\');
+  }
+  pattern.push_back(L'*');
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD failure = GetLastError();
+    if (failure == ERROR_FILE_NOT_FOUND) return true;  // not even "." (a drive's root)
+    *error = SystemWords(failure);
+    return false;
+  }
+  do {
+    const wchar_t* name = found.cFileName;
+    if (name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) {
+      continue;
+    }
+    FolderEntry entry;
+    entry.name = Utf8(name);
+    entry.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entries->push_back(std::move(entry));
+  } while (FindNextFileW(search, &found));
+  const DWORD failure = GetLastError();
+  FindClose(search);
+  if (failure != ERROR_NO_MORE_FILES) {
+    *error = SystemWords(failure);
+    return false;
+  }
+  return true;
+}
+
+FileRead ReadWholeFile(const std::string& path, std::size_t limit, std::string* bytes) {
+  const HANDLE file = CreateFileW(
+      Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD failure = GetLastError();
+    return failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND ||
+                   failure == ERROR_CANT_RESOLVE_FILENAME || failure == ERROR_INVALID_NAME
+               ? FileRead::kNotRegular
+               : FileRead::kUnreadable;
+  }
+  FileRead outcome = FileRead::kRead;
+  LARGE_INTEGER size;
+  // A pipe or device (a console) is never read from: it could wait for ever.
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    outcome = FileRead::kNotRegular;
+  } else if (!GetFileSizeEx(file, &size)) {
+    outcome = FileRead::kUnreadable;
+  } else if (static_cast<unsigned long long>(size.QuadPart) > limit) {
+    outcome = FileRead::kTooLarge;
+  } else {
+    // One byte more than the size is asked for: a read of a file that gives
+    // less has met its end, and a file that grew since is not read whole.
+    const std::size_t whole = static_cast<std::size_t>(size.QuadPart);
+    bytes->resize(whole + 1);
+    std::size_t got = 0;
+    for (;;) {
+      const std::size_t asked = bytes->size() - got;
+      DWORD read_now = 0;
+      if (!::ReadFile(file, &(*bytes)[got],
+                      asked > 0x40000000 ? 0x40000000 : static_cast<DWORD>(asked), &read_now,
+                      nullptr)) {
+        outcome = FileRead::kUnreadable;
+        break;
+      }
+      if (read_now == 0) break;
+      got += read_now;
+      if (got >= whole) break;
+    }
+    if (outcome == FileRead::kRead && got != whole) outcome = FileRead::kUnreadable;
+    bytes->resize(outcome == FileRead::kRead ? whole : 0);
+  }
+  CloseHandle(file);
+  return outcome;
+}
