@@ -58,15 +58,21 @@ std::string FromUtf16(const std::string& bytes, std::size_t at, bool little, boo
 }  // namespace
 
 std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  // ASCII alone, as the "C" locale the programs run in has it, without a
+  // call into the C library per character.
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
   return text;
 }
 
 std::string Trim(const std::string& text) {
+  // The "C" locale's white space, without a call into the C library.
+  auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
   std::size_t begin = 0;
   std::size_t end = text.size();
-  while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-  while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+  while (begin < end && space(text[begin])) ++begin;
+  while (end > begin && space(text[end - 1])) --end;
   return text.substr(begin, end - begin);
 }
 
@@ -86,9 +92,22 @@ std::string DecodeText(const std::string& bytes, bool* marked) {
   }
   const std::size_t start = StartsWith(bytes, "\xEF\xBB\xBF") ? 3 : 0;
   const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  // Most text is ASCII, or well-formed UTF-8, throughout: copied whole.
+  std::size_t good = start;
+  while (good < bytes.size()) {
+    if (data[good] < 0x80) {
+      ++good;
+      continue;
+    }
+    const std::size_t length = Utf8SequenceAt(data, bytes.size(), good);
+    if (length == 0) break;
+    good += length;
+  }
+  if (good == bytes.size()) return bytes.substr(start);
   std::string out;
   out.reserve(bytes.size() - start);
-  for (std::size_t at = start; at < bytes.size();) {
+  out.append(bytes, start, good - start);
+  for (std::size_t at = good; at < bytes.size();) {
     const std::size_t length = Utf8SequenceAt(data, bytes.size(), at);
     if (length == 0) {
       out += Hex("<0x%02lX>", data[at]);
@@ -137,6 +156,7 @@ void Decide(MachineResult* result) {
 }
 
 void DropRepeatedTraces(MachineResult* result) {
+  if (result->traces.size() < 2) return;
   std::set<std::tuple<std::string, std::string, std::string, std::string, bool>> seen;
   std::vector<FleetTrace> kept;
   for (FleetTrace& trace : result->traces) {
