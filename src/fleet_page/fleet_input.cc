@@ -140,6 +140,7 @@ void ReadPath(const std::string& path, std::vector<MachineResult>* results,
                   entries.end());
     std::sort(entries.begin(), entries.end(),
               [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    results->reserve(results->size() + entries.size());
     // The folder's path as the system joins a name to it.
     const std::string prefix = (where / "").u8string();
     for (const FolderEntry& entry : entries) {
