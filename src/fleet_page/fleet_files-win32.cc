@@ -110,6 +110,13 @@ FileRead ReadWholeFile(const std::string& path, std::size_t limit, std::string* 
       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD failure = GetLastError();
+    if (failure == ERROR_ACCESS_DENIED) {
+      // A folder cannot be opened as a file; only then is it asked after.
+      const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+      return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                 ? FileRead::kNotRegular
+                 : FileRead::kUnreadable;
+    }
     return failure == ERROR_FILE_NOT_FOUND || failure == ERROR_PATH_NOT_FOUND ||
                    failure == ERROR_CANT_RESOLVE_FILENAME || failure == ERROR_INVALID_NAME
                ? FileRead::kNotRegular
