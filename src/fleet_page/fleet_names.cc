@@ -130,3 +130,40 @@ bool MixesScripts(const std::string& name) {
   // and "PC1"); Cyrillic or Greek beside anything is how look-alikes come.
   return (scripts & (scripts - 1)) != 0 && (scripts & (kCyrillic | kGreek)) != 0;
 }
+
+std::string MachineKey(const std::string& name) {
+  // Blanks and what shows as one: the no-break spaces and the byte-order
+  // mark a copied list carries.
+  static const char* const kBlanks[] = {" ", "\t", "\r", "\n", "\xC2\xA0", "\xE2\x80\xAF",
+                                        "\xEF\xBB\xBF", "\xE2\x80\x87"};
+  std::size_t begin = 0;
+  std::size_t end = name.size();
+  for (bool cut = true; cut;) {
+    cut = false;
+    for (const char* blank : kBlanks) {
+      const std::string text(blank);
+      if (end - begin >= text.size() && name.compare(begin, text.size(), text) == 0) {
+        begin += text.size();
+        cut = true;
+      }
+      if (end - begin >= text.size() && name.compare(end - text.size(), text.size(), text) == 0) {
+        end -= text.size();
+        cut = true;
+      }
+    }
+  }
+  std::string key = name.substr(begin, end - begin);
+  const std::size_t colon = key.find(':');
+  if (colon != std::string::npos && key.find(':', colon + 1) == std::string::npos &&
+      colon + 1 < key.size() && key.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+    key.resize(colon);
+  }
+  if (!key.empty() && key.back() == '.') key.pop_back();
+  const bool address = key.find(':') != std::string::npos ||
+                       key.find_first_not_of("0123456789.") == std::string::npos;
+  if (!address) key = key.substr(0, key.find('.'));
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return key;
+}

@@ -30,4 +30,12 @@ std::string NameSkeleton(const std::string& name);
 // script (Latin, or any other).
 bool MixesScripts(const std::string& name);
 
+// The machine `name` names, for telling machines apart wherever a name
+// comes from (a result, an inventory, a list): blanks, no-break spaces and
+// byte-order marks around it, an inventory's port (":5986") and a final
+// dot taken off, a DNS name cut to its first label ("pc07" of
+// "PC07.corp.example.com"), ASCII case folded. An IP address is kept whole.
+// The page shows the source's own name; this is only the key.
+std::string MachineKey(const std::string& name);
+
 #endif  // KOVEX_FLEET_PAGE_FLEET_NAMES_H_

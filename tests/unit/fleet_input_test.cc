@@ -129,7 +129,7 @@ TEST_F(FleetInputTest, EachMachineUnderItsSourcesNameAndNothingLostInSilence) {
         {"PC-I1.json", Document("PC-I1", "2026-12-05T00:00:00Z", true)},
         {"i.csv", Utf16(export_header +
                         "PC-I1;NOT CLEAN: the cleanup removes device X;CLEAN: nothing left;"
-                        "Issue fixed;12/8/2026 4:11:29 AM\r\n"
+                        "Issue fixed;8/12/2026 4:11:29 AM\r\n"
                         "PC-I2;NOT CLEAN: the cleanup removes device X;NOT CLEAN: the cleanup "
                         "removes device X;Issue fixed;30/11/2026 16:11:29\r\n"
                         "PC-I3;NOT CLEAN: the cleanup removes device X;;Failed;\r\n")}},
@@ -230,27 +230,46 @@ TEST_F(FleetInputTest, OnlyRegularFilesAreRead) {
 TEST(FleetTimes, OnlyRealTimesAreRead) {
   const long long at = 1796703089;  // 2026-12-08T04:11:29Z
   for (const char* text : {"2026-12-08T04:11:29Z", "2026-12-08T06:11:29.1234567+02:00",
-                           "2026-12-07T23:11:29-0500", "2026-12-08 04:11:29"}) {
-    EXPECT_EQ(at, ParseIsoTime(text)) << text;
-    EXPECT_EQ(at, ParseExportTime(text)) << text;
+                           "2026-12-07T23:11:29-0500", "2026-12-08 04:11:29",
+                           "2026/12/08 4:11:29", "2026-12-08 4:11:29 AM"}) {
+    EXPECT_EQ(at, ParseExportTime(text, DateOrder::kUndecided)) << text;
   }
+  const auto month = DateOrder::kMonthFirst;
+  const auto day = DateOrder::kDayFirst;
   const struct {
     const char* text;
+    DateOrder order;
     long long time;
-  } exported[] = {{"12/8/2026 4:11:29 AM", at},
-                  {"12/08/2026 04:11 AM", at - 29},
-                  {"8.12.2026 04:11:29", at},
-                  {"31/12/2026 4:11:29", at + 23 * 86400},
-                  {"12/8/2026 4:11:29 PM", at + 12 * 3600},
-                  {"12/8/2026 12:11:29 AM", at - 4 * 3600}};
-  for (const auto& time : exported) EXPECT_EQ(time.time, ParseExportTime(time.text)) << time.text;
+  } exported[] = {{"12/8/2026 4:11:29 AM", month, at},
+                  {"12/08/2026 04:11 AM", month, at - 29},
+                  {"8.12.2026 04:11:29", DateOrder::kUndecided, at},
+                  {"8-12-2026 04:11:29", DateOrder::kMixed, at},
+                  {"31/12/2026 4:11:29", day, at + 23 * 86400},
+                  {"8/12/2026 4:11:29 PM", day, at + 12 * 3600},
+                  {"12/8/2026 12:11:29 AM", month, at - 4 * 3600},
+                  {"1969-12-31T23:59:59Z", DateOrder::kUndecided, -1},
+                  {"1601-01-01T00:00:00Z", DateOrder::kUndecided, -11644473600LL}};
+  for (const auto& time : exported) {
+    EXPECT_EQ(time.time, ParseExportTime(time.text, time.order)) << time.text;
+  }
+  EXPECT_EQ("1969-12-31T23:59:59Z", FormatIsoTime(-1));
   EXPECT_EQ("2024-02-29T00:00:00Z", FormatIsoTime(ParseIsoTime("2024-02-29T00:00:00Z")));
   for (const char* bad :
        {"", "2026-02-31T00:00:00Z", "2025-02-29T00:00:00Z", "2026-12-08T25:61:00Z",
         "2026-13-08T04:11:29Z", "2026-12-08T04:11:29Zjunk", "2026-12-08", "12/8/2026 4:11:29",
-        "12/8/2026 13:11:29 PM", "2/30/2026 4:11 AM", "12/8/26 4:11 AM"}) {
-    EXPECT_EQ(kUnknownTime, ParseExportTime(bad)) << bad;
+        "12/8/2026 4:11:29 AM", "13/12/2026 13:11:29 PM", "0001-01-01T00:00:00Z", "12/8/26 4:11 AM"}) {
+    EXPECT_EQ(kUnknownTime, ParseExportTime(bad, DateOrder::kUndecided)) << bad;
   }
+  EXPECT_EQ(kUnknownTime, ParseExportTime("2/30/2026 4:11 AM", month));
+  // The order of a file's slashed dates is decided by all of them at once.
+  const struct {
+    std::vector<std::string> times;
+    DateOrder order;
+  } orders[] = {{{"8/12/2026 1:00", "13/12/2026 1:00"}, day},
+                {{"12/13/2026 1:00 PM", "2026-12-01T00:00:00Z"}, month},
+                {{"12/13/2026 1:00", "13/12/2026 1:00"}, DateOrder::kMixed},
+                {{"1/2/2026 1:00 PM", "13.12.2026 1:00"}, DateOrder::kUndecided}};
+  for (const auto& file : orders) EXPECT_EQ(file.order, DateOrderOf(file.times));
   // A time that is no time is shown as the text it was.
   const MachineResult read = ReadCheckDocument(Document("PC", "2026-02-31T00:00:00Z", false),
                                                "PC", "PC.json");
