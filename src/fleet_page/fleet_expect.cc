@@ -31,10 +31,11 @@ struct Reading {
   }
 };
 
-// A host name as an inventory or a list may give it: no blank, control
-// character, quote or character no host name or pattern holds.
+// A host name as an inventory or a list may give it: one that names a
+// machine (MachineKey), without a blank, control character, quote or
+// character no host name or pattern holds.
 bool CanBeMachine(const std::string& name) {
-  if (name.empty()) return false;
+  if (MachineKey(name).empty()) return false;
   for (const char c : name) {
     const auto u = static_cast<unsigned char>(c);
     if (u < 0x20 || u == 0x7F || c == ' ' || c == '"' || c == '\'' || c == '=' || c == ',' ||
@@ -205,6 +206,13 @@ void ReadInventoryJson(const std::string& text, Reading* reading) {
     }
   };
   for (const auto& group : inventory.items()) {
+    // A group may be its hosts' list alone ("web": ["pc01", "pc02"]).
+    if (group.value().is_array()) {
+      for (const nlohmann::json& host : group.value()) {
+        if (host.is_string()) add(host.get<std::string>());
+      }
+      continue;
+    }
     if (!group.value().is_object()) continue;
     if (group.key() == "_meta") {
       const auto vars = group.value().find("hostvars");

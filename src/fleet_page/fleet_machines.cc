@@ -111,6 +111,9 @@ void FlagNames(const std::vector<bool>& fresh, std::vector<FleetMachine>* machin
         machine.flags.push_back("holds invisible or direction-changing characters");
       }
       if (MixesScripts(machine.name)) machine.flags.push_back("mixes scripts");
+      if (PosesAsLatin(machine.name)) {
+        machine.flags.push_back("written with characters that look like Latin ones");
+      }
     }
     for (const std::size_t other : by_look[NameSkeleton(MachineKey(machine.name))]) {
       if (other == i || !(fresh[i] || fresh[other])) continue;

@@ -12,6 +12,7 @@
 #include "fleet_page/fleet_input.h"
 #include "fleet_page/fleet_machines.h"
 #include "fleet_page/fleet_names.h"
+#include "fleet_page/fleet_names_icu.h"
 #include "fleet_page/fleet_page.h"
 #include "fleet_page/fleet_run.h"
 #include "gtest/gtest.h"
@@ -150,8 +151,9 @@ TEST_F(FleetInputTest, EachMachineUnderItsSourcesNameAndNothingLostInSilence) {
        {"n.csv"},
        "PC-0042=CLEAN/0 [name looks like PC-0042<U+200B>] [name looks like \xD0\xA0" "C-0042]; "
        "PC-0042\xE2\x80\x8B=CLEAN/0 [holds invisible or direction-changing characters] "
-       "[name looks like PC-0042] [name looks like \xD0\xA0" "C-0042]; "
-       "\xD0\xA0" "C-0042=NOT CLEAN/1 [mixes scripts] [name looks like PC-0042] "
+       "[written with characters that look like Latin ones] [name looks like PC-0042] [name looks like \xD0\xA0" "C-0042]; "
+       "\xD0\xA0" "C-0042=NOT CLEAN/1 [mixes scripts] "
+       "[written with characters that look like Latin ones] [name looks like PC-0042] "
        "[name looks like PC-0042<U+200B>]",
        "", 0},
       {"paths that are no input are errors, never machines",
@@ -280,22 +282,37 @@ TEST(FleetTimes, OnlyRealTimesAreRead) {
   EXPECT_EQ("2026-02-31T00:00:00Z", read.checked_at);
 }
 
-TEST(FleetNames, InvisibleCharactersShowAndLookAlikesMatch) {
+TEST_F(FleetInputTest, NamesShowInvisibleCharactersAndLookAlikesAreUnicodes) {
   EXPECT_EQ("PC<U+200B>-42<U+202E>x<U+FEFF><U+00AD><0xFF>",
             VisibleName("PC\xE2\x80\x8B-42\xE2\x80\xAEx\xEF\xBB\xBF\xC2\xAD\xFF"));
   EXPECT_EQ("Hörer 東京", VisibleName("Hörer 東京"));
-  // Cyrillic Р and С, Greek Ο, fullwidth C, digits as letters.
+  // The committed table is this ICU's (kovex-fleet-names-table writes it).
+  const std::string table = ReadFile(KOVEX_SOURCE_DIR "/src/fleet_page/fleet_names_table.inc");
+  EXPECT_TRUE(table == NamesTableFromIcu()) << "run kovex-fleet-names-table";
+  // Cyrillic Р and С, Greek Ο, fullwidth C, digits as letters, the Kelvin
+  // sign, Roman numeral one, Armenian o, Cherokee, mathematical letters,
+  // dotless i, IPA g.
   const std::string skeleton = NameSkeleton("pc-oo42");
   for (const char* name : {"PC-0042", "\xD0\xA0\xD0\xA1-0042", "PC-\xCE\x9F" "042",
-                           "P\xEF\xBC\xA3-0042\xE2\x80\x8B"}) {
+                           "P\xEF\xBC\xA3-0042\xE2\x80\x8B", "\xF0\x9D\x97\x89\xF0\x9D\x96\xBC-oo42",
+                           "pc-\xD6\x85o42"}) {
     EXPECT_EQ(skeleton, NameSkeleton(name)) << name;
   }
+  EXPECT_EQ(NameSkeleton("K-l-i-g-a"), NameSkeleton("\xE2\x84\xAA-\xE2\x85\xA0-\xC4\xB1-\xC9\xA1-\xE1\x8E\xAA"));
   EXPECT_NE(skeleton, NameSkeleton("PC-0043"));
   EXPECT_TRUE(MixesScripts("\xD0\xA0" "C-0042"));
   EXPECT_TRUE(MixesScripts("PC-\xCE\x9F"));
   EXPECT_FALSE(MixesScripts("PC-0042"));
   EXPECT_FALSE(MixesScripts("\xD0\x9F\xD0\x9A-1"));  // ПК-1: Cyrillic alone
   EXPECT_FALSE(MixesScripts("東京-PC1"));
+  EXPECT_TRUE(PosesAsLatin("\xF0\x9D\x97\x89\xF0\x9D\x96\xBC-01"));
+  EXPECT_FALSE(PosesAsLatin("PC-01"));
+  EXPECT_FALSE(PosesAsLatin("Hörer"));
+  // One machine, whatever form of its name a source gives.
+  for (const char* name : {"pc07", "PC07.corp.example.com.", " PC07\xC2\xA0", "pc07:5986"}) {
+    EXPECT_EQ("pc07", MachineKey(name)) << name;
+  }
+  EXPECT_EQ("10.0.0.7", MachineKey("10.0.0.7:5986"));
 }
 
 // What a device names itself goes to a spreadsheet as text, and comes back
