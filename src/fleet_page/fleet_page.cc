@@ -209,9 +209,11 @@ void ManualSection(const std::vector<FleetMachine>& machines, const Groups& by_h
 
 // An action list whose machines are grouped by why (`reasons`), each
 // machine under one reason.
+// `checks` names, by reason, the checks that could not run for it.
 void ReasonSection(const std::vector<FleetMachine>& machines, const char* id,
                    const char* heading, const char* intro, const char* none,
-                   const Groups& reasons, Page* page) {
+                   const Groups& reasons,
+                   const std::map<std::string, std::set<std::string>>& checks, Page* page) {
   SectionHead(id, std::string(heading) + " (" + Plural(Members(reasons), "machine", "machines") +
                       ", " + Plural(reasons.size(), "reason", "reasons") + ")",
               page);
@@ -223,8 +225,16 @@ void ReasonSection(const std::vector<FleetMachine>& machines, const char* id,
       page->Raw("<div class=\"group reason\" data-machines=\"" +
                 std::to_string(group->second.size()) + "\">\n<p>");
       page->Text(VisibleText(group->first));
-      page->Raw("</p>\n<p>On " + Plural(group->second.size(), "machine", "machines") +
-                ":</p>\n");
+      page->Raw("</p>\n");
+      const auto named = checks.find(group->first);
+      if (named != checks.end()) {
+        page->Raw("<p class=\"meta\">Not checked: ");
+        std::string list;
+        for (const std::string& check : named->second) list += (list.empty() ? "" : ", ") + check;
+        page->Text(list);
+        page->Raw("</p>\n");
+      }
+      page->Raw("<p>On " + Plural(group->second.size(), "machine", "machines") + ":</p>\n");
       NameLines(machines, group->second, page, id);
       page->Raw("</div>\n");
     }
@@ -551,6 +561,7 @@ std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts
   Groups reboot;
   Groups manual_only;
   Groups unknown;  // by reason
+  std::map<std::string, std::set<std::string>> checks_of;
   Groups unread;   // by problem
   std::size_t ran_to_end = 0;
   std::size_t cut_short = 0;
@@ -575,9 +586,14 @@ std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts
       case ActionList::kByHand:
         manual_only[apart].push_back(i);
         break;
-      case ActionList::kUnknown:
-        unknown[UnknownReason(result)].push_back(i);
+      case ActionList::kUnknown: {
+        const std::string reason = UnknownReason(result);
+        unknown[reason].push_back(i);
+        for (const FleetUnchecked& entry : result.unchecked) {
+          if (!entry.check.empty()) checks_of[reason].insert(entry.check);
+        }
         break;
+      }
       case ActionList::kNoResult:
         unread[result.problem].push_back(i);
         break;
@@ -624,10 +640,10 @@ std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts
                 "The check could not tell whether these machines are clean: a check could "
                 "not run, the check itself could not, or the result contradicts itself. Mend "
                 "what each reason says, then check again.",
-                "Every machine's result could be decided.", unknown, &page);
+                "Every machine's result could be decided.", unknown, checks_of, &page);
   ReasonSection(machines, "no-result", "Machines without a result",
                 "No readable result came from these machines.",
-                "Every machine has a readable result.", unread, &page);
+                "Every machine has a readable result.", unread, {}, &page);
   UnreadSection(facts, &page);
   TableSection(machines.size(), &page);
 

@@ -62,9 +62,9 @@ std::vector<FleetMachine> GroupByMachine(const std::vector<MachineResult>& resul
 enum class ActionList { kNone, kCleanup, kReboot, kByHand, kUnknown, kNoResult };
 ActionList ActionOf(const MachineResult& result);
 
-// Why an UNKNOWN result could not be decided, as its source gave it: the
-// checks that could not run and why ("devices: devcon failed"), what it
-// contradicts in itself, or the detection's own words.
+// Why an UNKNOWN result could not be decided, as its source gave it: what
+// it contradicts in itself, why its checks could not run (each reason
+// once; the page names the checks beside it), or the detection's own words.
 std::string UnknownReason(const MachineResult& result);
 
 // Whether the collector says the cleanup it ran did not run to its end (or
