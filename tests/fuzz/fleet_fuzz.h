@@ -42,7 +42,8 @@ inline void CheckCsvReading(const std::string& header, const std::uint8_t* data,
   Require(static_cast<long long>(results.size() + unread.size()) <= lines,
           "no more results and records not read than the text has lines");
   for (const InputProblem& problem : unread) {
-    Require(problem.line >= 1 && problem.line <= lines && !problem.reason.empty(),
+    // Line 0: the whole file (an export whose date order cannot be told).
+    Require(problem.line >= 0 && problem.line <= lines && !problem.reason.empty(),
             "a record not read is named by a line the text has, and why");
   }
   std::size_t grouped = 0;
