@@ -245,7 +245,7 @@ end {
         $null = New-Item -ItemType Directory -Path $ResultsFolder -Force
         # The machines asked, one a line: the page's --expect, so that a
         # machine that never answered is shown as such.
-        Set-Content -LiteralPath (Join-Path $ResultsFolder 'machines.txt') -Value $machines -Encoding Ascii
+        Set-Content -LiteralPath (Join-Path $ResultsFolder 'machines.txt') -Value $machines -Encoding $encoding
     }
     $running = @()
     $next = 0

@@ -38,6 +38,7 @@ if [ "$purpose" = tests ]; then
     clang libclang-rt-dev clang-tidy cppcheck  # lint, second compiler, fuzzers
     ansible ansible-lint                     # the fleet playbook's checks
     chromium                                 # the fleet page's browser test
+    libicu-dev pkg-config                    # the look-alike table's check against ICU
   )
   # The fleet page's browser tests run on node; a node that came from
   # elsewhere (with its own npm) is kept.

@@ -84,6 +84,19 @@ std::string Ascii(const std::wstring& text) {
   return out;
 }
 
+// An id as one part of the detection line's "; "-joined lists: in double
+// quotes, its own doubled, when it holds "; " or a quote, so that a reader
+// splits the list where the check joined it.
+std::string QuotedPart(const std::string& id) {
+  if (id.find("; ") == std::string::npos && id.find('"') == std::string::npos) return id;
+  std::string quoted = "\"";
+  for (const char c : id) {
+    quoted.push_back(c);
+    if (c == '"') quoted.push_back('"');
+  }
+  return quoted + "\"";
+}
+
 void PrintAttached(const Findings& findings) {
   if (findings.attached.empty()) return;
   Print("Attached now (plugged in, not traces):\n");
@@ -256,7 +269,7 @@ std::string RemediationLine(const Findings& findings) {
   for (const Trace& trace : findings.traces) {
     const std::string named =
         trace.manual_removal.empty()
-            ? std::string(TextOf(trace.kind).json_kind) + " " + Ascii(trace.id)
+            ? std::string(TextOf(trace.kind).json_kind) + " " + QuotedPart(Ascii(trace.id))
             : Ascii(trace.manual_removal);
     switch (FateOfTrace(trace)) {
       case TraceFate::kCleanup:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fleet_page/fleet_csv.h"
+#include "fleet_page/fleet_page.h"
 #include "fleet_page/fleet_read.h"
 #include "fleet_page/fleet_time.h"
 
@@ -66,6 +67,7 @@ void ReadCollectorRows(CsvReader* reader, const Columns& columns, const std::str
   const long unchecked = columns.Find({"unchecked"});
   const long checked_at = columns.Find({"checkedat"});
   const long version = columns.Find({"version"});
+  const long cleanup = columns.Find({"cleanup"});
 
   // A machine's rows, in the order machines first appear; the status and
   // "clean" each result's rows gave.
@@ -95,6 +97,8 @@ void ReadCollectorRows(CsvReader* reader, const Columns& columns, const std::str
       result.source = source + ", row " + std::to_string(reader->line());
       result.engine = "collector CSV";
       result.version = Trim(Field(row, version));
+      result.cleanup = Trim(Field(row, cleanup));
+      if (CleanupUnfinished(result)) result.flags.push_back("cleanup: " + result.cleanup);
       result.time = ParseIsoTime(time_text);
       result.checked_at = result.time == kUnknownTime ? time_text : FormatIsoTime(result.time);
       if (!own.empty() && !SameMachine(own, name)) {

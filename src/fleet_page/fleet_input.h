@@ -57,6 +57,10 @@ struct MachineResult {
   std::vector<FleetUnchecked> unchecked;
   std::vector<FleetAttached> attached;
   bool cut = false;  // the detection line was cut at the engine's limit
+  // The collector's outcome of the cleanup it ran before the check, as
+  // written ("The cleanup ran to its end.", "The cleanup did not run to its
+  // end: ..."); empty where no cleanup was asked or the engine does not say.
+  std::string cleanup;
 
   // What the page says of this result beside its verdict, each a short
   // phrase of plain text ("the document names ENG-WS-014", "dated after the
@@ -80,6 +84,18 @@ struct InputProblem {
 constexpr std::size_t kDocumentByteLimit = 4u << 20;
 // The largest record of a CSV file read; a longer one alone is passed over.
 constexpr std::size_t kCsvRowByteLimit = 1u << 20;
+
+// Whether `trace`'s command by hand is one the check writes for such a
+// trace, every value in it one cmd reads as it is: `devcon -f remove "@ID"`
+// (a device or audio endpoint), `devcon -f /dp_delete oemN.inf` (a driver
+// package), `del /F /A:H|S|HS "PATH"` (a driver file: its path, ending in
+// its id). Any other text (a result's own words, "& net localgroup ...")
+// is data to show, never a command to run.
+bool IsCheckCommand(const FleetTrace& trace);
+
+// The flag a result with a command by hand that IsCheckCommand refuses
+// carries.
+extern const char kForeignCommandFlag[];
 
 // "NOT CLEAN", ..., or "NO RESULT" for a result without a verdict.
 const char* PageVerdictName(const MachineResult& result);

@@ -28,6 +28,37 @@ Remedied RemediationOf(const std::string& state, const std::string& error) {
   return Remedied::kNotSaid;
 }
 
+// The times of one export's results, from their texts in checked_at, in the
+// date order the file's times decide together. Where they cannot decide it,
+// the slashed ones are no time, their machines say why, and so does the
+// file's entry in `unread`.
+void ReadExportTimes(const std::string& source, std::vector<MachineResult>::iterator begin,
+                     std::vector<MachineResult>::iterator end,
+                     std::vector<InputProblem>* unread) {
+  std::vector<std::string> texts;
+  for (auto it = begin; it != end; ++it) texts.push_back(it->checked_at);
+  const DateOrder order = DateOrderOf(texts);
+  std::size_t undecided = 0;
+  for (auto it = begin; it != end; ++it) {
+    it->time = ParseExportTime(it->checked_at, order);
+    if (it->time != kUnknownTime) {
+      it->checked_at = FormatIsoTime(it->time);
+    } else if (IsSlashedDate(it->checked_at)) {
+      ++undecided;
+      it->flags.push_back("time not known: the export's dates could be day or month first");
+    }
+  }
+  if (undecided > 0) {
+    unread->push_back(
+        {source, 0,
+         std::to_string(undecided) + " of its times not read: " +
+             (order == DateOrder::kMixed
+                  ? "its dates are written both day first and month first"
+                  : "no date in it has a day over 12, so whether the day or the month "
+                    "comes first cannot be told")});
+  }
+}
+
 }  // namespace
 
 void ReadRemediationLine(const std::string& text, MachineResult* result) {
@@ -72,6 +103,15 @@ void ReadRemediationLine(const std::string& text, MachineResult* result) {
     const std::size_t blank = part.find(' ');
     trace.kind = blank == std::string::npos ? std::string() : part.substr(0, blank);
     trace.id = blank == std::string::npos ? part : part.substr(blank + 1);
+    // The check quotes an id that holds "; " or a quote, doubling its quotes.
+    if (trace.id.size() >= 2 && trace.id.front() == '"' && trace.id.back() == '"') {
+      std::string id;
+      for (std::size_t i = 1; i + 1 < trace.id.size(); ++i) {
+        id.push_back(trace.id[i]);
+        if (trace.id[i] == '"' && trace.id[i + 1] == '"') ++i;
+      }
+      trace.id = id;
+    }
     trace.awaits_reboot = awaits_reboot;
     return trace;
   };
@@ -97,6 +137,13 @@ void ReadRemediationLine(const std::string& text, MachineResult* result) {
       result->unchecked.insert(result->unchecked.end(), entries.begin(), entries.end());
     }
   }
+  FlagForeignCommands(result);
+  // An UNKNOWN line that names no check says why on its own ("UNKNOWN:
+  // kovex-deepclean-check.exe is missing: ..."): that is its reason.
+  const std::string unknown = std::string(VerdictName(Verdict::kUnknown)) + ": ";
+  if (result->verdict == Verdict::kUnknown && result->unchecked.empty()) {
+    result->unchecked.push_back({"", StartsWith(line, unknown) ? line.substr(unknown.size()) : line});
+  }
 }
 
 void ReadRemediationsRows(CsvReader* reader, const Columns& columns, const std::string& source,
@@ -114,14 +161,14 @@ void ReadRemediationsRows(CsvReader* reader, const Columns& columns, const std::
   const long time = columns.Find({"laststateupdatedatetime", "lastrun", "lastruntime",
                                   "lastsyncdatetime", "lastsync", "lastsynctime"});
   std::vector<std::string> row;
+  const std::size_t first = results->size();
   while (NextGoodRecord(reader, source, &row, unread)) {
     MachineResult result;
     result.machine = Trim(Field(row, device));
     result.source = source + ", row " + std::to_string(reader->line());
     result.engine = "Remediations export";
-    const std::string time_text = Trim(Field(row, time));
-    result.time = ParseExportTime(time_text);
-    result.checked_at = result.time == kUnknownTime ? time_text : FormatIsoTime(result.time);
+    // Read below, once the file's date order is known.
+    result.checked_at = Trim(Field(row, time));
     const std::string detection = Trim(Field(row, output));
     if (detection.empty()) {
       const std::string reason = Trim(Field(row, error));
@@ -163,4 +210,6 @@ void ReadRemediationsRows(CsvReader* reader, const Columns& columns, const std::
     }
     results->push_back(result);
   }
+  ReadExportTimes(source, results->begin() + static_cast<std::ptrdiff_t>(first), results->end(),
+                  unread);
 }

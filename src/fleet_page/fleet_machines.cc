@@ -9,13 +9,6 @@
 
 namespace {
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 // How bad a verdict is, for a tie between results: NOT CLEAN worst, in the
 // page's order.
 int Severity(Verdict verdict) {
@@ -32,8 +25,9 @@ int Severity(Verdict verdict) {
   return 0;
 }
 
-// Below every real time and below no time at all: a future time never wins.
-constexpr long long kFutureRank = kUnknownTime - 1;
+// How a result's time ranks: any real time above no time, and a time the
+// page cannot have seen yet below both, so that it never wins.
+enum TimeClass { kFuture = 0, kNoTime = 1, kRealTime = 2 };
 
 }  // namespace
 
@@ -45,7 +39,10 @@ bool IsFutureTime(long long time, long long made_at) {
 std::vector<FleetMachine> GroupByMachine(const std::vector<MachineResult>& results,
                                          long long made_at) {
   auto time_of = [&results, made_at](std::size_t i) {
-    return IsFutureTime(results[i].time, made_at) ? kFutureRank : results[i].time;
+    const long long time = results[i].time;
+    if (time == kUnknownTime) return std::make_pair(int{kNoTime}, 0LL);
+    if (IsFutureTime(time, made_at)) return std::make_pair(int{kFuture}, 0LL);
+    return std::make_pair(int{kRealTime}, time);
   };
   // Ranks a result: its time, then whether it has a verdict, then its place.
   auto rank = [&results, &time_of](std::size_t i) {
@@ -55,7 +52,7 @@ std::vector<FleetMachine> GroupByMachine(const std::vector<MachineResult>& resul
   std::map<std::string, std::string> shown_name;
   for (std::size_t i = 0; i < results.size(); ++i) {
     const std::string name = results[i].machine.empty() ? results[i].source : results[i].machine;
-    const std::string key = LowerAscii(name);
+    const std::string key = MachineKey(name);
     by_name[key].push_back(i);
     shown_name.emplace(key, name);
   }
@@ -98,20 +95,68 @@ std::vector<FleetMachine> GroupByMachine(const std::vector<MachineResult>& resul
     for (std::size_t i = 1; i < list.size(); ++i) machine.others.push_back(&results[list[i]]);
     machines.push_back(std::move(machine));
   }
-  // Names that show something other than they are, or look like another's.
-  std::map<std::string, std::vector<std::size_t>> by_look;
-  for (std::size_t i = 0; i < machines.size(); ++i) {
-    by_look[NameSkeleton(machines[i].name)].push_back(i);
-  }
-  for (FleetMachine& machine : machines) {
-    if (VisibleName(machine.name) != machine.name) {
-      machine.flags.push_back("holds invisible or direction-changing characters");
-    }
-    if (MixesScripts(machine.name)) machine.flags.push_back("mixes scripts");
-    for (const std::size_t other : by_look[NameSkeleton(machine.name)]) {
-      if (&machines[other] == &machine) continue;
-      machine.flags.push_back("name looks like " + VisibleName(machines[other].name));
-    }
-  }
+  FlagNames(std::vector<bool>(machines.size(), true), &machines);
   return machines;
+}
+
+void FlagNames(const std::vector<bool>& fresh, std::vector<FleetMachine>* machines) {
+  std::map<std::string, std::vector<std::size_t>> by_look;
+  for (std::size_t i = 0; i < machines->size(); ++i) {
+    by_look[NameSkeleton(MachineKey((*machines)[i].name))].push_back(i);
+  }
+  for (std::size_t i = 0; i < machines->size(); ++i) {
+    FleetMachine& machine = (*machines)[i];
+    if (fresh[i]) {
+      if (VisibleName(machine.name) != machine.name) {
+        machine.flags.push_back("holds invisible or direction-changing characters");
+      }
+      if (MixesScripts(machine.name)) machine.flags.push_back("mixes scripts");
+      if (PosesAsLatin(machine.name)) {
+        machine.flags.push_back("written with characters that look like Latin ones");
+      }
+    }
+    for (const std::size_t other : by_look[NameSkeleton(MachineKey(machine.name))]) {
+      if (other == i || !(fresh[i] || fresh[other])) continue;
+      machine.flags.push_back("name looks like " + VisibleName((*machines)[other].name));
+    }
+  }
+}
+
+ActionList ActionOf(const MachineResult& result) {
+  if (!result.has_verdict) return ActionList::kNoResult;
+  switch (result.verdict) {
+    case Verdict::kNotClean:
+      return ActionList::kCleanup;
+    case Verdict::kPending:
+      for (const FleetTrace& trace : result.traces) {
+        if (trace.awaits_reboot) return ActionList::kReboot;
+      }
+      return ActionList::kByHand;
+    case Verdict::kUnknown:
+      return ActionList::kUnknown;
+    case Verdict::kClean:
+      break;
+  }
+  return ActionList::kNone;
+}
+
+std::string UnknownReason(const MachineResult& result) {
+  std::string reason;
+  auto add = [&reason](const std::string& part) {
+    if (part.empty() || reason.find(part) != std::string::npos) return;
+    reason += (reason.empty() ? "" : "; ") + part;
+  };
+  for (const std::string& flag : result.flags) {
+    if (flag.compare(0, 11, "contradicts") == 0) add(flag);
+  }
+  // The checks a reason kept from running are named beside it, so that one
+  // reason for three checks reads once.
+  for (const FleetUnchecked& entry : result.unchecked) add(entry.reason);
+  if (reason.empty()) reason = "the result says UNKNOWN and gives no reason";
+  return reason;
+}
+
+bool CleanupUnfinished(const MachineResult& result) {
+  return !result.cleanup.empty() &&
+         result.cleanup.compare(0, 26, "The cleanup ran to its end") != 0;
 }

@@ -15,4 +15,10 @@ constexpr long long kClockSkewSeconds = 5 * 60;
 // the page's oldest and newest pass it over. False when either is unknown.
 bool IsFutureTime(long long time, long long made_at);
 
+// Flags the names of `machines` that show something other than they are,
+// mix scripts or look like another machine's: each name where `fresh` is
+// true, and each look-alike pair of which one is fresh (the machines added
+// from a list of expected ones are compared with those already flagged).
+void FlagNames(const std::vector<bool>& fresh, std::vector<FleetMachine>* machines);
+
 #endif  // KOVEX_FLEET_PAGE_FLEET_MACHINES_H_

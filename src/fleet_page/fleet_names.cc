@@ -1,6 +1,10 @@
 #include "fleet_page/fleet_names.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <initializer_list>
+#include <iterator>
+#include <set>
 
 #include "output/utf8.h"
 
@@ -35,48 +39,37 @@ bool Invisible(long c) {
          (c >= 0xE0000 && c <= 0xE0FFF);
 }
 
-// The Latin letter a Cyrillic or Greek one looks like, or 0.
-char LatinLookAlike(long c) {
-  struct LookAlike {
-    long code_point;
-    char latin;
-  };
-  static const LookAlike kTable[] = {
-      // Cyrillic
-      {0x0430, 'a'}, {0x0435, 'e'}, {0x043E, 'o'}, {0x0440, 'p'}, {0x0441, 'c'},
-      {0x0443, 'y'}, {0x0445, 'x'}, {0x0456, 'i'}, {0x0458, 'j'}, {0x0455, 's'},
-      {0x0501, 'd'}, {0x04CF, 'l'}, {0x0410, 'a'}, {0x0412, 'b'}, {0x0415, 'e'},
-      {0x041A, 'k'}, {0x041C, 'm'}, {0x041D, 'h'}, {0x041E, 'o'}, {0x0420, 'p'},
-      {0x0421, 'c'}, {0x0422, 't'}, {0x0423, 'y'}, {0x0425, 'x'}, {0x0406, 'i'},
-      {0x0408, 'j'}, {0x0405, 's'}, {0x04C0, 'l'},
-      // Greek
-      {0x03B1, 'a'}, {0x03BF, 'o'}, {0x03C1, 'p'}, {0x03C4, 't'}, {0x03C5, 'u'},
-      {0x03BD, 'v'}, {0x03BA, 'k'}, {0x03B9, 'i'}, {0x0391, 'a'}, {0x0392, 'b'},
-      {0x0395, 'e'}, {0x0396, 'z'}, {0x0397, 'h'}, {0x0399, 'i'}, {0x039A, 'k'},
-      {0x039C, 'm'}, {0x039D, 'n'}, {0x039F, 'o'}, {0x03A1, 'p'}, {0x03A4, 't'},
-      {0x03A5, 'y'}, {0x03A7, 'x'},
-  };
-  for (const LookAlike& entry : kTable) {
-    if (entry.code_point == c) return entry.latin;
-  }
-  return 0;
+struct NameLookAlike {
+  long code_point;
+  const char* skeleton;  // UTF-8
+};
+struct NameScriptRange {
+  long first;
+  long last;
+  int script;
+};
+
+// Generated from ICU (fleet_names_icu.cc): the same data on every build,
+// the Windows ones included, which cannot link ICU.
+#include "fleet_page/fleet_names_table.inc"
+
+// The skeleton of one character, case folded; null when it is itself.
+const char* LookAlikeOf(long c) {
+  const NameLookAlike* end = kNameLookAlikes + std::size(kNameLookAlikes);
+  const NameLookAlike* found = std::lower_bound(
+      kNameLookAlikes, end, c,
+      [](const NameLookAlike& entry, long code_point) { return entry.code_point < code_point; });
+  return found != end && found->code_point == c ? found->skeleton : nullptr;
 }
 
-enum Script { kNone = 0, kLatin = 1, kCyrillic = 2, kGreek = 4, kOther = 8 };
-
+// The script of a character (ICU's UScriptCode), or -1 for Common,
+// Inherited and unassigned ones.
 int ScriptOf(long c) {
-  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-      (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) || (c >= 0xFF21 && c <= 0xFF3A) ||
-      (c >= 0xFF41 && c <= 0xFF5A)) {
-    return kLatin;
-  }
-  if (c >= 0x400 && c <= 0x52F) return kCyrillic;
-  if (c >= 0x370 && c <= 0x3FF) return kGreek;
-  if (c >= 0x530 && !Invisible(c) && !(c >= 0x2000 && c <= 0x2BFF) &&
-      !(c >= 0x3000 && c <= 0x303F) && !(c >= 0xFF00 && c <= 0xFF20)) {
-    return kOther;
-  }
-  return kNone;
+  const NameScriptRange* end = kNameScripts + std::size(kNameScripts);
+  const NameScriptRange* found = std::lower_bound(
+      kNameScripts, end, c,
+      [](const NameScriptRange& range, long code_point) { return range.last < code_point; });
+  return found != end && found->first <= c ? found->script : -1;
 }
 
 }  // namespace
@@ -104,16 +97,9 @@ std::string NameSkeleton(const std::string& name) {
   std::string out;
   ForEachCharacter(name, [&name, &out](long c, std::size_t at, std::size_t length) {
     if (c >= 0 && Invisible(c)) return;
-    if (c >= 0xFF01 && c <= 0xFF5E) c -= 0xFEE0;
-    const char latin = c >= 0 ? LatinLookAlike(c) : '\0';
-    if (latin != 0) {
-      out.push_back(latin);
-    } else if (c >= 0 && c < 0x80) {
-      char ascii = static_cast<char>(c);
-      if (ascii >= 'A' && ascii <= 'Z') ascii = static_cast<char>(ascii - 'A' + 'a');
-      if (ascii == '0') ascii = 'o';
-      if (ascii == '1') ascii = 'l';
-      out.push_back(ascii);
+    const char* skeleton = c >= 0 ? LookAlikeOf(c) : nullptr;
+    if (skeleton != nullptr) {
+      out += skeleton;
     } else {
       out.append(name, at, length);
     }
@@ -122,11 +108,77 @@ std::string NameSkeleton(const std::string& name) {
 }
 
 bool MixesScripts(const std::string& name) {
-  int scripts = kNone;
+  std::set<int> scripts;
   ForEachCharacter(name, [&scripts](long c, std::size_t, std::size_t) {
-    if (c >= 0) scripts |= ScriptOf(c);
+    const int script = c >= 0 ? ScriptOf(c) : -1;
+    if (script >= 0) scripts.insert(script);
   });
-  // Latin beside another script is common in host names (a place's name
-  // and "PC1"); Cyrillic or Greek beside anything is how look-alikes come.
-  return (scripts & (scripts - 1)) != 0 && (scripts & (kCyrillic | kGreek)) != 0;
+  if (scripts.size() <= 1) return false;
+  // UTS #39's "highly restrictive" sets: Latin with the scripts Japanese,
+  // Chinese or Korean text mixes.
+  auto within = [&scripts](std::initializer_list<int> allowed) {
+    for (const int script : scripts) {
+      if (std::find(allowed.begin(), allowed.end(), script) == allowed.end()) return false;
+    }
+    return true;
+  };
+  if (within({kScriptLatin, kScriptHan, kScriptHiragana, kScriptKatakana}) ||
+      within({kScriptLatin, kScriptHan, kScriptBopomofo}) ||
+      within({kScriptLatin, kScriptHan, kScriptHangul})) {
+    return false;
+  }
+  // "Moderately restrictive": Latin and one other script, but Cyrillic or
+  // Greek, whose letters are Latin's look-alikes.
+  return !(scripts.size() == 2 && scripts.count(kScriptLatin) != 0 &&
+           scripts.count(kScriptCyrillic) == 0 && scripts.count(kScriptGreek) == 0);
+}
+
+bool PosesAsLatin(const std::string& name) {
+  bool ascii = true;
+  for (const char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) return false;
+  const std::string skeleton = NameSkeleton(name);
+  for (const char c : skeleton) {
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
+      return false;
+    }
+  }
+  return !skeleton.empty();
+}
+
+std::string MachineKey(const std::string& name) {
+  // Blanks and what shows as one: the no-break spaces and the byte-order
+  // mark a copied list carries.
+  static const char* const kBlanks[] = {" ", "\t", "\r", "\n", "\xC2\xA0", "\xE2\x80\xAF",
+                                        "\xEF\xBB\xBF", "\xE2\x80\x87"};
+  std::size_t begin = 0;
+  std::size_t end = name.size();
+  for (bool cut = true; cut;) {
+    cut = false;
+    for (const char* blank : kBlanks) {
+      const std::string text(blank);
+      if (end - begin >= text.size() && name.compare(begin, text.size(), text) == 0) {
+        begin += text.size();
+        cut = true;
+      }
+      if (end - begin >= text.size() && name.compare(end - text.size(), text.size(), text) == 0) {
+        end -= text.size();
+        cut = true;
+      }
+    }
+  }
+  std::string key = name.substr(begin, end - begin);
+  const std::size_t colon = key.find(':');
+  if (colon != std::string::npos && key.find(':', colon + 1) == std::string::npos &&
+      colon + 1 < key.size() && key.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+    key.resize(colon);
+  }
+  if (!key.empty() && key.back() == '.') key.pop_back();
+  const bool address = key.find(':') != std::string::npos ||
+                       key.find_first_not_of("0123456789.") == std::string::npos;
+  if (!address) key = key.substr(0, key.find('.'));
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return key;
 }

@@ -17,17 +17,33 @@
 // The page shows and searches a name in this form.
 std::string VisibleName(const std::string& name);
 
-// What `name` looks like, for comparing names: ASCII case folded, the
-// Cyrillic and Greek letters that look like Latin ones (а е о р с у х і ј
-// ѕ ԁ ӏ, α ο ρ τ υ ν κ ι and their capitals) and fullwidth ASCII as the
-// Latin letters they look like, '0' as 'o' and '1' as 'l', invisible
-// characters dropped. Two names with one skeleton look alike. A small
-// table of the look-alikes that matter for host names, not Unicode's whole
-// confusables list.
+// What `name` looks like, for comparing names: Unicode's skeleton (UTS #39,
+// the confusables ICU's spoof checker uses: "K" for the Kelvin sign, "l"
+// for "I", "1" and Roman numeral one, "o" for "0" and Armenian "o", Latin
+// letters for Cyrillic, Greek, Cherokee and mathematical ones) of each
+// character, case folded; invisible characters dropped. Two names with one
+// skeleton look alike. Each character's skeleton is ICU's own (a generated
+// table, fleet_names_table.inc); the combining marks of neighbours are not
+// reordered as ICU's skeleton of a whole string reorders them.
 std::string NameSkeleton(const std::string& name);
 
-// Whether `name` has Cyrillic or Greek letters beside letters of another
-// script (Latin, or any other).
+// Whether `name` mixes scripts beyond UTS #39's "moderately restrictive"
+// level: Latin beside one other script (a place's name and "PC1"), or
+// Latin with Han and Japanese or Korean, passes; Cyrillic or Greek beside
+// Latin, or three scripts, does not. Common and inherited characters
+// (digits, '-') belong to none.
 bool MixesScripts(const std::string& name);
+
+// Whether `name` is not ASCII but its skeleton is: written wholly with
+// characters that look like Latin letters and digits ("𝗉𝖼-01", "РС-01").
+bool PosesAsLatin(const std::string& name);
+
+// The machine `name` names, for telling machines apart wherever a name
+// comes from (a result, an inventory, a list): blanks, no-break spaces and
+// byte-order marks around it, an inventory's port (":5986") and a final
+// dot taken off, a DNS name cut to its first label ("pc07" of
+// "PC07.corp.example.com"), ASCII case folded. An IP address is kept whole.
+// The page shows the source's own name; this is only the key.
+std::string MachineKey(const std::string& name);
 
 #endif  // KOVEX_FLEET_PAGE_FLEET_NAMES_H_

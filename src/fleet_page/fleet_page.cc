@@ -58,13 +58,20 @@ std::string UncheckedText(const FleetUnchecked& entry) {
 }
 
 // The names of `which`, one a line, as the collector's machines.txt or an
-// Ansible --limit file takes them; the script adds a button that copies them.
+// Ansible --limit file takes them; the script adds a button that copies
+// them. Each in its visible form (a line break, a direction override or an
+// invisible character in a name shows as "<U+202E>", so that no name fills
+// two lines or reads as another), isolated from its neighbours' direction.
+// `list` names the action list the names are (ActionList), for one that is;
+// null for names given again as how-to.
 void NameLines(const std::vector<FleetMachine>& machines, const std::vector<std::size_t>& which,
-               Page* page) {
-  page->Raw("<pre class=\"names\">");
+               Page* page, const char* list = nullptr) {
+  page->Raw(list == nullptr ? std::string("<pre class=\"names\">")
+                            : std::string("<pre class=\"names\" data-list=\"") + list + "\">");
   for (std::size_t i : which) {
-    page->Text(machines[i].name);
-    page->Raw("\n");
+    page->Raw("<bdi>");
+    page->Text(VisibleText(machines[i].name));
+    page->Raw("</bdi>\n");
   }
   page->Raw("</pre>\n");
 }
@@ -102,41 +109,77 @@ void SectionHead(const char* id, const std::string& heading, Page* page) {
   page->Raw("</h2>\n");
 }
 
-// A list of machines for one action: why, then their names to copy.
+std::size_t Members(const Groups& groups) {
+  std::size_t count = 0;
+  for (const auto& group : groups) count += group.second.size();
+  return count;
+}
+
+// A list of machines for one action: why, then their names to copy, under
+// each text that sets some apart (the empty text: none), largest first.
 void ActionSection(const std::vector<FleetMachine>& machines, const char* id,
                    const char* heading, const char* intro, const char* none,
-                   const std::vector<std::size_t>& which, Page* page) {
-  SectionHead(id, std::string(heading) + " (" + Plural(which.size(), "machine", "machines") + ")",
+                   const Groups& which, Page* page) {
+  SectionHead(id, std::string(heading) + " (" +
+                      Plural(Members(which), "machine", "machines") + ")",
               page);
   if (which.empty()) {
     page->Raw(std::string("<p class=\"muted\">") + none + "</p>\n");
   } else {
     page->Raw(std::string("<p>") + intro + "</p>\n");
-    NameLines(machines, which, page);
+    for (const auto* group : Largest(which)) {
+      if (!group->first.empty()) {
+        page->Raw("<div class=\"group reason\" data-machines=\"" +
+                  std::to_string(group->second.size()) + "\">\n<p>");
+        page->Text(group->first);
+        page->Raw("</p>\n");
+      }
+      NameLines(machines, group->second, page, id);
+      if (!group->first.empty()) page->Raw("</div>\n");
+    }
   }
   page->Raw("</section>\n");
 }
 
-void ManualSection(const std::vector<FleetMachine>& machines, Page* page) {
+// The PENDING machines left with removals by hand alone (`by_hand`), then
+// how: each command under the machines it is for, whichever list they are
+// in. A command is shown to copy only when it is one the check writes for
+// its trace (CheckCommand); any other text a result gives is shown as text,
+// set apart, without a button, for it is the machine's word, not the check's.
+void ManualSection(const std::vector<FleetMachine>& machines, const Groups& by_hand,
+                   Page* page) {
   Groups commands;
+  Groups untrusted;
   for (std::size_t i = 0; i < machines.size(); ++i) {
     for (const FleetTrace& trace : machines[i].counted->traces) {
       if (FateOf(trace.awaits_reboot, !trace.manual_removal.empty()) !=
           TraceFate::kManualRemoval) {
         continue;
       }
-      std::vector<std::size_t>& list = commands[trace.manual_removal];
+      std::vector<std::size_t>& list = IsCheckCommand(trace) ? commands[trace.manual_removal]
+                                                              : untrusted[trace.manual_removal];
       if (list.empty() || list.back() != i) list.push_back(i);
     }
   }
-  SectionHead("manual", "Remove by hand (" + Plural(commands.size(), "command", "commands") + ")",
+  SectionHead("manual", "Remove by hand (" + Plural(Members(by_hand), "machine", "machines") +
+                            ")",
               page);
-  if (commands.empty()) {
+  if (by_hand.empty()) {
+    page->Raw("<p class=\"muted\">No machine is left with removals by hand alone.</p>\n");
+  } else {
+    page->Raw("<p>Only removals by hand are left on these machines.</p>\n");
+    for (const auto* group : Largest(by_hand)) {
+      NameLines(machines, group->second, page, "manual");
+    }
+  }
+  if (commands.empty() && untrusted.empty()) {
     page->Raw("<p class=\"muted\">The cleanup removes everything found, or nothing was "
               "found.</p>\n");
-  } else {
+  } else if (!commands.empty()) {
     page->Raw("<p>The cleanup passes over these traces. Run each command in an elevated "
-              "console on the machines named under it, then check again.</p>\n");
+              "console on the machines named under it (they may be in another list above "
+              "too), then check again (" +
+              Plural(commands.size(), "command", "commands") + ").</p>\n");
     for (const auto* group : Largest(commands)) {
       page->Raw("<div class=\"group command\" data-machines=\"" +
                 std::to_string(group->second.size()) + "\">\n<pre class=\"command\"><code>");
@@ -147,15 +190,32 @@ void ManualSection(const std::vector<FleetMachine>& machines, Page* page) {
       page->Raw("</div>\n");
     }
   }
+  if (!untrusted.empty()) {
+    page->Raw("<p>These results give a command by hand that is not one the check writes "
+              "for its trace. Do not run it: it is shown as the result gave it, to look "
+              "into.</p>\n");
+    for (const auto* group : Largest(untrusted)) {
+      page->Raw("<div class=\"group reason\" data-machines=\"" +
+                std::to_string(group->second.size()) + "\">\n<p>Not the check's: <code>");
+      page->Text(VisibleText(group->first));
+      page->Raw("</code></p>\n<p>On " + Plural(group->second.size(), "machine", "machines") +
+                ":</p>\n");
+      NameLines(machines, group->second, page);
+      page->Raw("</div>\n");
+    }
+  }
   page->Raw("</section>\n");
 }
 
+// An action list whose machines are grouped by why (`reasons`), each
+// machine under one reason.
 // `checks` names, by reason, the checks that could not run for it.
 void ReasonSection(const std::vector<FleetMachine>& machines, const char* id,
                    const char* heading, const char* intro, const char* none,
                    const Groups& reasons,
                    const std::map<std::string, std::set<std::string>>& checks, Page* page) {
-  SectionHead(id, std::string(heading) + " (" + Plural(reasons.size(), "reason", "reasons") + ")",
+  SectionHead(id, std::string(heading) + " (" + Plural(Members(reasons), "machine", "machines") +
+                      ", " + Plural(reasons.size(), "reason", "reasons") + ")",
               page);
   if (reasons.empty()) {
     page->Raw(std::string("<p class=\"muted\">") + none + "</p>\n");
@@ -164,7 +224,7 @@ void ReasonSection(const std::vector<FleetMachine>& machines, const char* id,
     for (const auto* group : Largest(reasons)) {
       page->Raw("<div class=\"group reason\" data-machines=\"" +
                 std::to_string(group->second.size()) + "\">\n<p>");
-      page->Text(group->first);
+      page->Text(VisibleText(group->first));
       page->Raw("</p>\n");
       const auto named = checks.find(group->first);
       if (named != checks.end()) {
@@ -175,7 +235,7 @@ void ReasonSection(const std::vector<FleetMachine>& machines, const char* id,
         page->Raw("</p>\n");
       }
       page->Raw("<p>On " + Plural(group->second.size(), "machine", "machines") + ":</p>\n");
-      NameLines(machines, group->second, page);
+      NameLines(machines, group->second, page, id);
       page->Raw("</div>\n");
     }
   }
@@ -339,10 +399,12 @@ void TableSection(std::size_t count, Page* page) {
 }
 
 void Header(const std::vector<FleetMachine>& machines, const PageFacts& facts,
-            std::size_t stale, std::size_t never, std::size_t unexpected, std::size_t flagged,
+            const std::string& needs, std::size_t stale, std::size_t never, std::size_t unexpected, std::size_t flagged,
             Page* page) {
   page->Raw("<header>\n<h1>Kovex drivers across the fleet</h1>\n<p id=\"summary\">");
   page->Text(SummaryLine(machines));
+  page->Raw("</p>\n<p id=\"needs\">");
+  page->Text(needs);
   page->Raw("</p>\n<p id=\"made\">Made <time>" +
             (facts.made_at == kUnknownTime ? std::string("at a time not known")
                                            : FormatIsoTime(facts.made_at)) +
@@ -391,10 +453,11 @@ void Header(const std::vector<FleetMachine>& machines, const PageFacts& facts,
   }
   page->Raw("<p class=\"muted\">CLEAN: nothing of Kovex's drivers left. NOT CLEAN: running "
             "kovex-deepclean.exe removes something. PENDING: only reboots and removals by "
-            "hand are left. UNKNOWN: nothing found, but a check could not run. NO RESULT: no "
+            "hand are left. UNKNOWN: it could not be decided (a check could not run, or the "
+            "result contradicts itself). NO RESULT: no "
             "readable result.</p>\n<nav aria-label=\"Sections\"><a href=\"#cleanup\">Run the "
             "cleanup</a> &middot; <a href=\"#reboot\">Reboot</a> &middot; <a href=\"#manual\">"
-            "Remove by hand</a> &middot; <a href=\"#unchecked\">Checks that could not run</a> "
+            "Remove by hand</a> &middot; <a href=\"#unchecked\">Could not be decided</a> "
             "&middot; <a href=\"#no-result\">Without a result</a> &middot; <a href=\"#unread\">"
             "Not read</a> &middot; <a href=\"#every-machine\">Every machine</a></nav>\n"
             "</header>\n");
@@ -473,8 +536,8 @@ std::string MachineAnchor(const std::string& name) {
 }
 
 bool IsStale(const MachineResult& result, const PageFacts& facts) {
-  return result.time != kUnknownTime && facts.made_at != kUnknownTime &&
-         facts.made_at - result.time > facts.stale_after_days * 86400;
+  // From the age the page shows, so that no line says "7 days old; stale".
+  return AgeDays(result, facts) > facts.stale_after_days;
 }
 
 std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts& facts) {
@@ -492,37 +555,78 @@ std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts
   page.Raw(kPageStyle);
   page.Raw("</style>\n</head>\n<body>\n");
 
-  std::vector<std::size_t> cleanup;
-  std::vector<std::size_t> reboot;
-  Groups unchecked;  // by reason
+  // Every machine that is not CLEAN is in exactly one of these lists
+  // (ActionOf), and the sentences above them are counted from them.
+  Groups cleanup;
+  Groups reboot;
+  Groups manual_only;
+  Groups unknown;  // by reason
   std::map<std::string, std::set<std::string>> checks_of;
-  Groups unread;  // by problem
+  Groups unread;   // by problem
+  std::size_t ran_to_end = 0;
+  std::size_t cut_short = 0;
   std::size_t stale = 0;
   std::size_t never = 0;
   std::size_t unexpected = 0;
   std::size_t flagged = 0;
   for (std::size_t i = 0; i < machines.size(); ++i) {
     const MachineResult& result = *machines[i].counted;
-    if (result.has_verdict && result.verdict == Verdict::kNotClean) cleanup.push_back(i);
-    for (const FleetTrace& trace : result.traces) {
-      if (trace.awaits_reboot) {
-        reboot.push_back(i);
+    const bool unfinished = CleanupUnfinished(result);
+    if (!result.cleanup.empty()) ++(unfinished ? cut_short : ran_to_end);
+    const std::string apart =
+        unfinished ? "The cleanup did not run to its end on these; each one's line says why."
+                   : "";
+    switch (ActionOf(result)) {
+      case ActionList::kCleanup:
+        cleanup[apart].push_back(i);
+        break;
+      case ActionList::kReboot:
+        reboot[apart].push_back(i);
+        break;
+      case ActionList::kByHand:
+        manual_only[apart].push_back(i);
+        break;
+      case ActionList::kUnknown: {
+        const std::string reason = UnknownReason(result);
+        unknown[reason].push_back(i);
+        for (const FleetUnchecked& entry : result.unchecked) {
+          if (!entry.check.empty()) checks_of[reason].insert(entry.check);
+        }
         break;
       }
+      case ActionList::kNoResult:
+        unread[result.problem].push_back(i);
+        break;
+      case ActionList::kNone:
+        break;
     }
-    if (!result.has_verdict) unread[result.problem].push_back(i);
     if (!result.has_verdict && result.problem == kNeverReported) ++never;
-    for (const FleetUnchecked& entry : result.unchecked) {
-      std::vector<std::size_t>& list = unchecked[entry.reason];
-      if (list.empty() || list.back() != i) list.push_back(i);
-      if (!entry.check.empty()) checks_of[entry.reason].insert(entry.check);
-    }
     if (IsStale(result, facts)) ++stale;
     const std::vector<std::string> flags = FlagsOf(machines[i]);
     if (!flags.empty()) ++flagged;
     if (std::find(flags.begin(), flags.end(), "not expected") != flags.end()) ++unexpected;
   }
-  Header(machines, facts, stale, never, unexpected, flagged, &page);
+  std::string needs;
+  const std::pair<const Groups*, const char*> lists[] = {
+      {&cleanup, "the cleanup"},        {&reboot, "a reboot"},
+      {&manual_only, "removals by hand"},   {&unknown, "a check that could not decide"},
+      {&unread, "a readable result"}};
+  std::size_t needing = 0;
+  for (const auto& list : lists) {
+    const std::size_t count = Members(*list.first);
+    if (count == 0) continue;
+    needing += count;
+    needs += (needs.empty() ? "" : ", ") + std::to_string(count) + " " + list.second;
+  }
+  needs = needing == 0 ? "No machine needs anything."
+                       : Plural(needing, "machine needs", "machines need") + " something: " +
+                             needs + ".";
+  if (ran_to_end + cut_short > 0) {
+    needs += " The collector ran the cleanup on " +
+             Plural(ran_to_end + cut_short, "machine", "machines") + ": it ran to its end on " +
+             std::to_string(ran_to_end) + ", not on " + std::to_string(cut_short) + ".";
+  }
+  Header(machines, facts, needs, stale, never, unexpected, flagged, &page);
   page.Raw("<main>\n");
   ActionSection(machines, "cleanup", "Run the cleanup",
                 "Traces that kovex-deepclean.exe removes are left on these machines.",
@@ -531,10 +635,12 @@ std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts
                 "A removal on these machines waits for a reboot; reboot them, then check "
                 "again.",
                 "No machine waits for a reboot.", reboot, &page);
-  ManualSection(machines, &page);
-  ReasonSection(machines, "unchecked", "Checks that could not run",
-                "Mend what kept each check from running, then check again.",
-                "Every check ran.", unchecked, checks_of, &page);
+  ManualSection(machines, manual_only, &page);
+  ReasonSection(machines, "unchecked", "Could not be decided",
+                "The check could not tell whether these machines are clean: a check could "
+                "not run, the check itself could not, or the result contradicts itself. Mend "
+                "what each reason says, then check again.",
+                "Every machine's result could be decided.", unknown, checks_of, &page);
   ReasonSection(machines, "no-result", "Machines without a result",
                 "No readable result came from these machines.",
                 "Every machine has a readable result.", unread, {}, &page);

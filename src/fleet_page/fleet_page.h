@@ -51,6 +51,26 @@ bool IsStale(const MachineResult& result, const PageFacts& facts);
 std::vector<FleetMachine> GroupByMachine(const std::vector<MachineResult>& results,
                                          long long made_at);
 
+// The one list of what needs doing a machine is in, by its counted result:
+// NOT CLEAN "Run the cleanup"; PENDING "Reboot" when a removal waits for a
+// reboot, else "Remove by hand"; UNKNOWN "Could not be decided", under its
+// reason; NO RESULT "Without a result", under its problem; CLEAN none. A
+// PENDING machine with both a reboot and a command by hand is in
+// "Reboot"; the commands by hand name it again under each command, as how
+// to do the rest, which is no second list (a reboot does not remove what
+// the commands do, and the check after both tells).
+enum class ActionList { kNone, kCleanup, kReboot, kByHand, kUnknown, kNoResult };
+ActionList ActionOf(const MachineResult& result);
+
+// Why an UNKNOWN result could not be decided, as its source gave it: what
+// it contradicts in itself, why its checks could not run (each reason
+// once; the page names the checks beside it), or the detection's own words.
+std::string UnknownReason(const MachineResult& result);
+
+// Whether the collector says the cleanup it ran did not run to its end (or
+// cannot tell whether it did).
+bool CleanupUnfinished(const MachineResult& result);
+
 // "N machines: a CLEAN, b NOT CLEAN, c PENDING, d UNKNOWN, e NO RESULT".
 std::string SummaryLine(const std::vector<FleetMachine>& machines);
 

@@ -9,6 +9,8 @@
 #include "output/utf8.h"
 
 const char kMarkedFlag[] = "bytes that are not UTF-8, shown as <0x..>";
+const char kForeignCommandFlag[] =
+    "a command by hand that is not one the check writes: shown as text, not to be run";
 
 namespace {
 
@@ -145,7 +147,67 @@ MachineResult NoResult(const std::string& machine, const std::string& source,
   return result;
 }
 
+namespace {
+
+// A value cmd reads as it is inside double quotes: no quote, no '%' or '!'
+// (expanded even there), no control character.
+bool QuotableForCmd(const std::string& value) {
+  if (value.empty()) return false;
+  for (const char c : value) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '%' || c == '!' || u < 0x20 || u == 0x7F) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsCheckCommand(const FleetTrace& trace) {
+  const std::string& text = trace.manual_removal;
+  const std::string device = "devcon -f remove \"@";
+  if (StartsWith(text, device) && text.size() > device.size() + 1 && text.back() == '"') {
+    const std::string id = text.substr(device.size(), text.size() - device.size() - 1);
+    return QuotableForCmd(id) && (trace.id.empty() || trace.id == id) &&
+           (trace.kind.empty() || trace.kind == "device" || trace.kind == "audio-endpoint");
+  }
+  const std::string package = "devcon -f /dp_delete ";
+  if (StartsWith(text, package)) {
+    const std::string id = text.substr(package.size());
+    const std::string lower = Lower(id);
+    const bool inf = lower.size() > 7 && StartsWith(lower, "oem") &&
+                     lower.compare(lower.size() - 4, 4, ".inf") == 0 &&
+                     lower.find_first_not_of("0123456789", 3) == lower.size() - 4;
+    return inf && (trace.id.empty() || trace.id == id) &&
+           (trace.kind.empty() || trace.kind == "driver-package");
+  }
+  for (const char* attributes : {"H", "S", "HS"}) {
+    const std::string file = std::string("del /F /A:") + attributes + " \"";
+    if (!StartsWith(text, file) || text.size() <= file.size() + 1 || text.back() != '"') continue;
+    const std::string path = text.substr(file.size(), text.size() - file.size() - 1);
+    const bool ends_in_id =
+        trace.id.empty() || (path.size() > trace.id.size() &&
+                             path.compare(path.size() - trace.id.size() - 1, std::string::npos,
+                                          "\\" + trace.id) == 0);
+    return QuotableForCmd(path) && path.find(":\\") == 1 && ends_in_id &&
+           (trace.kind.empty() || trace.kind == "driver-file");
+  }
+  return false;
+}
+
+void FlagForeignCommands(MachineResult* result) {
+  for (const FleetTrace& trace : result->traces) {
+    if (!trace.manual_removal.empty() && !IsCheckCommand(trace)) {
+      for (const std::string& flag : result->flags) {
+        if (flag == kForeignCommandFlag) return;
+      }
+      result->flags.push_back(kForeignCommandFlag);
+      return;
+    }
+  }
+}
+
 void Decide(MachineResult* result) {
+  FlagForeignCommands(result);
   VerdictTally tally;
   for (const FleetTrace& trace : result->traces) {
     tally.Add(FateOf(trace.awaits_reboot, !trace.manual_removal.empty()));
@@ -206,8 +268,13 @@ std::vector<std::string> SplitParts(const std::string& text) {
   std::vector<std::string> parts;
   std::size_t at = 0;
   while (at < text.size()) {
-    std::size_t end = text.find("; ", at);
-    if (end == std::string::npos) end = text.size();
+    // "; " inside double quotes is a path's, not a join.
+    std::size_t end = at;
+    bool quoted = false;
+    while (end < text.size() && (quoted || text.compare(end, 2, "; ") != 0)) {
+      if (text[end] == '"') quoted = !quoted;
+      ++end;
+    }
     parts.push_back(text.substr(at, end - at));
     at = end + 2;
   }

@@ -33,7 +33,11 @@ bool SameMachine(const std::string& a, const std::string& b);
 MachineResult NoResult(const std::string& machine, const std::string& source,
                        const std::string& engine, const std::string& problem);
 
-// Sets the verdict from the traces and unchecked checks.
+// Flags a result with a command by hand that is not the check's.
+void FlagForeignCommands(MachineResult* result);
+
+// Sets the verdict from the traces and unchecked checks, and flags a
+// command by hand that is not the check's.
 void Decide(MachineResult* result);
 
 // Drops every trace that repeats an earlier one of the same result (kind,
@@ -48,7 +52,7 @@ void Contradicts(MachineResult* result, const std::string& why);
 // "devices: reason; driver-files: reason", as the collector's column and
 // the detection line join them.
 std::vector<FleetUnchecked> SplitUnchecked(const std::string& text);
-// "a; b; c".
+// "a; b; c", where a "; " inside double quotes is a part's own.
 std::vector<std::string> SplitParts(const std::string& text);
 
 // A CSV header's columns, found by name whatever their case, blanks, '_',

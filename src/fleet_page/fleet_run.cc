@@ -5,6 +5,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "fleet_page/fleet_expect.h"
 #include "fleet_page/fleet_input.h"
@@ -27,8 +28,10 @@ const char kUsage[] =
     "CLEAN, NOT CLEAN, PENDING, UNKNOWN, or without a readable result.\n"
     "\n"
     "  --out FILE          write the page to FILE (default: kovex-fleet.html)\n"
-    "  --expect FILE       the machines that should have a result, one a line (the\n"
-    "                      collector's machines.txt): one without is NO RESULT, never\n"
+    "  --expect FILE       the machines that should have a result: one a line (the\n"
+    "                      collector's machines.txt), an Ansible INI inventory, the\n"
+    "                      JSON of ansible-inventory --list, or a CSV with a Name or\n"
+    "                      ComputerName column: one without is NO RESULT, never\n"
     "                      reported; a result for a machine not named is flagged\n"
     "  --stale-after DAYS  a result checked more than DAYS days before the page is\n"
     "                      stale (default: 7)\n"
@@ -90,19 +93,22 @@ int RunFleet(const std::vector<std::string>& arguments) {
   }
   if (paths.empty()) return BadCommandLine("no PATH given: nothing to show");
 
-  std::vector<std::string> expected;
+  ExpectedList expected;
   if (!expect.empty()) {
     std::ifstream list(std::filesystem::u8path(expect), std::ios::binary);
     if (!list) {
       Error("the expected machines cannot be read from " + expect);
       return kFailure;
     }
-    expected = ReadExpected(list);
+    const std::string bytes((std::istreambuf_iterator<char>(list)),
+                            std::istreambuf_iterator<char>());
+    expected = ReadExpected(bytes, expect);
   }
   std::vector<MachineResult> results;
   PageFacts facts;
   facts.stale_after_days = stale_after_days;
-  facts.expected = expected.size();
+  facts.expected = DistinctMachines(expected.names);
+  facts.unread = expected.unread;
   facts.made_at = static_cast<long long>(std::time(nullptr));
   facts.inputs = paths;
   for (const std::string& path : paths) ReadPath(path, &results, &facts.unread);
@@ -120,7 +126,7 @@ int RunFleet(const std::vector<std::string>& arguments) {
   }
   std::vector<FleetMachine> machines = GroupByMachine(results, facts.made_at);
   std::deque<MachineResult> never_reported;
-  ApplyExpected(expected, &never_reported, &machines);
+  ApplyExpected(expected.names, &never_reported, &machines);
   const std::string page = FleetPage(machines, facts);
   std::ofstream file(std::filesystem::u8path(out), std::ios::binary | std::ios::trunc);
   if (file) file.write(page.data(), static_cast<std::streamsize>(page.size()));

@@ -51,7 +51,7 @@ bool Number(const std::string& text, std::size_t* at, std::size_t most, int* val
 
 // Seconds since 1970 of a civil time, or kUnknownTime when it is none.
 long long Civil(int year, int month, int day, int hour, int minute, int second) {
-  if (year < 1 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
+  if (year < 1601 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
       hour > 23 || minute > 59 || second > 59) {
     return kUnknownTime;
   }
@@ -95,31 +95,46 @@ long long ParseIsoTime(const std::string& text) {
   return civil - offset;
 }
 
-long long ParseExportTime(const std::string& text) {
-  const long long iso = ParseIsoTime(text);
-  if (iso != kUnknownTime) return iso;
+namespace {
+
+// A date and time in one of the export's locale forms, its parts as written.
+struct ExportParts {
+  int first = 0, second = 0, third = 0;
+  std::size_t first_digits = 0, third_digits = 0;
+  char separator = 0;
+  int hour = 0, minute = 0, second_of_minute = 0;
+};
+
+// "a/b/c h:mm[:ss][ AM|PM]" with '/', '.' or '-' between the date's parts;
+// the hour already on a 24-hour clock. False for any other text.
+bool ReadExportParts(const std::string& text, ExportParts* parts) {
   std::size_t at = 0;
-  int first = 0, second_part = 0, year = 0, hour = 0, minute = 0, second = 0;
-  if (!Number(text, &at, 2, &first) || at >= text.size()) return kUnknownTime;
-  const char separator = text[at];
-  if (separator != '/' && separator != '.') return kUnknownTime;
+  if (!Number(text, &at, 4, &parts->first) || at >= text.size()) return false;
+  parts->first_digits = at;
+  parts->separator = text[at];
+  if (parts->separator != '/' && parts->separator != '.' && parts->separator != '-') return false;
   ++at;
-  if (!Number(text, &at, 2, &second_part) || at >= text.size() || text[at] != separator) {
-    return kUnknownTime;
+  if (!Number(text, &at, 2, &parts->second) || at >= text.size() ||
+      text[at] != parts->separator) {
+    return false;
   }
   ++at;
-  const std::size_t year_at = at;
-  if (!Number(text, &at, 4, &year) || at - year_at != 4) return kUnknownTime;
-  if (at >= text.size() || text[at] != ' ') return kUnknownTime;
+  const std::size_t third_at = at;
+  if (!Number(text, &at, 4, &parts->third)) return false;
+  parts->third_digits = at - third_at;
+  if ((parts->first_digits == 4) == (parts->third_digits == 4)) return false;
+  if (parts->first_digits == 4 ? parts->third_digits > 2 : parts->first_digits > 2) return false;
+  if (at >= text.size() || text[at] != ' ') return false;
   ++at;
-  if (!Number(text, &at, 2, &hour) || at >= text.size() || text[at] != ':') return kUnknownTime;
+  int hour = 0;
+  if (!Number(text, &at, 2, &hour) || at >= text.size() || text[at] != ':') return false;
   ++at;
   const std::size_t minute_at = at;
-  if (!Number(text, &at, 2, &minute) || at - minute_at != 2) return kUnknownTime;
+  if (!Number(text, &at, 2, &parts->minute) || at - minute_at != 2) return false;
   if (at < text.size() && text[at] == ':') {
     ++at;
     const std::size_t second_at = at;
-    if (!Number(text, &at, 2, &second) || at - second_at != 2) return kUnknownTime;
+    if (!Number(text, &at, 2, &parts->second_of_minute) || at - second_at != 2) return false;
   }
   int meridiem = 0;  // 1 AM, 2 PM
   if (at < text.size() && text[at] == ' ') {
@@ -129,31 +144,63 @@ long long ParseExportTime(const std::string& text) {
     } else if (rest == "PM" || rest == "pm") {
       meridiem = 2;
     } else {
-      return kUnknownTime;
+      return false;
     }
     at = text.size();
   }
-  if (at != text.size()) return kUnknownTime;
+  if (at != text.size()) return false;
   if (meridiem != 0) {
-    if (hour < 1 || hour > 12) return kUnknownTime;
+    if (hour < 1 || hour > 12) return false;
     hour = hour % 12 + (meridiem == 2 ? 12 : 0);
   }
-  int month = 0;
-  int day = 0;
-  if (separator == '.') {
-    if (meridiem != 0) return kUnknownTime;
-    day = first;
-    month = second_part;
-  } else if (meridiem != 0 || second_part > 12) {
-    month = first;
-    day = second_part;
-  } else if (first > 12) {
-    day = first;
-    month = second_part;
-  } else {
-    return kUnknownTime;
+  parts->hour = hour;
+  return true;
+}
+
+bool Slashed(const ExportParts& parts) {
+  return parts.separator == '/' && parts.third_digits == 4;
+}
+
+}  // namespace
+
+bool IsSlashedDate(const std::string& text) {
+  ExportParts parts;
+  return ParseIsoTime(text) == kUnknownTime && ReadExportParts(text, &parts) && Slashed(parts);
+}
+
+DateOrder DateOrderOf(const std::vector<std::string>& times) {
+  bool day_first = false;
+  bool month_first = false;
+  for (const std::string& text : times) {
+    ExportParts parts;
+    if (!ReadExportParts(text, &parts) || !Slashed(parts)) continue;
+    if (parts.first > 12) day_first = true;
+    if (parts.second > 12) month_first = true;
   }
-  return Civil(year, month, day, hour, minute, second);
+  if (day_first && month_first) return DateOrder::kMixed;
+  if (day_first) return DateOrder::kDayFirst;
+  if (month_first) return DateOrder::kMonthFirst;
+  return DateOrder::kUndecided;
+}
+
+long long ParseExportTime(const std::string& text, DateOrder order) {
+  const long long iso = ParseIsoTime(text);
+  if (iso != kUnknownTime) return iso;
+  ExportParts parts;
+  if (!ReadExportParts(text, &parts)) return kUnknownTime;
+  int year = parts.third, month = parts.second, day = parts.first;
+  if (parts.first_digits == 4) {
+    year = parts.first;
+    day = parts.third;
+  } else if (parts.separator == '/') {
+    if (order == DateOrder::kMonthFirst) {
+      month = parts.first;
+      day = parts.second;
+    } else if (order != DateOrder::kDayFirst) {
+      return kUnknownTime;
+    }
+  }
+  return Civil(year, month, day, parts.hour, parts.minute, parts.second_of_minute);
 }
 
 std::string FormatIsoTime(long long seconds) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fleet_page/fleet_input.h"
+#include "tests/fuzz/fleet_fuzz.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -14,6 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const MachineResult result = ReadCheckDocument(bytes, "PC-01", "PC-01.json");
   Require(result.machine == "PC-01", "a document cannot rename its machine");
   Require(result.has_verdict || !result.problem.empty(), "a NO RESULT says why");
+  CheckActionLists({result});
   if (!result.has_verdict) return 0;
   bool contradicts = false;
   for (const std::string& flag : result.flags) {

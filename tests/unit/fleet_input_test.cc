@@ -2,18 +2,22 @@
 // produce and hostile ones: which machine each result is shown under, with
 // which verdict and flags, what is reported as not read, and the exit
 // status.
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "check/csv_rows.h"
+#include "fleet_page/fleet_expect.h"
 #include "fleet_page/fleet_input.h"
 #include "fleet_page/fleet_machines.h"
 #include "fleet_page/fleet_names.h"
+#include "fleet_page/fleet_names_icu.h"
 #include "fleet_page/fleet_page.h"
 #include "fleet_page/fleet_run.h"
 #include "gtest/gtest.h"
 #include "tests/unit/fakes.h"
+#include "tests/unit/fleet_action_lists.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -129,7 +133,7 @@ TEST_F(FleetInputTest, EachMachineUnderItsSourcesNameAndNothingLostInSilence) {
         {"PC-I1.json", Document("PC-I1", "2026-12-05T00:00:00Z", true)},
         {"i.csv", Utf16(export_header +
                         "PC-I1;NOT CLEAN: the cleanup removes device X;CLEAN: nothing left;"
-                        "Issue fixed;12/8/2026 4:11:29 AM\r\n"
+                        "Issue fixed;8/12/2026 4:11:29 AM\r\n"
                         "PC-I2;NOT CLEAN: the cleanup removes device X;NOT CLEAN: the cleanup "
                         "removes device X;Issue fixed;30/11/2026 16:11:29\r\n"
                         "PC-I3;NOT CLEAN: the cleanup removes device X;;Failed;\r\n")}},
@@ -147,8 +151,9 @@ TEST_F(FleetInputTest, EachMachineUnderItsSourcesNameAndNothingLostInSilence) {
        {"n.csv"},
        "PC-0042=CLEAN/0 [name looks like PC-0042<U+200B>] [name looks like \xD0\xA0" "C-0042]; "
        "PC-0042\xE2\x80\x8B=CLEAN/0 [holds invisible or direction-changing characters] "
-       "[name looks like PC-0042] [name looks like \xD0\xA0" "C-0042]; "
-       "\xD0\xA0" "C-0042=NOT CLEAN/1 [mixes scripts] [name looks like PC-0042] "
+       "[written with characters that look like Latin ones] [name looks like PC-0042] [name looks like \xD0\xA0" "C-0042]; "
+       "\xD0\xA0" "C-0042=NOT CLEAN/1 [mixes scripts] "
+       "[written with characters that look like Latin ones] [name looks like PC-0042] "
        "[name looks like PC-0042<U+200B>]",
        "", 0},
       {"paths that are no input are errors, never machines",
@@ -230,27 +235,46 @@ TEST_F(FleetInputTest, OnlyRegularFilesAreRead) {
 TEST(FleetTimes, OnlyRealTimesAreRead) {
   const long long at = 1796703089;  // 2026-12-08T04:11:29Z
   for (const char* text : {"2026-12-08T04:11:29Z", "2026-12-08T06:11:29.1234567+02:00",
-                           "2026-12-07T23:11:29-0500", "2026-12-08 04:11:29"}) {
-    EXPECT_EQ(at, ParseIsoTime(text)) << text;
-    EXPECT_EQ(at, ParseExportTime(text)) << text;
+                           "2026-12-07T23:11:29-0500", "2026-12-08 04:11:29",
+                           "2026/12/08 4:11:29", "2026-12-08 4:11:29 AM"}) {
+    EXPECT_EQ(at, ParseExportTime(text, DateOrder::kUndecided)) << text;
   }
+  const auto month = DateOrder::kMonthFirst;
+  const auto day = DateOrder::kDayFirst;
   const struct {
     const char* text;
+    DateOrder order;
     long long time;
-  } exported[] = {{"12/8/2026 4:11:29 AM", at},
-                  {"12/08/2026 04:11 AM", at - 29},
-                  {"8.12.2026 04:11:29", at},
-                  {"31/12/2026 4:11:29", at + 23 * 86400},
-                  {"12/8/2026 4:11:29 PM", at + 12 * 3600},
-                  {"12/8/2026 12:11:29 AM", at - 4 * 3600}};
-  for (const auto& time : exported) EXPECT_EQ(time.time, ParseExportTime(time.text)) << time.text;
+  } exported[] = {{"12/8/2026 4:11:29 AM", month, at},
+                  {"12/08/2026 04:11 AM", month, at - 29},
+                  {"8.12.2026 04:11:29", DateOrder::kUndecided, at},
+                  {"8-12-2026 04:11:29", DateOrder::kMixed, at},
+                  {"31/12/2026 4:11:29", day, at + 23 * 86400},
+                  {"8/12/2026 4:11:29 PM", day, at + 12 * 3600},
+                  {"12/8/2026 12:11:29 AM", month, at - 4 * 3600},
+                  {"1969-12-31T23:59:59Z", DateOrder::kUndecided, -1},
+                  {"1601-01-01T00:00:00Z", DateOrder::kUndecided, -11644473600LL}};
+  for (const auto& time : exported) {
+    EXPECT_EQ(time.time, ParseExportTime(time.text, time.order)) << time.text;
+  }
+  EXPECT_EQ("1969-12-31T23:59:59Z", FormatIsoTime(-1));
   EXPECT_EQ("2024-02-29T00:00:00Z", FormatIsoTime(ParseIsoTime("2024-02-29T00:00:00Z")));
   for (const char* bad :
        {"", "2026-02-31T00:00:00Z", "2025-02-29T00:00:00Z", "2026-12-08T25:61:00Z",
         "2026-13-08T04:11:29Z", "2026-12-08T04:11:29Zjunk", "2026-12-08", "12/8/2026 4:11:29",
-        "12/8/2026 13:11:29 PM", "2/30/2026 4:11 AM", "12/8/26 4:11 AM"}) {
-    EXPECT_EQ(kUnknownTime, ParseExportTime(bad)) << bad;
+        "12/8/2026 4:11:29 AM", "13/12/2026 13:11:29 PM", "0001-01-01T00:00:00Z", "12/8/26 4:11 AM"}) {
+    EXPECT_EQ(kUnknownTime, ParseExportTime(bad, DateOrder::kUndecided)) << bad;
   }
+  EXPECT_EQ(kUnknownTime, ParseExportTime("2/30/2026 4:11 AM", month));
+  // The order of a file's slashed dates is decided by all of them at once.
+  const struct {
+    std::vector<std::string> times;
+    DateOrder order;
+  } orders[] = {{{"8/12/2026 1:00", "13/12/2026 1:00"}, day},
+                {{"12/13/2026 1:00 PM", "2026-12-01T00:00:00Z"}, month},
+                {{"12/13/2026 1:00", "13/12/2026 1:00"}, DateOrder::kMixed},
+                {{"1/2/2026 1:00 PM", "13.12.2026 1:00"}, DateOrder::kUndecided}};
+  for (const auto& file : orders) EXPECT_EQ(file.order, DateOrderOf(file.times));
   // A time that is no time is shown as the text it was.
   const MachineResult read = ReadCheckDocument(Document("PC", "2026-02-31T00:00:00Z", false),
                                                "PC", "PC.json");
@@ -258,22 +282,37 @@ TEST(FleetTimes, OnlyRealTimesAreRead) {
   EXPECT_EQ("2026-02-31T00:00:00Z", read.checked_at);
 }
 
-TEST(FleetNames, InvisibleCharactersShowAndLookAlikesMatch) {
+TEST_F(FleetInputTest, NamesShowInvisibleCharactersAndLookAlikesAreUnicodes) {
   EXPECT_EQ("PC<U+200B>-42<U+202E>x<U+FEFF><U+00AD><0xFF>",
             VisibleName("PC\xE2\x80\x8B-42\xE2\x80\xAEx\xEF\xBB\xBF\xC2\xAD\xFF"));
   EXPECT_EQ("Hörer 東京", VisibleName("Hörer 東京"));
-  // Cyrillic Р and С, Greek Ο, fullwidth C, digits as letters.
+  // The committed table is this ICU's (kovex-fleet-names-table writes it).
+  const std::string table = ReadFile(KOVEX_SOURCE_DIR "/src/fleet_page/fleet_names_table.inc");
+  EXPECT_TRUE(table == NamesTableFromIcu()) << "run kovex-fleet-names-table";
+  // Cyrillic Р and С, Greek Ο, fullwidth C, digits as letters, the Kelvin
+  // sign, Roman numeral one, Armenian o, Cherokee, mathematical letters,
+  // dotless i, IPA g.
   const std::string skeleton = NameSkeleton("pc-oo42");
   for (const char* name : {"PC-0042", "\xD0\xA0\xD0\xA1-0042", "PC-\xCE\x9F" "042",
-                           "P\xEF\xBC\xA3-0042\xE2\x80\x8B"}) {
+                           "P\xEF\xBC\xA3-0042\xE2\x80\x8B", "\xF0\x9D\x97\x89\xF0\x9D\x96\xBC-oo42",
+                           "pc-\xD6\x85o42"}) {
     EXPECT_EQ(skeleton, NameSkeleton(name)) << name;
   }
+  EXPECT_EQ(NameSkeleton("K-l-i-g-a"), NameSkeleton("\xE2\x84\xAA-\xE2\x85\xA0-\xC4\xB1-\xC9\xA1-\xE1\x8E\xAA"));
   EXPECT_NE(skeleton, NameSkeleton("PC-0043"));
   EXPECT_TRUE(MixesScripts("\xD0\xA0" "C-0042"));
   EXPECT_TRUE(MixesScripts("PC-\xCE\x9F"));
   EXPECT_FALSE(MixesScripts("PC-0042"));
   EXPECT_FALSE(MixesScripts("\xD0\x9F\xD0\x9A-1"));  // ПК-1: Cyrillic alone
   EXPECT_FALSE(MixesScripts("東京-PC1"));
+  EXPECT_TRUE(PosesAsLatin("\xF0\x9D\x97\x89\xF0\x9D\x96\xBC-01"));
+  EXPECT_FALSE(PosesAsLatin("PC-01"));
+  EXPECT_FALSE(PosesAsLatin("Hörer"));
+  // One machine, whatever form of its name a source gives.
+  for (const char* name : {"pc07", "PC07.corp.example.com.", " PC07\xC2\xA0", "pc07:5986"}) {
+    EXPECT_EQ("pc07", MachineKey(name)) << name;
+  }
+  EXPECT_EQ("10.0.0.7", MachineKey("10.0.0.7:5986"));
 }
 
 // What a device names itself goes to a spreadsheet as text, and comes back
@@ -332,4 +371,204 @@ TEST_F(FleetInputTest, ThePageShowsEachMachineOnceUnderItsSourcesName) {
   // The time from 2099 is flagged on its machine and is not the newest.
   EXPECT_NE(std::string::npos, page.find("dated after the page was made"));
   EXPECT_NE(std::string::npos, page.find("newest: <time id=\"newest\">2026-12-01T10:00:00Z"));
+}
+
+namespace {
+
+// A check document of one trace list, as the check writes it.
+std::string DocumentOf(const std::string& checked_at, const std::string& traces,
+                       bool clean = false) {
+  return R"({"checked_at":")" + checked_at + R"(","complete":true,"unchecked":[],"clean":)" +
+         (clean ? "true" : "false") + R"(,"traces":[)" + traces + "]}";
+}
+
+// "name list" of each machine, in the page's order: the action list it is
+// in ("cleanup", "reboot", "manual", "unchecked", "no-result"), "-" for none.
+std::string ListsOf(const std::vector<FleetMachine>& machines) {
+  static const char* const kIds[] = {"-", "cleanup", "reboot", "manual", "unchecked",
+                                     "no-result"};
+  std::string out;
+  for (const FleetMachine& machine : machines) {
+    out += (out.empty() ? "" : "; ") + VisibleName(machine.name) + " " +
+           kIds[static_cast<int>(ActionOf(*machine.counted))];
+  }
+  return out;
+}
+
+}  // namespace
+
+// What administrators' own tools write, each machine in the one list it
+// needs, whatever the engine, the date's locale, the form of its name or of
+// the list of machines expected; and the page's lists keep their promise
+// (ActionListFault) on each.
+TEST_F(FleetInputTest, EveryMachineThatNeedsSomethingIsInItsOneList) {
+  const std::string t = "2026-12-07T10:00:00Z";
+  const std::string removes = R"({"kind":"device","id":"USB\\X","awaits_reboot":false})";
+  const std::string reboot1 = R"({"kind":"device","id":"USB\\R1","awaits_reboot":true})";
+  const std::string reboot2 = R"({"kind":"driver-file","id":"r.sys","awaits_reboot":true})";
+  const std::string export_header = "Device name;Pre-remediation detection output;"
+                                    "Post-remediation detection output;Remediation status;"
+                                    "Last run\r\n";
+  const std::string collector_header =
+      std::string(kCollectorHeader).substr(0, sizeof kCollectorHeader - 3) +
+      ",\"cleanup\",\"computer\"\r\n";
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;  // the last one named "expect"
+    std::vector<std::string> paths;                           // is the --expect list
+    std::string lists;
+    std::string unread;  // "source:line" of each input not read whole
+    int status;
+    std::string page_has;
+  };
+  const Case cases[] = {
+      {"UNKNOWN from every engine is listed with its reason",
+       {{"x.csv", export_header + "PC-U1;UNKNOWN: kovex-deepclean-check.exe is missing: "
+                                  "install the Win32 app first;;;" + t + "\r\n"},
+        {"PC-U2.json", DocumentOf(t, removes, true)},
+        {"c.csv", collector_header + "\"PC-U3\",\"2\",\"False\",\"False\",\"\",\"\",\"\",\"\","
+                                     "\"\",\"devices: devcon failed\",\"" + t + "\",\"\",\"PC-U3\"\r\n"}},
+       {"x.csv", "PC-U2.json", "c.csv"},
+       "PC-U1 unchecked; PC-U2 unchecked; PC-U3 unchecked", "", 0,
+       "<p>kovex-deepclean-check.exe is missing: install the Win32 app first</p>"},
+      {"a day-first export's newer NOT CLEAN wins; a year-first one is read",
+       {{"PC-T1.json", DocumentOf("2026-12-05T00:00:00Z", "", true)},
+        {"e.csv", export_header +
+                      "PC-T1;NOT CLEAN: the cleanup removes device X;;;8/12/2026 4:11:29\r\n"
+                      "PC-T2;CLEAN: nothing;;;25/11/2026 16:00\r\n"},
+        {"y.csv", export_header + "PC-T3;PENDING: nothing the cleanup removes | reboot to "
+                                  "finish removing device R;;;2026/12/08 4:11:29\r\n"
+                                  "PC-T3;CLEAN: nothing;;;2026-12-01T00:00:00Z\r\n"}},
+       {"PC-T1.json", "e.csv", "y.csv"},
+       "PC-T1 cleanup; PC-T2 -; PC-T3 reboot", "", 0, "PC-T2</bdi> CLEAN, 2026-11-25T16:00:00Z, 12 days old; stale"},
+      {"an export whose date order cannot be told says so; any real time beats none",
+       {{"u.csv", export_header +
+                      "PC-T4;NOT CLEAN: the cleanup removes device X;;;1/2/2026 1:00 PM\r\n"},
+        {"a/PC-T5.json", DocumentOf("1601-01-01T00:00:00Z", removes)},
+        {"b/PC-T5.json", DocumentOf("2099-01-01T00:00:00Z", "", true)},
+        {"a/PC-T6.json", DocumentOf("1969-12-31T23:59:59Z", removes)},
+        {"b/PC-T6.json", DocumentOf("0001-01-01T00:00:00Z", "", true)}},
+       {"u.csv", "a", "b"},
+       "PC-T4 cleanup; PC-T5 cleanup; PC-T6 cleanup", "u.csv:0", 1,
+       "time not known: the export&#39;s dates could be day or month first"},
+      {"a short name, its DNS names, blanks, no-break spaces and ports are one machine",
+       {{"PC07.json", DocumentOf("2026-12-01T00:00:00Z", "", true)},
+        {"pc07.corp.example.com.json", DocumentOf(t, removes)},
+        {"c.csv", collector_header + "\"PC01\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\","
+                                     "\"\",\"" + t + "\",\"\",\"PC01 \"\r\n"},
+        {"PC01\xC2\xA0.json", DocumentOf("2026-12-01T00:00:00Z", removes)},
+        {"expect", "pc07.corp.example.com\r\nPC01:5986\r\npc01.corp.example.com\r\nPC07\r\n"}},
+       {"PC07.json", "pc07.corp.example.com.json", "c.csv", "PC01\xC2\xA0.json"},
+       "PC01  -; pc07.corp.example.com cleanup", "", 0,
+       "2 machines were expected: 0 never reported, 0 reported without being expected."},
+      {"an INI inventory's ranges, variables and sections",
+       {{"pc01.json", DocumentOf(t, "", true)},
+        {"expect", "[web]\npc[01:03].corp ansible_port=5986\nweb-[a:b]\n[web:vars]\nx=1\n"
+                   "[all:children]\nweb\n[db]\ndb[1:5:2]  # odd ones\n"}},
+       {"pc01.json"},
+       "db1 no-result; db3 no-result; db5 no-result; pc01 -; pc02.corp no-result; "
+       "pc03.corp no-result; web-a no-result; web-b no-result",
+       "", 0, "8 machines were expected: 7 never reported"},
+      {"ansible-inventory's JSON; a YAML inventory is refused with the command to use",
+       {{"pc01.json", DocumentOf(t, "", true)},
+        {"inv.yml", "all:\n  hosts:\n    pc01:\n"},
+        {"expect", R"({"_meta":{"hostvars":{"pc02":{"a":1}}},"all":{"children":["web"]},)"
+                   R"("web":{"hosts":["pc01","pc02","pc03"]}})"}},
+       {"pc01.json"},
+       "pc01 -; pc02 no-result; pc03 no-result", "", 0, ""},
+      {"a YAML inventory given directly",
+       {{"pc01.json", DocumentOf(t, "", true)}, {"expect", "all:\n  hosts:\n    pc01:\n"}},
+       {"pc01.json"},
+       "pc01 -", "expect:0", 1, "ansible-inventory -i expect --list &gt; inventory.json"},
+      {"Export-Csv's list in UTF-16, two collector CSVs joined, a line of words",
+       {{"pc01.json", DocumentOf(t, "", true)},
+        {"expect", Utf16("#TYPE Selected.Microsoft.ActiveDirectory.Management.ADComputer\r\n"
+                         "\"Name\",\"DNSHostName\"\r\n\"PC01\",\"pc01.corp\"\r\n"
+                         "\"Name\",\"DNSHostName\"\r\n\"PC02\",\"pc02.corp\"\r\n"
+                         "\"these are the machines\",\"\"\r\n")}},
+       {"pc01.json"},
+       "pc01 -; PC02 no-result", "expect:6", 1, ""},
+      {"names that pose show their visible form, in one list line each",
+       {{"n.csv", export_header + "\"PC-N1\nPC-N2\";NOT CLEAN: the cleanup removes device X;;;" +
+                      t + "\r\n\xE2\x80\xAE" "10-cp;NOT CLEAN: the cleanup removes device X;;;" +
+                      t + "\r\npc-01;CLEAN: nothing;;;" + t + "\r\n"}},
+       {"n.csv"},
+       "pc-01 -; PC-N1<U+000A>PC-N2 cleanup; <U+202E>10-cp cleanup", "", 0,
+       "<bdi>&lt;U+202E&gt;10-cp</bdi>\n"},
+      {"a document's words are no command to copy",
+       {{"PC-M.json",
+         DocumentOf(t, R"({"kind":"driver-file","id":"a.sys","manual_removal":)"
+                       R"("del a.sys & net localgroup administrators corp\\mallory /add"})")}},
+       {"PC-M.json"},
+       "PC-M manual", "", 0, "<p>Not the check's: <code>del a.sys &amp; net"},
+      {"a doubled quote in a CSV field is read whole, a path's \"; \" with it",
+       {{"d.csv", export_header + "PC-Q;\"PENDING: nothing the cleanup removes | remove by "
+                                  "hand: del /F /A:H \"\"C:\\Windows\\a; b.sys\"\"; devcon -f "
+                                  "/dp_delete oem7.inf\";;;" + t + "\r\n"}},
+       {"d.csv"},
+       "PC-Q manual", "", 0,
+       "<pre class=\"command\"><code>del /F /A:H &quot;C:\\Windows\\a; b.sys&quot;</code></pre>"
+       "\n<p>On 1 machine:</p>"},
+      {"two removals awaiting a reboot, and a command beside them, list the machine once",
+       {{"PC-R.json", DocumentOf(t, reboot1 + "," + reboot2 + R"(,{"kind":"driver-package",)"
+                                    R"("id":"oem9.inf","manual_removal":"devcon -f /dp_delete oem9.inf"})")}},
+       {"PC-R.json"},
+       "PC-R reboot", "", 0, "<h2>Reboot (1 machine)</h2>"},
+      {"the collector's cleanup that did not run to its end is said",
+       {{"c.csv", collector_header + "\"PC-C1\",\"1\",\"False\",\"True\",\"device\",\"X\",\"\","
+                                     "\"False\",\"\",\"\",\"" + t + "\",\"The cleanup did not "
+                                     "run to its end: it was stopped\",\"PC-C1\"\r\n"
+                                     "\"PC-C2\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\","
+                                     "\"\",\"" + t + "\",\"The cleanup ran to its end.\",\"PC-C2\"\r\n"}},
+       {"c.csv"},
+       "PC-C1 cleanup; PC-C2 -", "", 0, "The cleanup did not run to its end on these"},
+  };
+  const long long made_at = ParseIsoTime("2026-12-08T12:00:00Z");
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    const std::filesystem::path home = std::filesystem::current_path();
+    std::filesystem::create_directory(test.name);
+    std::filesystem::current_path(test.name);
+    for (const auto& file : test.files) {
+      const std::filesystem::path path = std::filesystem::u8path(file.first);
+      if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+      WriteFile(file.first.c_str(), file.second);
+    }
+    const bool expect = test.files.back().first == "expect";
+    PageFacts facts;
+    facts.made_at = made_at;
+    facts.inputs = test.paths;
+    std::vector<MachineResult> results;
+    ExpectedList expected;
+    if (expect) {
+      expected = ReadExpected(test.files.back().second, "expect");
+      facts.unread = expected.unread;
+      facts.expected = DistinctMachines(expected.names);
+    }
+    for (const std::string& path : test.paths) ReadPath(path, &results, &facts.unread);
+    std::vector<FleetMachine> machines = GroupByMachine(results, made_at);
+    std::deque<MachineResult> placeholders;
+    ApplyExpected(expected.names, &placeholders, &machines);
+    EXPECT_EQ(test.lists, ListsOf(machines));
+    std::string problems;
+    for (const InputProblem& problem : facts.unread) {
+      problems += (problems.empty() ? "" : " ") + problem.source + ":" +
+                  std::to_string(problem.line);
+    }
+    EXPECT_EQ(test.unread, problems);
+    const std::string page = FleetPage(machines, facts);
+    EXPECT_EQ("", ActionListFault(machines, page));
+    EXPECT_NE(std::string::npos, page.find(test.page_has))
+        << page.substr(page.find("<header>"), page.find("<section id=\"table-section\"") -
+                                                    page.find("<header>"));
+
+    std::vector<std::string> arguments = test.paths;
+    if (expect) arguments.insert(arguments.end(), {"--expect", "expect"});
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(test.status, RunFleet(arguments));
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    std::filesystem::current_path(home);
+  }
 }

@@ -47,13 +47,14 @@ TEST(FleetPage, HostileTextIsShownAsTextAndOnlyTheOwnScriptMayRun) {
   EXPECT_NE(std::string::npos,
             page.find("data-machine=\"&lt;script&gt;alert(1)&lt;/script&gt;&quot;&#39; x=\""));
   EXPECT_NE(std::string::npos, page.find("data-machine=\"PC-03\xEF\xBF\xBD\xEF\xBF\xBD\""));
-  // The shared command is shown once, with both machines' names to copy.
-  const std::string command = "<pre class=\"command\"><code>devcon -f remove &quot;@USB\\1&quot; "
-                              "&amp; del &lt;x&gt;</code></pre>\n<p>On 2 machines:</p>\n"
-                              "<pre class=\"names\">&lt;script&gt;alert(1)&lt;/script&gt;&quot;"
-                              "&#39; x=\nPC-02\n</pre>";
+  // A result's own command is shown once, as text without a button to
+  // copy it, with both machines' names.
+  const std::string command = "<p>Not the check's: <code>devcon -f remove &quot;@USB\\1&quot; "
+                              "&amp; del &lt;x&gt;</code></p>\n<p>On 2 machines:</p>\n"
+                              "<pre class=\"names\"><bdi>&lt;script&gt;alert(1)&lt;/script&gt;"
+                              "&quot;&#39; x=</bdi>\n<bdi>PC-02</bdi>\n</pre>";
   EXPECT_NE(std::string::npos, page.find(command)) << page;
-  EXPECT_EQ(page.find(command), page.rfind("<pre class=\"command\">"));
+  EXPECT_EQ(std::string::npos, page.find("<pre class=\"command\">"));
   EXPECT_NE(std::string::npos, page.find("<h2>Reboot (1 machine)</h2>"));
   // The JSON blocks end where the page ends them, whatever a name holds.
   std::size_t ends = 0;
@@ -76,16 +77,18 @@ TEST(FleetPage, HostileTextIsShownAsTextAndOnlyTheOwnScriptMayRun) {
 }
 
 TEST(FleetPage, ExpectedMachinesAgeFlagsAndWhatWasNotReadAreShown) {
-  std::istringstream list(
+  const ExpectedList list = ReadExpected(
       "\xEF\xBB\xBFpc-01\r\n  PC-02 ansible_host=10.0.0.2\n# a comment\n[web]\n\n;x\n"
-      "pc-04\n[web:vars]\nansible_port = 5986\n[all:children]\nweb\n[db]\npc-04\n");
-  const std::vector<std::string> expected = ReadExpected(list);
+      "pc-04\n[web:vars]\nansible_port = 5986\n[all:children]\nweb\n[db]\npc-04\n",
+      "hosts");
+  const std::vector<std::string>& expected = list.names;
   EXPECT_EQ((std::vector<std::string>{"pc-01", "PC-02", "pc-04", "pc-04"}), expected);
+  EXPECT_TRUE(list.unread.empty());
 
   std::vector<MachineResult> results(3);
   const char* names[] = {"PC-01", "PC-03", "PC-02"};
   const long long made = ParseIsoTime("2026-12-08T12:00:00Z");
-  const char* times[] = {"2026-12-01T12:00:00Z", "2026-12-01T11:59:59Z", ""};
+  const char* times[] = {"2026-12-01T12:00:00Z", "2026-11-30T11:59:59Z", ""};
   for (std::size_t i = 0; i < results.size(); ++i) {
     results[i].machine = names[i];
     results[i].has_verdict = true;
@@ -111,7 +114,7 @@ TEST(FleetPage, ExpectedMachinesAgeFlagsAndWhatWasNotReadAreShown) {
   facts.inputs = {"results", "more.csv"};
   facts.unread.push_back({"more.csv", 12, "a row longer than 1 MiB"});
   facts.expected = 3;
-  // Seven days to the second is not yet stale; a second more is.
+  // Seven days old is not yet stale; eight is.
   EXPECT_FALSE(IsStale(*machines[0].counted, facts));
   EXPECT_TRUE(IsStale(*machines[2].counted, facts));
   EXPECT_FALSE(IsStale(*machines[1].counted, facts));  // time not known
@@ -123,9 +126,9 @@ TEST(FleetPage, ExpectedMachinesAgeFlagsAndWhatWasNotReadAreShown) {
            "1 result is stale", "2 machines are flagged", "1 input was not read whole",
            "3 machines were expected: 1 never reported, 1 reported without being expected.",
            "<li><code>more.csv</code>, line 12: a row longer than 1 MiB</li>",
-           "<p>never reported</p>\n<p>On 1 machine:</p>\n<pre class=\"names\">pc-04\n</pre>",
+           "<p>never reported</p>\n<p>On 1 machine:</p>\n<pre class=\"names\" data-list=\"no-result\"><bdi>pc-04</bdi>\n</pre>",
            "<li id=\"m-pc-03\" data-machine=\"PC-03\" data-verdict=\"CLEAN\"><bdi>PC-03</bdi> "
-           "CLEAN, 2026-12-01T11:59:59Z, 7 days old; stale; not expected</li>",
+           "CLEAN, 2026-11-30T11:59:59Z, 8 days old; stale; not expected</li>",
            "<bdi>PC-02</bdi> CLEAN, time not known; the document names PC-2</li>",
            "data-machine=\"pc-04\" data-verdict=\"NO RESULT\"><bdi>pc-04</bdi> NO RESULT: never "
            "reported</li>",
