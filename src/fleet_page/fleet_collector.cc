@@ -66,6 +66,7 @@ void ReadCollectorRows(CsvReader* reader, const Columns& columns, const std::str
   const long unchecked = columns.Find({"unchecked"});
   const long checked_at = columns.Find({"checkedat"});
   const long version = columns.Find({"version"});
+  const long cleanup = columns.Find({"cleanup"});
 
   // A machine's rows, in the order machines first appear; the status and
   // "clean" each result's rows gave.
@@ -99,6 +100,12 @@ void ReadCollectorRows(CsvReader* reader, const Columns& columns, const std::str
       result.checked_at = result.time == kUnknownTime ? time_text : FormatIsoTime(result.time);
       if (!own.empty() && !SameMachine(own, name)) {
         result.flags.push_back("the check names " + own);
+      }
+      // With -RunCleanup: the check's line on the cleanup's log, or why it
+      // is not known. Only a run that ended is passed over in silence.
+      const std::string ran = Trim(Field(row, cleanup));
+      if (!ran.empty() && ran != "The cleanup ran to its end.") {
+        result.flags.push_back("cleanup: " + ran);
       }
       if (StatusGivesResult(row_status)) {
         result.unchecked = SplitUnchecked(Field(row, unchecked));
