@@ -9,8 +9,8 @@ rem Windows Driver Kit, which the administrator adds; the release does not
 rem ship it). Started from the release's own fleet folder, it takes the
 rem programs and devcon.exe from the folder above.
 rem
-rem It copies the three programs (those that differ from the copies there) to
-rem %ProgramW6432%\KovexDeepClean, the native
+rem It copies the three programs (one of the same bytes already there may stay,
+rem in use) to %ProgramW6432%\KovexDeepClean, the native
 rem Program Files folder whatever the bitness of the caller (a 32-bit caller's
 rem %ProgramFiles% is "Program Files (x86)", where Detect.ps1 does not look),
 rem then runs the cleanup from there, which leaves its listing files and
@@ -61,15 +61,15 @@ if defined MISSING echo %MISSING% is missing from "%SOURCE%"
 if defined MISSING exit /b 2
 if not exist "%TARGET%\" mkdir "%TARGET%"
 if not exist "%TARGET%\" exit /b 3
-rem Only a file that differs is copied: a program of this version that
-rem another engine runs right now (its cleanup, its check) is open, and
-rem copying over it would fail. fc /b exits 0 for two files of the same
-rem bytes, and otherwise (another file, none there) 1 or 2.
+rem A copy that fails is no failure when the file there has the same bytes:
+rem a program of this version that another engine runs right now (its
+rem cleanup, its check) is open, and cannot be copied over. fc /b exits 0
+rem for two files of the same bytes, and otherwise 1 or 2.
 set "FAILED="
 for %%F in (kovex-deepclean.exe kovex-deepclean-check.exe devcon.exe) do (
-  fc /b "%SOURCE%%%F" "%TARGET%\%%F" >nul 2>&1
+  copy /y /b "%SOURCE%%%F" "%TARGET%\%%F" >nul 2>&1
   if errorlevel 1 (
-    copy /y /b "%SOURCE%%%F" "%TARGET%\%%F" >nul
+    fc /b "%SOURCE%%%F" "%TARGET%\%%F" >nul 2>&1
     if errorlevel 1 set "FAILED=%%F"
   )
 )
