@@ -31,8 +31,9 @@ a job. The programs bound their own runs (the cleanup 25 minutes, the check
 which no daylight-saving change moves) gets a row with status "timed out",
 written before its job is stopped, and the other machines' rows are kept.
 Stopping the job ends what runs on the machine, the cleanup too, wherever
-it is: with -RunCleanup, -TimeoutMinutes must be at least 30 (the cleanup's
-25 minutes and the check's 5).
+it is: with -RunCleanup, -TimeoutMinutes must be at least the cleanup's
+longest run and the check's (read from limits.txt beside this script: 32
+minutes, 37 with -ResultsFolder).
 
 status is the check's exit status: 0 clean, 1 traces left, 2 could not tell
 (unchecked says which checks could not run, and why). A machine where the
@@ -63,7 +64,7 @@ Program Files folder.
 
 .PARAMETER RunCleanup
 Runs kovex-deepclean.exe in that folder first, its output saved to
-cleanup.log there, then the check. The cleanup column tells whether it ran
+cleanup-collector.log there, then the check. The cleanup column tells whether it ran
 to its end.
 
 .PARAMETER ResultsFolder
@@ -73,9 +74,10 @@ asked, one a line, for its --expect. Made if it is not there.
 
 .PARAMETER TimeoutMinutes
 How long to wait for one machine, connection included: 45 by default (the
-cleanup's 25 minutes, the check's 5, twice with -ResultsFolder, and some to
-spare); at least 30 with -RunCleanup, since stopping a machine's job ends
-its cleanup mid-step.
+cleanup's 25 minutes and 2 for its deletions, the check's 5, twice with
+-ResultsFolder, and some to spare); with -RunCleanup at least that sum, 32
+(37 with -ResultsFolder), since stopping a machine's job ends its cleanup
+mid-step.
 
 .PARAMETER ThrottleLimit
 How many machines are asked at once: 16 by default.
@@ -126,11 +128,28 @@ param(
 )
 
 begin {
-    # Stopping a job ends the cleanup on the machine wherever it is: a
-    # time-out must leave it its own deadline and the check's.
-    $cleanupMinutes = 30
+    # The programs' own limits, in seconds, from limits.txt beside this
+    # script, the one table the kit's time-outs are made from.
+    $limitsFile = Join-Path $PSScriptRoot 'limits.txt'
+    if (-not (Test-Path -LiteralPath $limitsFile -PathType Leaf)) {
+        throw "$limitsFile is missing: run this script from the release's fleet folder, limits.txt beside it"
+    }
+    $limits = Get-Content -LiteralPath $limitsFile -Raw | ConvertFrom-StringData
+    foreach ($limit in @('cleanup_deadline', 'cleanup_deletions', 'check_deadline')) {
+        if ("$($limits[$limit])" -notmatch '^[0-9]+$') { throw "$limitsFile gives no number of seconds for $limit" }
+    }
+    # Stopping a job ends the cleanup on the machine wherever it is: with
+    # -RunCleanup a time-out must leave it its longest run (its deadline,
+    # a wait for another cleanup included, and its deletions past it) and
+    # the check's, twice with -ResultsFolder (--csv, then --json).
+    $checks = 1
+    if ($ResultsFolder) { $checks = 2 }
+    $cleanupSeconds = [int]$limits['cleanup_deadline'] + [int]$limits['cleanup_deletions']
+    $worstSeconds = $cleanupSeconds + $checks * [int]$limits['check_deadline']
+    $cleanupMinutes = ($worstSeconds - $worstSeconds % 60) / 60
+    if ($worstSeconds % 60 -ne 0) { $cleanupMinutes++ }
     if ($RunCleanup -and $TimeoutMinutes -lt $cleanupMinutes) {
-        throw "-TimeoutMinutes $TimeoutMinutes is too short for -RunCleanup: stopping a machine's job ends its cleanup mid-step; give at least $cleanupMinutes (the cleanup's 25 minutes and the check's 5)"
+        throw "-TimeoutMinutes $TimeoutMinutes is too short for -RunCleanup: stopping a machine's job ends its cleanup mid-step; give at least $cleanupMinutes (the cleanup's $cleanupSeconds seconds and $checks times the check's $($limits['check_deadline']))"
     }
     $machines = @()
 
@@ -166,14 +185,28 @@ begin {
         Set-Location -LiteralPath $Folder -ErrorAction Stop
         if ($RunCleanup) {
             # Its output saved as it writes it (cmd.exe keeps the bytes, as
-            # Install.cmd does), then the check decides whether it ran to
-            # its end; an earlier run's log must not stand for this one.
-            $log = Join-Path $Folder 'cleanup.log'
-            Remove-Item -LiteralPath $log -Force -ErrorAction SilentlyContinue
-            & cmd.exe /d /c '.\kovex-deepclean.exe >cleanup.log 2>&1'
-            $said = @(& $check --cleanup-log $log 2>$null)
-            $cleanup = "not known: kovex-deepclean-check.exe --cleanup-log ended with exit code $LASTEXITCODE without its line"
-            if ($said.Count -gt 0) { $cleanup = $said[0] }
+            # Install.cmd does) to this script's own log (the engines' runs
+            # never share one; a cleanup already running makes this one wait
+            # on the cleanup's own lock), then the check decides whether it
+            # ran to its end. An earlier run's log must not stand for this
+            # one: one that cannot be deleted stops the cleanup, and a log
+            # that was not written means it never started.
+            $log = Join-Path $Folder 'cleanup-collector.log'
+            # What cannot be deleted stays, and is found below (a folder of that
+            # name would ask to confirm, which a non-interactive session cannot).
+            try { Remove-Item -LiteralPath $log -Force -ErrorAction SilentlyContinue } catch { }
+            if (Test-Path -LiteralPath $log) {
+                $cleanup = "not run: $log from an earlier run could not be deleted"
+            }
+            else {
+                & cmd.exe /d /c '.\kovex-deepclean.exe >cleanup-collector.log 2>&1'
+                $cleanup = "not run: the cleanup was not started: $log could not be written"
+                if (Test-Path -LiteralPath $log) {
+                    $said = @(& $check --cleanup-log $log 2>$null)
+                    $cleanup = "not known: kovex-deepclean-check.exe --cleanup-log ended with exit code $LASTEXITCODE without its line"
+                    if ($said.Count -gt 0) { $cleanup = $said[0] }
+                }
+            }
         }
         # The rows are UTF-8, which PowerShell would decode in the console's
         # code page: cmd.exe writes them to a file, read back as UTF-8.

@@ -9,7 +9,8 @@ rem Windows Driver Kit, which the administrator adds; the release does not
 rem ship it). Started from the release's own fleet folder, it takes the
 rem programs and devcon.exe from the folder above.
 rem
-rem It copies the three programs to %ProgramW6432%\KovexDeepClean, the native
+rem It copies the three programs (one of the same bytes already there may stay,
+rem in use) to %ProgramW6432%\KovexDeepClean, the native
 rem Program Files folder whatever the bitness of the caller (a 32-bit caller's
 rem %ProgramFiles% is "Program Files (x86)", where Detect.ps1 does not look),
 rem then runs the cleanup from there, which leaves its listing files and
@@ -28,15 +29,17 @@ rem Exit status (fleet/README.md has the same table):
 rem   0     the cleanup ran to its end;
 rem   3010  it ran to its end and a removal waits for a reboot (the soft
 rem         reboot code);
-rem   1     the cleanup did not run to its end: it could not start, stopped
+rem   1     the cleanup did not run to its end: it could not start (cmd
+rem         could not write its log), stopped
 rem         before "Done.", or a program of it was not started or was
 rem         ended at a time limit (no marker; cleanup.log says what, and
 rem         the check's line why), so that the engine reports a failed
 rem         install and offers it again, not a success it then cannot
 rem         detect;
 rem   2     a program is missing from the content;
-rem   3     the folder could not be made, a copy failed, or an earlier marker
-rem         could not be deleted;
+rem   3     the folder could not be made, a copy failed, an earlier marker
+rem         or cleanup.log could not be deleted (the cleanup is not run),
+rem         or the marker could not be written after a run to its end;
 rem   4     this copy is not a release's: its version was never written, so
 rem         every version would share one marker. Nothing is copied or run.
 setlocal
@@ -58,31 +61,52 @@ if defined MISSING echo %MISSING% is missing from "%SOURCE%"
 if defined MISSING exit /b 2
 if not exist "%TARGET%\" mkdir "%TARGET%"
 if not exist "%TARGET%\" exit /b 3
+rem A copy that fails is no failure when the file there has the same bytes:
+rem a program of this version that another engine runs right now (its
+rem cleanup, its check) is open, and cannot be copied over. fc /b exits 0
+rem for two files of the same bytes, and otherwise 1 or 2.
 set "FAILED="
 for %%F in (kovex-deepclean.exe kovex-deepclean-check.exe devcon.exe) do (
-  copy /y /b "%SOURCE%%%F" "%TARGET%\%%F" >nul
-  if errorlevel 1 set "FAILED=%%F"
+  copy /y /b "%SOURCE%%%F" "%TARGET%\%%F" >nul 2>&1
+  if errorlevel 1 (
+    fc /b "%SOURCE%%%F" "%TARGET%\%%F" >nul 2>&1
+    if errorlevel 1 set "FAILED=%%F"
+  )
 )
 if defined FAILED echo copying %FAILED% to "%TARGET%" failed
 if defined FAILED exit /b 3
 
-rem The cleanup finds devcon.exe in its working folder. A marker from an
-rem earlier run of this version goes first: it stands for this run alone.
+rem The cleanup finds devcon.exe in its working folder. A marker and a log
+rem from an earlier run go first: they stand for this run alone. cleanup.log
+rem is this engine's own: the other engines save theirs under other names,
+rem and a second cleanup waits for the first on the cleanup's own lock.
 cd /d "%TARGET%"
 if not exist devcon.exe exit /b 3
 set "MARKER=%TARGET%\cleanup-done-%VERSION%.txt"
+set "LOG=%TARGET%\cleanup.log"
 if exist "%MARKER%" del /f /q "%MARKER%"
+if exist "%MARKER%" echo The marker of an earlier run, "%MARKER%", could not be deleted.
 if exist "%MARKER%" exit /b 3
-"%TARGET%\kovex-deepclean.exe" > "%TARGET%\cleanup.log" 2>&1
+if exist "%LOG%" del /f /q "%LOG%"
+if exist "%LOG%" echo The log of an earlier run, "%LOG%", could not be deleted: the cleanup is not run.
+if exist "%LOG%" exit /b 3
+"%TARGET%\kovex-deepclean.exe" > "%LOG%" 2>&1
+rem No log: cmd could not open it, and the cleanup was never started.
+if not exist "%LOG%" echo The cleanup was not started: "%LOG%" could not be written.
+if not exist "%LOG%" exit /b 1
 
 rem Its status is always 0 and tells nothing. The check reads its log and
 rem decides whether it ran to its end: status 0 only then, and one line
 rem saying why not otherwise; no line of the log is handled by cmd.
-"%TARGET%\kovex-deepclean-check.exe" --cleanup-log "%TARGET%\cleanup.log"
+"%TARGET%\kovex-deepclean-check.exe" --cleanup-log "%LOG%"
 set "ENDED=%ERRORLEVEL%"
-if not "%ENDED%"=="0" echo See "%TARGET%\cleanup.log".
+if not "%ENDED%"=="0" echo See "%LOG%".
 if not "%ENDED%"=="0" exit /b 1
 echo Kovex Deep Clean %VERSION%: the cleanup ran to its end.> "%MARKER%"
+rem A marker that is not there would have the engine run it again as if it
+rem had never run, yet report a success now.
+if not exist "%MARKER%" echo The marker "%MARKER%" could not be written.
+if not exist "%MARKER%" exit /b 3
 
 rem The check decides whether a removal waits for a reboot; a check that
 rem cannot run leaves the install as it is.

@@ -23,7 +23,7 @@ cleanup removes; 0 when the machine is clean, or when what is left waits for
 a reboot or needs a command of its own (the line says PENDING and names
 it), or when it could not look (UNKNOWN). The check bounds its own run (5
 minutes for all its listings). Only 0 and 1 are passed on: when the check
-is missing, cannot be started or ends otherwise (3, a bad command line;
+or devcon.exe is missing, the check cannot be started or ends otherwise (3, a bad command line;
 anything else), this script prints an UNKNOWN line and exits 0, so that
 Intune never runs the cleanup for a check that did not answer. It uses only
 core cmdlets, and runs in ConstrainedLanguage mode.
@@ -35,6 +35,12 @@ try {
     $check = Join-Path $folder 'kovex-deepclean-check.exe'
     if (-not (Test-Path -LiteralPath $check -PathType Leaf)) {
         Write-Output "UNKNOWN: $check is missing: install the Win32 app first"
+        exit 0
+    }
+    # Without devcon.exe the check could list nothing.
+    $devcon = Join-Path $folder 'devcon.exe'
+    if (-not (Test-Path -LiteralPath $devcon -PathType Leaf)) {
+        Write-Output "UNKNOWN: $devcon is missing: put the x64 devcon.exe of the Windows Driver Kit beside the programs"
         exit 0
     }
     # The check looks for devcon.exe in its working folder. 2>$null keeps

@@ -15,6 +15,8 @@ need PowerShell, which Wine lacks: tests/fleet parses and lints them."""
 import os
 import re
 import shutil
+import threading
+import time
 import unittest
 from pathlib import Path
 
@@ -164,6 +166,43 @@ class CommandFiles(WineTestCase):
                     self.assertIn("The cleanup did not run to its end: ", output)
                 if prints is not None:
                     self.assertEqual(prints, (self.target / "cleanup.log").read_bytes())
+
+    def test_install_takes_its_turn_while_the_remediations_cleanup_runs(self):
+        # The folder as the first install leaves it; then the remediation's
+        # cleanup (its script's own command line, through Wine's cmd) runs
+        # from it, its listings slow, and Install.cmd starts meanwhile: it
+        # copies nothing over the running program (the same bytes), its
+        # cleanup waits on the lock, and each reads its own log alone.
+        status, output = self.call("Install.cmd")
+        self.assertEqual(0, status, output)
+        self.box.write_machine(MACHINE.replace("  absent\n", "  absent\nfault findall sleep 3000\n"))
+        theirs = self.target / "cleanup-remediation.log"
+        driver = self.box.root / "remediation.cmd"
+        driver.write_bytes(b'@echo off\r\ncd /d "' + windows_path(self.target).encode() +
+                           b'"\r\ncmd /d /c ".\\kovex-deepclean.exe >cleanup-remediation.log 2>&1"\r\n')
+        thread = threading.Thread(target=lambda: self.box.wine(
+            "cmd", "/c", windows_path(driver), timeout=240))
+        thread.start()
+        for _ in range(600):
+            if theirs.exists() and b"Removing devices" in theirs.read_bytes():
+                break
+            time.sleep(0.1)
+
+        status, output = self.call("Install.cmd", own_process=True)
+        thread.join()
+
+        self.assertEqual(0, status, output)
+        self.assertTrue((self.target / MARKER).exists(), output)
+        ours = (self.target / "cleanup.log").read_text("latin-1").replace("\r", "")
+        other = theirs.read_text("latin-1").replace("\r", "")
+        self.assertIn("Waiting for the cleanup already running on this machine", ours)
+        self.assertNotIn("Waiting", other)
+        self.assertIn("\t Removed :  Kovex Pulse Headset", other)
+        self.assertNotIn("Removed", ours)
+        for log in (ours, other):
+            self.assertTrue(log.endswith("Done.\n"), log)
+        said = self.box.check("--cleanup-log", windows_path(theirs))
+        self.assertEqual((0, "The cleanup ran to its end.\n"), (said.status, said.text))
 
     def test_install_from_the_source_tree_refuses_and_runs_nothing(self):
         # The source tree's Install.cmd, its version never written.

@@ -61,6 +61,16 @@ def milliseconds(constant, path):
     return value
 
 
+def limits():
+    """fleet/limits.txt: "name = seconds" lines, "#" comments."""
+    table = {}
+    for line in text("limits.txt").splitlines():
+        if line.strip() and not line.startswith("#"):
+            name, value = (part.strip() for part in line.split("=", 1))
+            table[name] = int(value)
+    return table
+
+
 def folder(name):
     """(first variable, fallback variable, folder name) as a script states
     where the programs are."""
@@ -159,24 +169,42 @@ class Facts(unittest.TestCase):
         # ("could not tell"), which would run the remediation.
         self.assertEqual({0, 1}, exit_codes("Remediations-Detect.ps1"))
 
+    def test_the_limits_table_holds_the_programs_limits(self):
+        # The one table the kit's time-outs are made from, against the C++
+        # constants it stands for, and README.md's table against it.
+        table = limits()
+        patterns = one(r"kDriverFilePatterns\[\] = \{([^}]*)\}",
+                       (ROOT / "src/maker/maker.h").read_text(encoding="utf-8"), "maker.h")
+        self.assertEqual({
+            "cleanup_deadline": milliseconds("kRunDeadlineMs", "src/exec/program_time_limit.cc"),
+            "cleanup_deletions": milliseconds("kPastDeadlineLimitMs", "src/exec/runner.h")
+                                 * len(re.findall(r'L"', patterns)),
+            "check_deadline": milliseconds("kCheckDeadlineMs", "src/check/machine_check.cc"),
+        }, {name: seconds * 1000 for name, seconds in table.items()})
+        readme = dict(re.findall(r"^\| `(\w+)` \| (\d+) s \|", text("README.md"), re.M))
+        self.assertEqual({name: str(seconds) for name, seconds in table.items()}, readme)
+
     def test_time_limits_stand_above_the_programs_deadlines(self):
-        run = milliseconds("kRunDeadlineMs", "src/exec/program_time_limit.cc") // 1000
-        check = milliseconds("kCheckDeadlineMs", "src/check/machine_check.cc") // 1000
+        table = limits()
+        run = table["cleanup_deadline"]
+        longest = run + table["cleanup_deletions"]
+        check = table["check_deadline"]
         playbook = text("kovex_deepclean.yml")
         cleanup_limit = int(one(r"creates: \"\{\{ kovex_marker \}\}\"\n(?:.*\n)*?      timeout: (\d+)",
                                 playbook, "playbook"))
         check_limit = int(one(r"- name: Run the check\n(?:.*\n)*?      timeout: (\d+)", playbook,
                               "playbook"))
-        self.assertTrue(run < cleanup_limit <= run + BACKSTOP_SLACK_S, cleanup_limit)
+        self.assertTrue(longest < cleanup_limit <= run + BACKSTOP_SLACK_S, cleanup_limit)
         self.assertTrue(check < check_limit <= check + BACKSTOP_SLACK_S, check_limit)
+        # The collector's default leaves the cleanup its longest run and the
+        # check two of its own (-ResultsFolder); its least one with
+        # -RunCleanup is computed from the table (the Pester tests try it).
         collector = int(one(r"\[int\]\$TimeoutMinutes = (\d+)", text("Collect-KovexCheck.ps1"),
                             "collector"))
-        self.assertGreater(collector * 60, run + 2 * check)
-        # With -RunCleanup a time-out ends the cleanup mid-step: the least one
-        # the collector takes leaves the cleanup its deadline and the check its.
-        cleanup_minimum = int(one(r"\$cleanupMinutes = (\d+)", text("Collect-KovexCheck.ps1"),
-                                  "collector"))
-        self.assertGreaterEqual(cleanup_minimum * 60, run + check)
+        self.assertGreater(collector * 60, longest + 2 * check)
+        source = text("Collect-KovexCheck.ps1")
+        for name in table:
+            self.assertIn("'%s'" % name, source)
 
         # The deadlines and the backstops, as the files state them.
         deadlines = r"the cleanup (\d+) minutes from its start, the check (\d+)"

@@ -131,13 +131,13 @@ class OncePerVersion(unittest.TestCase):
         self.assertEqual(marker, run["creates"])
         self.assertEqual(marker, templar(**variables).template(
             mark["ansible.windows.win_copy"]["dest"]))
-        # The cleanup's output goes to cleanup.log in its folder, and the
-        # check reads that file.
+        # The cleanup's output goes to the playbook's own log in its folder
+        # (never another engine's), and the check reads that file.
         self.assertEqual(folder, run["chdir"])
-        self.assertEqual(["cmd.exe", "/d", "/c", ".\\kovex-deepclean.exe > cleanup.log 2>&1"],
-                         run["argv"])
+        self.assertEqual(["cmd.exe", "/d", "/c",
+                          ".\\kovex-deepclean.exe > cleanup-playbook.log 2>&1"], run["argv"])
         self.assertEqual([folder + "\\kovex-deepclean-check.exe", "--cleanup-log",
-                          folder + "\\cleanup.log"],
+                          folder + "\\cleanup-playbook.log"],
                          templar(**variables).template(
                              decide["ansible.windows.win_command"]["argv"]))
 
@@ -208,6 +208,10 @@ OPTIONS = {
     "ansible.windows.win_command": {"argv", "cmd", "_raw_params", "chdir",
                                     "creates", "removes", "stdin",
                                     "output_encoding_override"},
+    "ansible.windows.win_stat": {"path", "follow", "get_checksum", "get_size",
+                                 "checksum_algorithm"},
+    "ansible.windows.win_file": {"path", "state", "modification_time",
+                                 "access_time"},
     "ansible.windows.win_reboot": {"boot_time_command", "connect_timeout", "msg",
                                    "post_reboot_delay", "pre_reboot_delay",
                                    "reboot_timeout", "test_command"},
@@ -225,6 +229,41 @@ class Tasks(unittest.TestCase):
                 self.assertGreater(entry["timeout"], 0)
                 self.assertLessEqual(entry["timeout"], 1800)
                 self.assertLessEqual(set(entry[modules[0]]), OPTIONS[modules[0]])
+
+    def test_every_machine_is_listed_before_any_is_reached(self):
+        # A machine that fails or cannot be reached drops out of the play at
+        # its first task on it: the list is written before that, once, and
+        # names every machine the play was run for.
+        entries = tasks()
+        listing = next(i for i, entry in enumerate(entries)
+                       if "machines.txt" in str(entry.get("ansible.builtin.copy", {}).get("dest")))
+        reaches = next(i for i, entry in enumerate(entries)
+                       if any(name.startswith("ansible.windows.") for name in entry)
+                       and entry.get("delegate_to") != "localhost")
+        self.assertLess(listing, reaches)
+        self.assertTrue(entries[listing]["run_once"])
+        hosts = ["pc-ok", "pc-failed", "pc-unreachable"]
+        self.assertEqual("pc-ok\npc-failed\npc-unreachable\n", templar(
+            ansible_play_hosts_all=hosts, ansible_play_hosts=hosts[:1]).template(
+                entries[listing]["ansible.builtin.copy"]["content"]))
+
+    def test_an_earlier_log_is_deleted_whenever_the_cleanup_runs(self):
+        # Right before the cleanup, on the same condition as its creates:
+        # the check then reads this run's log or none.
+        entries = tasks()
+        cleanup = next(i for i, entry in enumerate(entries)
+                       if entry.get("register") == "kovex_cleanup")
+        find, delete = entries[cleanup - 2], entries[cleanup - 1]
+        variables = {"kovex_folder": "C:\\P\\KovexDeepClean", "kovex_version": "1.2.3"}
+        self.assertEqual(("C:\\P\\KovexDeepClean\\cleanup-playbook.log", "absent"), (
+            templar(**variables).template(delete["ansible.windows.win_file"]["path"]),
+            delete["ansible.windows.win_file"]["state"]))
+        self.assertEqual(templar(**variables).template(
+            entries[cleanup]["ansible.windows.win_command"]["creates"]),
+            templar(**variables).template(find["ansible.windows.win_stat"]["path"]))
+        for found in (True, False):
+            self.assertEqual(not found, holds(delete["when"], kovex_marker_found={
+                "stat": {"exists": found}}))
 
     def test_the_folder_is_the_machines_own_program_files(self):
         text = open(PLAYBOOK, encoding="ascii").read()

@@ -109,6 +109,18 @@ TEST_F(FleetInputTest, EachMachineUnderItsSourcesNameAndNothingLostInSilence) {
        "every check ran]; PC-4=UNKNOWN/0 [contradicts itself: status 1 (traces found), but "
        "no trace row]; PC-4B=UNKNOWN/0; PC-5=NOT CLEAN/1",
        "", 0},
+      {"the collector's cleanup line and reason read whole, quotes and all",
+       {{"q.csv", std::string(kCollectorHeader).replace(sizeof kCollectorHeader - 3, 0,
+                                                        ",\"cleanup\",\"computer\"") +
+                      "\"PC-Q1\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"" + t +
+                      "\",\"The cleanup did not run to its end: its last line is not "
+                      "\"\"Done.\"\"\",\"PC-Q1\"\r\n"
+                      "\"PC-Q2\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"" + t +
+                      "\",\"The cleanup ran to its end.\",\"PC-Q2\"\r\n"}},
+       {"q.csv"},
+       "PC-Q1=CLEAN/0 [cleanup: The cleanup did not run to its end: its last line is not "
+       "\"Done.\"]; PC-Q2=CLEAN/0",
+       "", 0},
       {"a bad record, a long one and a wrong field count cost themselves alone (CR LF)",
        {{"d.csv", std::string(kCollectorHeader) +
                       "\"PC-6\",\"0\",\"True\",\"True\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n"

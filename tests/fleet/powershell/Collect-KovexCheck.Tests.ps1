@@ -55,6 +55,8 @@ $($CleanupLogCheck -replace '(?m)^import os, sys$', '')
                 [System.IO.File]::WriteAllBytes($output, (Get-CleanupBytes $machine.Cleanup))
                 New-StandIn (Join-Path $folder 'kovex-deepclean.exe') "cat '$output'"
             }
+            # An earlier run's log that cannot be deleted (a folder with a file).
+            if ($machine.HeldLog) { $null = New-Item -ItemType Directory -Path (Join-Path $folder 'cleanup-collector.log/held') }
             $fleet[$machine.Name] = $machine + @{ Native = $native
                 System = (New-SystemFolder (Join-Path $native 'system')) }
         }
@@ -208,19 +210,23 @@ Describe 'Collect-KovexCheck.ps1 in <Mode>' -ForEach $Modes {
                 @{ Name = 'pc-nocleanup'; Status = 0; Rows = ($row -f 'pc-nocleanup') }
                 @{ Name = 'pc-oldcheck'; Status = 0; Rows = ($row -f 'pc-oldcheck'); Cleanup = 'Done.'; CheckWithoutCleanupLog = $true }
                 @{ Name = 'pc-missing'; Missing = $true; Cleanup = 'Done.' }
+                @{ Name = 'pc-heldlog'; Status = 0; Rows = ($row -f 'pc-heldlog'); Cleanup = 'Done.'; HeldLog = $true }
                 @{ Name = 'pc-slow'; Hangs = $true }
             )
             $CsvPath = $Shared.CsvPath = Join-Path $TestDrive "$Mode-cleanup.csv"
-            Invoke-Collector $Mode @{ ComputerName = @($Fleet.Keys | Sort-Object); Path = $CsvPath; RunCleanup = $true; TimeoutMinutes = 30 }
+            # The least time-out -RunCleanup takes: the cleanup's 25 minutes and
+            # 2 for its deletions, and the check's 5.
+            Invoke-Collector $Mode @{ ComputerName = @($Fleet.Keys | Sort-Object); Path = $CsvPath; RunCleanup = $true; TimeoutMinutes = 32 }
             $Rows = Read-Rows $CsvPath
         }
 
         It '<Machine>: <Cleanup>' -ForEach @(
             @{ Machine = 'pc-done'; Cleanup = 'The cleanup ran to its end.' }
-            @{ Machine = 'pc-cut'; Cleanup = 'The cleanup did not run to its end: *' }
+            @{ Machine = 'pc-cut'; Cleanup = 'The cleanup did not run to its end: its last line is not "Done."' }
             @{ Machine = 'pc-nocleanup'; Cleanup = 'The cleanup did not run to its end: *' }
             @{ Machine = 'pc-oldcheck'; Cleanup = 'not known: *exit code 3 without its line' }
             @{ Machine = 'pc-missing'; Cleanup = 'not run: *' }
+            @{ Machine = 'pc-heldlog'; Cleanup = 'not run: *cleanup-collector.log from an earlier run could not be deleted' }
             @{ Machine = 'pc-slow'; Cleanup = 'stopped with the machine''s job: *' }
         ) {
             @($Rows[$Machine]).Count | Should -Be 1
@@ -228,10 +234,12 @@ Describe 'Collect-KovexCheck.ps1 in <Mode>' -ForEach $Modes {
         }
 
         It 'refuses a time-out shorter than the cleanup and the check: <Minutes> minutes' -ForEach @(
-            @{ Minutes = 29 }, @{ Minutes = 1 }
+            @{ Minutes = 31 }, @{ Minutes = 36; Results = $true }, @{ Minutes = 1 }
         ) {
             $path = Join-Path $TestDrive "$Mode-refused.csv"
-            { Invoke-Collector $Mode @{ ComputerName = 'pc-done'; Path = $path; RunCleanup = $true; TimeoutMinutes = $Minutes } } |
+            $parameters = @{ ComputerName = 'pc-done'; Path = $path; RunCleanup = $true; TimeoutMinutes = $Minutes }
+            if ($Results) { $parameters.ResultsFolder = Join-Path $TestDrive "$Mode-refused" }
+            { Invoke-Collector $Mode $parameters } |
                 Should -Throw '*too short for -RunCleanup*'
             $path | Should -Not -Exist
             Should -Invoke Invoke-Command -Times 0 -Exactly -Scope It

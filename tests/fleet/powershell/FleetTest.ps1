@@ -18,6 +18,9 @@ function New-ReleaseCopy([string]$Name, [string]$Folder) {
     $text = Get-Content -LiteralPath (Join-Path $FleetFolder $Name) -Raw
     $copy = Join-Path $Folder $Name
     Set-Content -LiteralPath $copy -Value $text.Replace('@KOVEX_VERSION@', $Version) -NoNewline
+    # The table of the programs' limits the collector reads, beside it as
+    # in the release.
+    Copy-Item -LiteralPath (Join-Path $FleetFolder 'limits.txt') -Destination $Folder
     $copy
 }
 
@@ -81,6 +84,8 @@ function New-ProgramsFolder {
     $native = Join-Path $TestDrive ([guid]::NewGuid())
     $folder = Join-Path $native 'KovexDeepClean'
     $null = New-Item -ItemType Directory -Force -Path $folder
+    # devcon.exe is there (the scripts look for it; only the programs run it).
+    Set-Content -LiteralPath (Join-Path $folder 'devcon.exe') -Value 'devcon'
     [pscustomobject]@{
         Folder      = (Resolve-Path -LiteralPath $folder).Path
         Environment = @{ ProgramW6432 = $native; ProgramFiles = $TestDrive

@@ -20,8 +20,10 @@ Describe 'Remediations-Detect.ps1 in <Mode>' -ForEach $Modes {
         @{ Case = 'exit 1 without a line'; Line = ''; Status = 1; Code = 0; Expected = "UNKNOWN: kovex-deepclean-check.exe could not be run as asked (exit code '1')" }
         @{ Case = 'the check missing'; Missing = $true; Code = 0; Expected = 'UNKNOWN: * is missing: install the Win32 app first' }
         @{ Case = 'the check failing to start'; Shell = $Unstartable; Code = 0; Expected = 'UNKNOWN: the check could not be run: *' }
+        @{ Case = 'devcon.exe missing'; Line = 'CLEAN: no trace of the software'; Status = 0; NoDevcon = $true; Code = 0; Expected = 'UNKNOWN: *devcon.exe is missing: *' }
     ) {
         $programs = New-ProgramsFolder
+        if ($NoDevcon) { Remove-Item -LiteralPath (Join-Path $programs.Folder 'devcon.exe') }
         if (-not $Missing) {
             # It answers only --remediation, run in its folder (where it
             # finds devcon.exe); its standard error is no part of the line.

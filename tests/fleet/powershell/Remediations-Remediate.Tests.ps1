@@ -18,23 +18,29 @@ Describe 'Remediations-Remediate.ps1 in <Mode>' -ForEach $Modes {
         @{ Case = "an earlier run's log, the cleanup failing to start"; CleanupShell = $Unstartable; Earlier = $true; Code = 1; Expected = 'The cleanup did not run to its end: *' }
         @{ Case = 'the cleanup missing'; Missing = 'kovex-deepclean.exe'; Code = 1; Expected = 'Not run: *kovex-deepclean.exe is missing: install the Win32 app first' }
         @{ Case = 'the check missing'; Missing = 'kovex-deepclean-check.exe'; Code = 1; Expected = 'Not run: *kovex-deepclean-check.exe is missing: install the Win32 app first' }
-        @{ Case = 'the log unreadable'; Lines = 'Done.'; Unreadable = $true; Code = 1; Expected = "The cleanup's log cannot be read: *cleanup.log" }
+        @{ Case = 'the log unreadable'; Lines = 'Done.'; Unreadable = $true; Code = 1; Expected = "The cleanup's log cannot be read: *cleanup-remediation.log" }
         @{ Case = 'a check without --cleanup-log'; Lines = 'Done.'; CheckArguments = '--old'; Code = 1; Expected = "kovex-deepclean-check.exe --cleanup-log ended with exit code '3' without its line" }
         @{ Case = 'the check failing to start'; Lines = 'Done.'; CheckShell = $Unstartable; Code = 1; Expected = 'Not run: *kovex-deepclean-check.exe*' }
+        @{ Case = 'devcon.exe missing'; Lines = 'Done.'; Missing = 'devcon.exe'; Code = 1; Expected = 'Not run: *devcon.exe is missing: *' }
+        @{ Case = "an earlier run's log that cannot be deleted"; Lines = 'Done.'; Undeletable = $true; Code = 1; Expected = 'Not run: *cleanup-remediation.log from an earlier run could not be deleted' }
+        @{ Case = 'no log written'; Lines = 'Done.'; NoLog = $true; Code = 1; Expected = 'Not run: the cleanup was not started: *cleanup-remediation.log could not be written' }
     ) {
         $programs = New-ProgramsFolder
-        $log = Join-Path $programs.Folder 'cleanup.log'
+        $log = Join-Path $programs.Folder 'cleanup-remediation.log'
         $bytes = Get-CleanupBytes $Lines ($Encoding ?? 'UTF16')
         $output = Join-Path $TestDrive "$([guid]::NewGuid()).out"
         [System.IO.File]::WriteAllBytes($output, $bytes)
         if ($Earlier) { Set-Content -LiteralPath $log -Value 'Done.' }
+        if ($Undeletable) { $null = New-Item -ItemType Directory -Path (Join-Path $log 'held') }
+        if ($Missing -eq 'devcon.exe') { Remove-Item -LiteralPath (Join-Path $programs.Folder 'devcon.exe') }
         if ($Missing -ne 'kovex-deepclean.exe') {
             # It runs in its folder (where it finds devcon.exe), and writes
             # its output, then exits 0 (or Status when cut short).
             New-StandIn (Join-Path $programs.Folder 'kovex-deepclean.exe') @"
 [ "`$(pwd -P)" = '$($programs.Folder)' ] || exit 0
 cat '$output'
-$($Unreadable ? 'rm -f cleanup.log; mkdir cleanup.log' : '')
+$($Unreadable ? 'rm -f cleanup-remediation.log; mkdir cleanup-remediation.log' : '')
+$($NoLog ? 'rm -f cleanup-remediation.log' : '')
 exit $($Status ?? 0)
 "@ ($CleanupShell ?? '/bin/sh')
         }
@@ -50,7 +56,7 @@ exit $($Status ?? 0)
         $run.Lines.Count | Should -Be 1
         $run.Lines[0] | Should -BeLike $Expected
         $run.Lines[0].Length | Should -BeLessOrEqual 2048
-        if (-not $Missing -and -not $CleanupShell -and -not $Unreadable) {
+        if (-not $Missing -and -not $CleanupShell -and -not $Unreadable -and -not $Undeletable -and -not $NoLog) {
             # The log holds the cleanup's bytes as it wrote them.
             [System.IO.File]::ReadAllBytes($log) | Should -Be $bytes
         }
