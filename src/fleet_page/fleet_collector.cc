@@ -104,12 +104,6 @@ void ReadCollectorRows(CsvReader* reader, const Columns& columns, const std::str
       if (!own.empty() && !SameMachine(own, name)) {
         result.flags.push_back("the check names " + own);
       }
-      // With -RunCleanup: the check's line on the cleanup's log, or why it
-      // is not known. Only a run that ended is passed over in silence.
-      const std::string ran = Trim(Field(row, cleanup));
-      if (!ran.empty() && ran != "The cleanup ran to its end.") {
-        result.flags.push_back("cleanup: " + ran);
-      }
       if (StatusGivesResult(row_status)) {
         result.unchecked = SplitUnchecked(Field(row, unchecked));
         result.has_verdict = true;
