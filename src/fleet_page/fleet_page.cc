@@ -10,7 +10,6 @@
 #include "fleet_page/fleet_machines.h"
 #include "fleet_page/fleet_names.h"
 #include "fleet_page_assets.h"
-#include "nlohmann/json.hpp"
 #include "output/utf8.h"
 
 namespace {
@@ -29,9 +28,91 @@ constexpr PageVerdict kPageVerdicts[] = {
 // them, and what shows nothing or turns the text's direction is made visible.
 std::string VisibleText(const std::string& text) { return VisibleName(text); }
 
+// Appends `text` escaped as EscapeHtml does, without a string of its own:
+// runs of plain bytes are copied whole.
+void AppendEscaped(const std::string& text, std::string* out) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  std::size_t plain = 0;  // the start of the run not yet copied
+  for (std::size_t at = 0; at < size;) {
+    const unsigned char c = bytes[at];
+    if (c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>' && c != '"' && c != '\'') {
+      ++at;
+      continue;
+    }
+    const std::size_t length = c < 0x80 ? 1 : Utf8SequenceAt(bytes, size, at);
+    if (length > 1) {
+      at += length;
+      continue;
+    }
+    out->append(text, plain, at - plain);
+    switch (c) {
+      case '&':
+        *out += "&amp;";
+        break;
+      case '<':
+        *out += "&lt;";
+        break;
+      case '>':
+        *out += "&gt;";
+        break;
+      case '"':
+        *out += "&quot;";
+        break;
+      case '\'':
+        *out += "&#39;";
+        break;
+      default:
+        if (c == '\t' || c == '\n') {
+          out->push_back(static_cast<char>(c));
+        } else {
+          *out += "\xEF\xBF\xBD";  // a control character, or a byte that is not UTF-8
+        }
+    }
+    ++at;
+    plain = at;
+  }
+  out->append(text, plain, size - plain);
+}
+
+// Appends `text` as a JSON string for a <script type="application/json">
+// block: '<' escaped, so that no "</script" can end the block, and bytes
+// that are not UTF-8 as U+FFFD.
+void AppendJsonString(const std::string& text, std::string* out) {
+  static const char kHex[] = "0123456789abcdef";
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  out->push_back('"');
+  std::size_t plain = 0;
+  for (std::size_t at = 0; at < size;) {
+    const unsigned char c = bytes[at];
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '<') {
+      ++at;
+      continue;
+    }
+    const std::size_t length = c < 0x80 ? 1 : Utf8SequenceAt(bytes, size, at);
+    if (length > 1) {
+      at += length;
+      continue;
+    }
+    out->append(text, plain, at - plain);
+    if (c == '"' || c == '\\') {
+      *out += {'\\', static_cast<char>(c)};
+    } else if (c >= 0x80) {
+      *out += "\xEF\xBF\xBD";
+    } else {
+      *out += {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+    }
+    ++at;
+    plain = at;
+  }
+  out->append(text, plain, size - plain);
+  out->push_back('"');
+}
+
 struct Page {
   std::string html;
-  void Text(const std::string& text) { html += EscapeHtml(text); }
+  void Text(const std::string& text) { AppendEscaped(text, &html); }
   void Raw(const char* text) { html += text; }
   void Raw(const std::string& text) { html += text; }
 };
@@ -59,9 +140,13 @@ std::string UncheckedText(const FleetUnchecked& entry) {
 
 // The names of `which`, one a line, as the collector's machines.txt or an
 // Ansible --limit file takes them; the script adds a button that copies them.
+// A long list scrolls in its box, so the box is reached by Tab and named by
+// `label` (what the machines are listed for) and their count.
 void NameLines(const std::vector<FleetMachine>& machines, const std::vector<std::size_t>& which,
-               Page* page) {
-  page->Raw("<pre class=\"names\">");
+               const std::string& label, Page* page) {
+  page->Raw("<pre class=\"names\" tabindex=\"0\" role=\"region\" aria-label=\"");
+  page->Text(Plural(which.size(), "machine", "machines") + ": " + label);
+  page->Raw("\">");
   for (std::size_t i : which) {
     page->Text(machines[i].name);
     page->Raw("\n");
@@ -112,7 +197,7 @@ void ActionSection(const std::vector<FleetMachine>& machines, const char* id,
     page->Raw(std::string("<p class=\"muted\">") + none + "</p>\n");
   } else {
     page->Raw(std::string("<p>") + intro + "</p>\n");
-    NameLines(machines, which, page);
+    NameLines(machines, which, heading, page);
   }
   page->Raw("</section>\n");
 }
@@ -143,7 +228,7 @@ void ManualSection(const std::vector<FleetMachine>& machines, Page* page) {
       page->Text(group->first);
       page->Raw("</code></pre>\n<p>On " + Plural(group->second.size(), "machine", "machines") +
                 ":</p>\n");
-      NameLines(machines, group->second, page);
+      NameLines(machines, group->second, "by hand, " + group->first, page);
       page->Raw("</div>\n");
     }
   }
@@ -175,7 +260,7 @@ void ReasonSection(const std::vector<FleetMachine>& machines, const char* id,
         page->Raw("</p>\n");
       }
       page->Raw("<p>On " + Plural(group->second.size(), "machine", "machines") + ":</p>\n");
-      NameLines(machines, group->second, page);
+      NameLines(machines, group->second, std::string(heading) + ", " + group->first, page);
       page->Raw("</div>\n");
     }
   }
@@ -231,84 +316,123 @@ std::vector<std::string> FlagsOf(const FleetMachine& machine) {
   return flags;
 }
 
-std::string Joined(const std::vector<std::string>& parts) {
-  std::string text;
-  for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
-  return text;
-}
-
-// What the script draws when the machine's link is followed; empty parts
-// left out, as most machines have none.
-nlohmann::json Details(const FleetMachine& machine) {
+// Appends one machine's details, what its line does not tell, as an entry
+// of its block's JSON (an object: "p", the start of the sources, and "d",
+// the entries): the rest of the source alone as a string (most machines),
+// or an object with empty parts left out. The script draws them when the
+// machine's link is followed, and counts the traces for the table.
+// `folder` is the start every source of the block shares, written once for
+// the block (a fleet's documents are mostly in one folder).
+void AppendDetails(const FleetMachine& machine, std::size_t folder, std::string* out) {
   const MachineResult& result = *machine.counted;
-  nlohmann::json details = {{"s", result.source}};
-  if (result.engine != "check document") details["e"] = result.engine;
-  if (!result.version.empty()) details["v"] = result.version;
-  if (!result.has_verdict) details["p"] = result.problem;
-  for (const FleetTrace& trace : result.traces) {
-    details["t"].push_back(
-        {trace.kind, trace.id, VisibleText(trace.description), RemovedBy(trace)});
+  const std::string source = result.source.substr(folder);
+  const bool more = result.engine != "check document" || !result.version.empty() ||
+                    !result.traces.empty() || !result.unchecked.empty() ||
+                    !result.attached.empty() || !machine.others.empty() || result.cut;
+  if (!more) {
+    AppendJsonString(source, out);
+    return;
   }
-  for (const FleetUnchecked& entry : result.unchecked) {
-    details["u"].push_back(UncheckedText(entry));
+  *out += "{\"s\":";
+  AppendJsonString(source, out);
+  if (result.engine != "check document") {
+    *out += ",\"e\":";
+    AppendJsonString(result.engine, out);
   }
-  for (const FleetAttached& device : result.attached) {
-    details["a"].push_back(device.id + " " + VisibleText(device.description) +
-                           (device.status.empty() ? "" : " [" + device.status + "]"));
+  if (!result.version.empty()) {
+    *out += ",\"v\":";
+    AppendJsonString(result.version, out);
   }
-  for (const MachineResult* other : machine.others) {
-    details["o"].push_back(std::string(PageVerdictName(*other)) + ", " +
-                           (other->checked_at.empty() ? "time not known" : other->checked_at) +
-                           ", " + other->source + (other->has_verdict ? "" : ": " + other->problem));
-  }
-  if (result.cut) details["c"] = 1;
-  return details;
-}
-
-// JSON for a <script type="application/json"> block: no '<' can end it.
-void JsonBlock(const char* id, const nlohmann::json& data, Page* page) {
-  const std::string text = data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  page->Raw(std::string("<script type=\"application/json\" id=\"") + id + "\">");
-  for (const char c : text) {
-    if (c == '<') {
-      page->Raw("\\u003c");
-    } else {
-      page->html.push_back(c);
+  if (!result.traces.empty()) {
+    *out += ",\"t\":[";
+    for (const FleetTrace& trace : result.traces) {
+      if (&trace != &result.traces.front()) out->push_back(',');
+      out->push_back('[');
+      for (const std::string& cell : {trace.kind, trace.id, VisibleText(trace.description)}) {
+        AppendJsonString(cell, out);
+        out->push_back(',');
+      }
+      AppendJsonString(RemovedBy(trace), out);
+      out->push_back(']');
     }
+    out->push_back(']');
   }
-  page->Raw("</script>\n");
+  const auto list = [out](const char* key, const std::vector<std::string>& items) {
+    if (items.empty()) return;
+    *out += std::string(",\"") + key + "\":[";
+    for (const std::string& item : items) {
+      if (&item != &items.front()) out->push_back(',');
+      AppendJsonString(item, out);
+    }
+    out->push_back(']');
+  };
+  std::vector<std::string> items;
+  for (const FleetUnchecked& entry : result.unchecked) items.push_back(UncheckedText(entry));
+  list("u", items);
+  items.clear();
+  for (const FleetAttached& device : result.attached) {
+    items.push_back(device.id + " " + VisibleText(device.description) +
+                    (device.status.empty() ? "" : " [" + device.status + "]"));
+  }
+  list("a", items);
+  items.clear();
+  for (const MachineResult* other : machine.others) {
+    items.push_back(std::string(PageVerdictName(*other)) + ", " +
+                    (other->checked_at.empty() ? "time not known" : other->checked_at) + ", " +
+                    other->source + (other->has_verdict ? "" : ": " + other->problem));
+  }
+  list("o", items);
+  if (result.cut) *out += ",\"c\":1";
+  out->push_back('}');
 }
 
-// One line of the list of every machine: the element scripts and the
-// browser's find read the machine by. Two elements and plain text, so that
-// 100,000 of them open in a browser in seconds.
+// One line of the list of every machine: the one place the page holds the
+// machine's verdict, time, age and flags, read by the browser's find, by a
+// reader without the script, and by the script for its table. One element
+// (its flags, when it has any, in a second), the name set off by Unicode's
+// isolates rather than an element, so that 100,000 lines open as fast as
+// 100,000 lines of plain text:
+//   <li id="m-pc-1" data-machine="PC-1" data-verdict="CLEAN">⁨PC-1⁩ CLEAN,
+//   2026-12-01T04:11:29Z, 7 days old<span class="flags">; stale</span></li>
 void MachineLine(const FleetMachine& machine, const PageFacts& facts, Page* page) {
   const MachineResult& result = *machine.counted;
-  const std::string verdict = PageVerdictName(result);
-  page->Raw("<li id=\"" + MachineAnchor(machine.name) + "\" data-machine=\"");
+  const char* verdict = PageVerdictName(result);
+  std::string& html = page->html;
+  html += "<li id=\"";
+  html += MachineAnchor(machine.name);
+  html += "\" data-machine=\"";
   page->Text(machine.name);
-  page->Raw("\" data-verdict=\"" + verdict + "\"><bdi>");
+  html += "\" data-verdict=\"";
+  html += verdict;
+  html += "\">\xE2\x81\xA8";  // U+2068 FIRST STRONG ISOLATE
   page->Text(VisibleText(machine.name));
-  page->Raw("</bdi> " + verdict);
+  html += "\xE2\x81\xA9 ";  // U+2069 POP DIRECTIONAL ISOLATE
+  html += verdict;
   if (!result.checked_at.empty()) {
-    page->Raw(", ");
+    html += ", ";
     page->Text(result.checked_at);
     const long long age = AgeDays(result, facts);
-    if (age >= 0) page->Raw(", " + Plural(static_cast<std::size_t>(age), "day", "days") + " old");
+    if (age >= 0) html += ", " + Plural(static_cast<std::size_t>(age), "day", "days") + " old";
   } else if (result.has_verdict) {
-    page->Raw(", time not known");
+    html += ", time not known";
   }
   if (!result.has_verdict) {
-    page->Raw(": ");
+    html += ": ";
     page->Text(result.problem);
   }
-  std::vector<std::string> flags = FlagsOf(machine);
-  if (IsStale(result, facts)) flags.insert(flags.begin(), "stale");
-  for (const std::string& flag : flags) {
-    page->Raw("; ");
-    page->Text(flag);
+  const bool stale = IsStale(result, facts);
+  if (stale || !machine.flags.empty() || !result.flags.empty()) {
+    html += "<span class=\"flags\">";
+    if (stale) html += "; stale";
+    for (const std::string& flag : FlagsOf(machine)) {
+      html += "; ";
+      // A flag can quote what a machine wrote of itself: a line break in it
+      // is shown, not folded into a space.
+      page->Text(VisibleText(flag));
+    }
+    html += "</span>";
   }
-  page->Raw("</li>\n");
+  html += "</li>\n";
 }
 
 // The table: its controls and head, drawn into by the script from the rows.
@@ -404,45 +528,7 @@ void Header(const std::vector<FleetMachine>& machines, const PageFacts& facts,
 std::string EscapeHtml(const std::string& text) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
-  for (std::size_t at = 0; at < text.size();) {
-    const char c = text[at];
-    const std::size_t length =
-        Utf8SequenceAt(reinterpret_cast<const unsigned char*>(text.data()), text.size(), at);
-    if (length == 0) {
-      out += "\xEF\xBF\xBD";
-      ++at;
-      continue;
-    }
-    if (length > 1) {
-      out.append(text, at, length);
-      at += length;
-      continue;
-    }
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') || c == 0x7F) {
-          out += "\xEF\xBF\xBD";
-        } else {
-          out.push_back(c);
-        }
-    }
-    ++at;
-  }
+  AppendEscaped(text, &out);
   return out;
 }
 
@@ -546,36 +632,39 @@ std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts
            ")</h2>\n<details id=\"every\" open><summary>One line each, in name order; a "
            "machine's link shows its details</summary>\n<div class=\"all\">\n");
   // In blocks the browser lays out only when scrolled to, so that the page
-  // opens as fast with 100,000 machines as with a few.
+  // opens as fast with 100,000 machines as with a few; each block followed
+  // by its machines' details.
   constexpr std::size_t kBlock = 1000;
-  nlohmann::json rows = nlohmann::json::array();
-  nlohmann::json details = nlohmann::json::array();
-  for (std::size_t i = 0; i < machines.size(); ++i) {
-    if (i % kBlock == 0) {
-      if (i != 0) page.Raw("</ol>\n");
-      page.Raw("<ol start=\"" + std::to_string(i + 1) + "\">\n");
+  std::string details;
+  for (std::size_t block = 0; block < machines.size(); block += kBlock) {
+    const std::size_t end = std::min(machines.size(), block + kBlock);
+    const std::string& source = machines[block].counted->source;
+    std::size_t folder = source.size();
+    for (std::size_t i = block + 1; i < end && folder > 0; ++i) {
+      const std::string& other = machines[i].counted->source;
+      folder = std::min(folder, other.size());
+      folder = static_cast<std::size_t>(
+          std::mismatch(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(folder),
+                        other.begin())
+              .first -
+          source.begin());
     }
-    const FleetMachine& machine = machines[i];
-    const MachineResult& result = *machine.counted;
-    MachineLine(machine, facts, &page);
-    std::size_t reboots = 0;
-    std::size_t by_hand = 0;
-    for (const FleetTrace& trace : result.traces) {
-      const TraceFate fate = FateOf(trace.awaits_reboot, !trace.manual_removal.empty());
-      if (fate == TraceFate::kReboot) ++reboots;
-      if (fate == TraceFate::kManualRemoval) ++by_hand;
+    // Cut after an ASCII byte, so that no character is split.
+    while (folder > 0 && static_cast<unsigned char>(source[folder - 1]) >= 0x80) --folder;
+    page.Raw("<ol start=\"" + std::to_string(block + 1) + "\">\n");
+    details = "{\"p\":";
+    AppendJsonString(source.substr(0, folder), &details);
+    details += ",\"d\":[";
+    for (std::size_t i = block; i < end; ++i) {
+      MachineLine(machines[i], facts, &page);
+      if (i != block) details.push_back(',');
+      AppendDetails(machines[i], folder, &details);
     }
-    const std::string verdict = PageVerdictName(result);
-    rows.push_back({MachineAnchor(machine.name), VisibleText(machine.name), verdict,
-                    result.checked_at, AgeDays(result, facts), IsStale(result, facts) ? 1 : 0,
-                    result.traces.size(), reboots, by_hand,
-                    Joined(FlagsOf(machine))});
-    details.push_back(Details(machine));
+    page.Raw("</ol>\n<script type=\"application/json\" class=\"details\">");
+    page.Raw(details);
+    page.Raw("]}</script>\n");
   }
-  if (!machines.empty()) page.Raw("</ol>\n");
   page.Raw("</div>\n</details>\n</section>\n</main>\n");
-  JsonBlock("rows", rows, &page);
-  JsonBlock("details", details, &page);
   page.Raw("<script>");
   page.Raw(kPageScript);
   page.Raw("</script>\n</body>\n</html>\n");

@@ -1,14 +1,20 @@
 /* The fleet page's script: the table of every machine (sort, filter, export),
    the copy buttons and each machine's details, drawn when asked for. The
-   page is whole without it; the table's rows and the details come from the
-   page's two JSON blocks. The logic at the top is pure, so that node can
-   test it; the rest runs only in a page. */
+   page is whole without it. The machines' facts are on the page once, in the
+   list of every machine: one line each (its element carries the name and
+   verdict, its text the time, age and flags), each block of lines followed
+   by JSON of what the lines do not tell (the source, the traces...): "p",
+   the start every source of the block shares, and "d", an entry a machine,
+   the rest of its source or an object of its details.
+   The table reads the lines once, in small steps after the page has loaded
+   (at once when it is needed sooner). The logic at the top is pure, so that
+   node can test it; the rest runs only in a page. */
 (function (exports) {
   'use strict';
 
   var VERDICTS = ['NOT CLEAN', 'PENDING', 'UNKNOWN', 'NO RESULT', 'CLEAN'];
-  // A row of the "rows" block: [anchor, name, verdict, checked, age in days
-  // (-1: not known), stale (0/1), traces, reboots, by hand, flags].
+  // A row of the table: [anchor, name, verdict, checked, age in days (-1:
+  // not known), stale (0/1), traces, reboots, by hand, flags].
   var COLUMNS = [
     { title: 'Machine', field: 1 }, { title: 'Verdict', field: 2 },
     { title: 'Checked', field: 3 }, { title: 'Age (days)', field: 4, number: true },
@@ -37,6 +43,76 @@
     return lines.join('\r\n') + '\r\n';
   }
 
+  // A machine's row from its line: `id` and `verdict` from its element,
+  // `text` its line's text up to the flags ("\u2068PC-1\u2069 CLEAN,
+  // 2026-12-01T04:11:29Z, 7 days old"; a NO RESULT line ends in ": " and
+  // the problem), `flags` the flags' text ("; stale; not expected") and
+  // `details` the entry of its block's JSON (the source alone, or an object
+  // whose traces, `t`, end in what removes them).
+  function rowOf(id, verdict, text, flags, details) {
+    var end = text.indexOf('\u2069');
+    var rest = text.slice(end + 2 + verdict.length);
+    var checked = '';
+    var age = -1;
+    if (verdict === 'NO RESULT') {
+      var colon = rest.indexOf(': ');
+      if (colon !== -1) rest = rest.slice(0, colon);
+    }
+    if (rest.indexOf(', ') === 0 && rest !== ', time not known') {
+      var old = /, (\d+) days? old$/.exec(rest);
+      checked = rest.slice(2, old ? old.index : rest.length);
+      if (old) age = Number(old[1]);
+    }
+    var stale = flags.indexOf('; stale') === 0 ? 1 : 0;
+    if (stale) flags = flags.slice(7);
+    var traces = details && details.t ? details.t : [];
+    var reboots = 0;
+    var byHand = 0;
+    traces.forEach(function (trace) {
+      var by = trace[trace.length - 1];
+      if (by === 'a reboot') reboots++;
+      if (by.indexOf('a command by hand') === 0) byHand++;
+    });
+    return [id, text.slice(1, end), verdict, checked, age, stale, traces.length, reboots,
+      byHand, flags.slice(2)];
+  }
+
+  // What the filter's text is sought in, for every row at once: each row's
+  // name, verdict and flags in lower case, rows apart by a character no
+  // text holds. Built once; a search is one pass of indexOf over it.
+  function textIndex(rows) {
+    var parts = [];
+    var starts = new Array(rows.length + 1);
+    var at = 0;
+    rows.forEach(function (row, i) {
+      var text = (row[1] + '\n' + row[2] + '\n' + row[9]).toLowerCase() + '\u0000';
+      starts[i] = at;
+      at += text.length;
+      parts.push(text);
+    });
+    starts[rows.length] = at;
+    return { text: parts.join(''), starts: starts };
+  }
+
+  // The rows whose text holds `text` (lower case), as a mark for each row.
+  function search(index, text) {
+    var marks = new Uint8Array(index.starts.length - 1);
+    if (text === '') return marks.fill(1);
+    var row = 0;
+    for (var at = index.text.indexOf(text); at !== -1; at = index.text.indexOf(text, at)) {
+      var low = row;
+      var high = marks.length - 1;
+      while (low < high) {  // the last row starting at or before `at`
+        var middle = (low + high + 1) >> 1;
+        if (index.starts[middle] <= at) low = middle; else high = middle - 1;
+      }
+      marks[low] = 1;
+      row = low;
+      at = index.starts[low + 1];
+    }
+    return marks;
+  }
+
   // The page gives the rows in name order (as machines are told apart:
   // without regard to ASCII case), so a row's place is its name's key.
   function key(row, field) {
@@ -59,18 +135,20 @@
     };
   }
 
-  // filter: { verdicts: {name: true}, stale: bool, flagged: bool, text }
-  // (text lower-case): the name, verdict and flags are searched.
+  // filter: { verdicts: {name: true}, stale: bool, flagged: bool }; the
+  // text is sought with `search`.
   function matches(row, filter) {
     if (filter.verdicts[row[2]] !== true) return false;
     if (filter.stale && row[5] !== 1) return false;
     if (filter.flagged && row[9] === '') return false;
-    if (filter.text === '') return true;
-    return (row[1] + '\n' + row[2] + '\n' + row[9]).toLowerCase().indexOf(filter.text) !== -1;
+    return true;
   }
 
   exports.csvField = csvField;
   exports.csvOf = csvOf;
+  exports.rowOf = rowOf;
+  exports.textIndex = textIndex;
+  exports.search = search;
   exports.comparator = comparator;
   exports.matches = matches;
   exports.COLUMNS = COLUMNS;
@@ -85,29 +163,73 @@
 
   function css(verdict) { return 'v-' + verdict.toLowerCase().replace(' ', '-'); }
 
-  function addCopy(pre, label) {
+  // What a copy or a sort did, said to a screen reader; emptied again, so
+  // that the same words said twice are heard twice.
+  var status = element('p', undefined, 'visually-hidden');
+  status.setAttribute('role', 'status');
+  document.body.appendChild(status);
+  var quiet = null;
+  function announce(words) {
+    status.textContent = words;
+    clearTimeout(quiet);
+    quiet = setTimeout(function () { status.textContent = ''; }, 4000);
+  }
+
+  function addCopy(pre) {
     if (!navigator.clipboard) return;
+    var names = pre.className === 'names';
+    var label = names ? 'Copy names' : 'Copy command';
     var button = element('button', label);
     button.type = 'button';
+    // Every list has a button; each says which list it copies.
+    var what = names ? pre.getAttribute('aria-label') : 'by hand: ' + pre.textContent;
+    button.setAttribute('aria-label', label + ', ' + what);
     button.addEventListener('click', function () {
       navigator.clipboard.writeText(pre.textContent).then(function () {
         button.textContent = 'Copied';
+        announce('Copied ' + what);
       }, function () {
         button.textContent = 'Copy failed: select the text';
+        announce('Copy failed: select the text');
       });
+      setTimeout(function () { button.textContent = label; }, 4000);
     });
     pre.parentNode.insertBefore(button, pre);
   }
 
   var copies = document.querySelectorAll('pre.names, pre.command');
-  for (var c = 0; c < copies.length; c++) {
-    addCopy(copies[c], copies[c].className === 'names' ? 'Copy names' : 'Copy command');
+  for (var c = 0; c < copies.length; c++) addCopy(copies[c]);
+
+  // ---- each block's details, parsed when first needed
+  function blockDetails(ol) {
+    if (!ol.details) {
+      var block = ol.nextElementSibling;
+      ol.details = block && block.className === 'details' ? JSON.parse(block.textContent) :
+        { p: '', d: [] };
+    }
+    return ol.details;
+  }
+
+  function detailsOf(li) {
+    var ol = li.parentNode;
+    var block = blockDetails(ol);
+    var d = block.d[Array.prototype.indexOf.call(ol.children, li)];
+    if (typeof d === 'string') return { s: block.p + d };
+    return d ? Object.assign({}, d, { s: block.p + d.s }) : null;
+  }
+
+  function flagsOf(li) {
+    for (var node = li.firstChild; node; node = node.nextSibling) {
+      if (node.className === 'flags') return node.textContent;
+    }
+    return '';
   }
 
   // ---- the table
-  var rowsBlock = document.getElementById('rows');
-  var rows = JSON.parse(rowsBlock.textContent);
-  rows.forEach(function (row, i) { row.index = i; });
+  var blocks = document.querySelectorAll('.all > ol');
+  var rows = [];
+  var read = 0;  // the blocks read into rows
+  var index = null;
   var tools = document.getElementById('table-tools');
   var text = document.getElementById('filter-text');
   var boxes = tools.querySelectorAll('input[name=verdict]');
@@ -122,16 +244,44 @@
   var next = document.getElementById('page-next');
   var sortField = 1;
   var descending = false;
-  var shown = rows;
+  var order = null;  // the rows' places in the order sorted
+  var searched = { text: '', marks: null };
+  var shown = [];
   var first = 0;
+
+  function readBlock() {
+    var ol = blocks[read++];
+    var details = blockDetails(ol).d;
+    for (var i = 0; i < ol.children.length; i++) {
+      var li = ol.children[i];
+      var row = rowOf(li.id, li.getAttribute('data-verdict'), li.firstChild.data, flagsOf(li),
+        typeof details[i] === 'string' ? null : details[i]);
+      row.index = rows.length;
+      rows.push(row);
+    }
+  }
+
+  function readAll() {
+    while (read < blocks.length) readBlock();
+    if (index === null) index = textIndex(rows);
+  }
+
+  function sortOrder() {
+    var places = rows.map(function (row) { return row.index; });
+    if (sortField === 1 && !descending) return places;
+    var keys = rows.map(function (row) { return key(row, sortField); });
+    var sign = descending ? -1 : 1;
+    return places.sort(function (a, b) {
+      return keys[a] < keys[b] ? -sign : keys[a] > keys[b] ? sign : a - b;
+    });
+  }
 
   function filterNow() {
     var verdicts = {};
     for (var b = 0; b < boxes.length; b++) {
       if (boxes[b].checked) verdicts[boxes[b].value] = true;
     }
-    return { verdicts: verdicts, stale: staleBox.checked, flagged: flaggedBox.checked,
-      text: text.value.trim().toLowerCase() };
+    return { verdicts: verdicts, stale: staleBox.checked, flagged: flaggedBox.checked };
   }
 
   function drawPage() {
@@ -167,9 +317,17 @@
   }
 
   function apply() {
+    readAll();
+    if (order === null) order = sortOrder();
     var filter = filterNow();
-    shown = rows.filter(function (row) { return matches(row, filter); });
-    if (sortField !== 1 || descending) shown.sort(comparator(sortField, descending));
+    var wanted = text.value.trim().toLowerCase();
+    if (wanted !== searched.text) searched = { text: wanted, marks: search(index, wanted) };
+    var marks = wanted === '' ? null : searched.marks;
+    shown = [];
+    for (var i = 0; i < order.length; i++) {
+      var row = rows[order[i]];
+      if ((marks === null || marks[row.index] === 1) && matches(row, filter)) shown.push(row);
+    }
     first = 0;
     drawPage();
   }
@@ -183,9 +341,12 @@
       var field = COLUMNS[column].field;
       descending = sortField === field ? !descending : false;
       sortField = field;
+      order = null;
       for (var h = 0; h < heads.length; h++) heads[h].removeAttribute('aria-sort');
       th.setAttribute('aria-sort', descending ? 'descending' : 'ascending');
       apply();
+      announce('Sorted by ' + COLUMNS[column].title + ', ' +
+        (descending ? 'descending' : 'ascending'));
     });
   });
   heads[0].setAttribute('aria-sort', 'ascending');
@@ -224,28 +385,41 @@
   flaggedBox.checked = params.get('flagged') === '1';
   tools.hidden = false;
   document.getElementById('table-section').hidden = false;
-  apply();
+  count.textContent = 'Reading the machines\u2026';
+
+  // The lines are read a block a step once the page has loaded, so that
+  // the page opens, and answers, meanwhile.
+  function readSome() {
+    if (index !== null) return;
+    if (read < blocks.length) readBlock();
+    if (read < blocks.length) {
+      setTimeout(readSome, 0);
+    } else {
+      apply();
+    }
+  }
+  if (document.readyState === 'complete') {
+    readSome();
+  } else {
+    window.addEventListener('load', function () { setTimeout(readSome, 0); });
+  }
 
   // ---- a machine's details, drawn into its line of the list when its link
-  // is followed
-  var details = null;
-  var indexOf = null;
-
+  // is followed, and given the focus
   function drawDetails(li) {
-    if (li.querySelector('.detail')) return;
-    if (details === null) {
-      details = JSON.parse(document.getElementById('details').textContent);
-      indexOf = {};
-      rows.forEach(function (row, i) { indexOf[row[0]] = i; });
-    }
-    var d = details[indexOf[li.id]];
-    if (!d) return;
-    var row = rows[indexOf[li.id]];
-    var box = element('div', undefined, 'detail');
+    var box = li.querySelector('.detail');
+    if (box) return box;
+    var d = detailsOf(li);
+    if (!d) return null;
+    var line = li.firstChild.data;
+    var row = rowOf(li.id, li.getAttribute('data-verdict'), line, '', null);
+    box = element('div', undefined, 'detail');
+    box.setAttribute('role', 'region');
+    box.setAttribute('aria-label', 'Details of ' + row[1]);
+    box.tabIndex = -1;
     box.appendChild(element('p', (row[3] === '' ? 'time not known' : 'checked ' + row[3]) +
       (d.v ? ' \u00b7 check ' + d.v : '') + ' \u00b7 ' + (d.e || 'check document') + ' ' + d.s,
     'meta'));
-    if (d.p) box.appendChild(element('p', 'No result: ' + d.p));
     if (d.t) {
       var table = element('table');
       var head = table.createTHead().insertRow();
@@ -273,16 +447,23 @@
         'traces may be left than listed.', 'muted'));
     }
     li.appendChild(box);
+    return box;
   }
 
   function followHash() {
-    var id = decodeURIComponent(window.location.hash.slice(1));
+    var id = window.location.hash.slice(1);
+    try {
+      id = decodeURIComponent(id);
+    } catch {
+      return;  // no machine's link is malformed
+    }
     var li = id.indexOf('m-') === 0 ? document.getElementById(id) : null;
-    if (!li || li.tagName !== 'LI') return;
+    if (!li || li.tagName !== 'LI' || !li.hasAttribute('data-machine')) return;
     var every = document.getElementById('every');
     if (every && !every.open) every.open = true;
-    drawDetails(li);
+    var box = drawDetails(li);
     li.scrollIntoView();
+    if (box) box.focus({ preventScroll: true });
   }
   window.addEventListener('hashchange', followHash);
   if (window.location.hash) followHash();

@@ -1,5 +1,6 @@
 // The page script's own logic (src/fleet_page/page.js) in node: what a
-// spreadsheet reads from the export, the sort order and the filter.
+// spreadsheet reads from the export, a row read from a machine's line, the
+// sort order and the filter.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
@@ -35,17 +36,46 @@ test('rows sort by any column either way, names in the page\'s order', () => {
   assert.deepEqual(order(6, false), ['=cmd|calc', 'b', 'A']);
 });
 
+test('a machine\'s line reads as its row', () => {
+  const traces = { t: [['device', 'X', '', 'a reboot'], ['device', 'Y', '', 'the cleanup'],
+    ['device', 'Z', '', 'a command by hand: devcon -f remove "@Z"']] };
+  for (const [verdict, text, flags, details, row] of [
+    ['CLEAN', '\u2068PC-1\u2069 CLEAN, 2026-12-01T04:11:29Z, 1 day old', '', null,
+      ['2026-12-01T04:11:29Z', 1, 0, 0, 0, 0, '']],
+    ['PENDING', '\u2068a b, c\u2069 PENDING, 2026-11-01T00:00:00Z, 38 days old',
+      '; stale; the document names x; y', traces,
+      ['2026-11-01T00:00:00Z', 38, 1, 3, 1, 1, 'the document names x; y']],
+    ['CLEAN', '\u2068PC-2\u2069 CLEAN, time not known', '; not expected', null,
+      ['', -1, 0, 0, 0, 0, 'not expected']],
+    ['CLEAN', '\u2068PC-3\u2069 CLEAN, 2099-01-01T00:00:00Z', '', null,
+      ['2099-01-01T00:00:00Z', -1, 0, 0, 0, 0, '']],
+    ['NO RESULT', '\u2068PC-4\u2069 NO RESULT: not JSON: a, 3 days old', '', null,
+      ['', -1, 0, 0, 0, 0, '']],
+    ['NO RESULT', '\u2068PC-5\u2069 NO RESULT, 2026-12-01T00:00:00Z, 7 days old: cut', '',
+      null, ['2026-12-01T00:00:00Z', 7, 0, 0, 0, 0, '']],
+  ]) {
+    const got = page.rowOf('m-x', verdict, text, flags, details);
+    assert.deepEqual(got.slice(3), row, text);
+    assert.equal(got[1], text.slice(1, text.indexOf('\u2069')));
+    assert.equal(got[2], verdict);
+  }
+});
+
 test('the filter takes verdicts, staleness, flags and text together', () => {
   const all = { 'NOT CLEAN': true, CLEAN: true, 'NO RESULT': true };
   const names = (filter) => rows.filter((row) => page.matches(row, filter)).map((r) => r[1]);
-  assert.deepEqual(names({ verdicts: all, stale: false, flagged: false, text: '' }),
-    ['=cmd|calc', 'A', 'b']);
-  assert.deepEqual(names({ verdicts: { CLEAN: true }, stale: false, flagged: false, text: '' }),
-    ['b']);
-  assert.deepEqual(names({ verdicts: all, stale: true, flagged: false, text: '' }), ['A']);
-  assert.deepEqual(names({ verdicts: all, stale: false, flagged: true, text: '' }), ['A']);
-  assert.deepEqual(names({ verdicts: all, stale: false, flagged: false, text: 'expected' }),
-    ['A']);
-  assert.deepEqual(names({ verdicts: all, stale: false, flagged: false, text: 'no res' }),
-    ['=cmd|calc']);
+  assert.deepEqual(names({ verdicts: all, stale: false, flagged: false }), ['=cmd|calc', 'A', 'b']);
+  assert.deepEqual(names({ verdicts: { CLEAN: true }, stale: false, flagged: false }), ['b']);
+  assert.deepEqual(names({ verdicts: all, stale: true, flagged: false }), ['A']);
+  assert.deepEqual(names({ verdicts: all, stale: false, flagged: true }), ['A']);
+  const index = page.textIndex(rows);
+  const found = (text) => rows.filter((row, i) => page.search(index, text)[i] === 1)
+    .map((row) => row[1]);
+  assert.deepEqual(found('expected'), ['A']);
+  assert.deepEqual(found('no res'), ['=cmd|calc']);
+  assert.deepEqual(found(''), ['=cmd|calc', 'A', 'b']);
+  assert.deepEqual(found('b'), ['b']);  // the last row, and a match of one character
+  assert.deepEqual(found('c'), ['=cmd|calc', 'A', 'b']);  // each row once
+  assert.deepEqual(found('calc\nno'), ['=cmd|calc']);
+  assert.deepEqual(found('clean\nb'), []);  // not across rows
 });

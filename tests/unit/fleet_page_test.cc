@@ -50,19 +50,21 @@ TEST(FleetPage, HostileTextIsShownAsTextAndOnlyTheOwnScriptMayRun) {
   // The shared command is shown once, with both machines' names to copy.
   const std::string command = "<pre class=\"command\"><code>devcon -f remove &quot;@USB\\1&quot; "
                               "&amp; del &lt;x&gt;</code></pre>\n<p>On 2 machines:</p>\n"
-                              "<pre class=\"names\">&lt;script&gt;alert(1)&lt;/script&gt;&quot;"
-                              "&#39; x=\nPC-02\n</pre>";
+                              "<pre class=\"names\" tabindex=\"0\" role=\"region\" "
+                              "aria-label=\"2 machines: by hand, devcon -f remove &quot;@USB\\1"
+                              "&quot; &amp; del &lt;x&gt;\">&lt;script&gt;alert(1)&lt;/script&gt;"
+                              "&quot;&#39; x=\nPC-02\n</pre>";
   EXPECT_NE(std::string::npos, page.find(command)) << page;
   EXPECT_EQ(page.find(command), page.rfind("<pre class=\"command\">"));
   EXPECT_NE(std::string::npos, page.find("<h2>Reboot (1 machine)</h2>"));
-  // The JSON blocks end where the page ends them, whatever a name holds.
+  // The JSON block ends where the page ends it, whatever a description holds.
   std::size_t ends = 0;
   for (std::size_t at = page.find("</script>"); at != std::string::npos;
        at = page.find("</script>", at + 1)) {
     ++ends;
   }
-  EXPECT_EQ(3u, ends);
-  EXPECT_NE(std::string::npos, page.find("\\u003cscript>alert(1)\\u003c/script>"));
+  EXPECT_EQ(2u, ends);
+  EXPECT_NE(std::string::npos, page.find("\\u003cimg src=x onerror=alert(2)>"));
 
   // The policy allows the page's own script and style by their hashes, and
   // nothing else (the browser tests find the hashes right: the table shows).
@@ -123,12 +125,16 @@ TEST(FleetPage, ExpectedMachinesAgeFlagsAndWhatWasNotReadAreShown) {
            "1 result is stale", "2 machines are flagged", "1 input was not read whole",
            "3 machines were expected: 1 never reported, 1 reported without being expected.",
            "<li><code>more.csv</code>, line 12: a row longer than 1 MiB</li>",
-           "<p>never reported</p>\n<p>On 1 machine:</p>\n<pre class=\"names\">pc-04\n</pre>",
-           "<li id=\"m-pc-03\" data-machine=\"PC-03\" data-verdict=\"CLEAN\"><bdi>PC-03</bdi> "
-           "CLEAN, 2026-12-01T11:59:59Z, 7 days old; stale; not expected</li>",
-           "<bdi>PC-02</bdi> CLEAN, time not known; the document names PC-2</li>",
-           "data-machine=\"pc-04\" data-verdict=\"NO RESULT\"><bdi>pc-04</bdi> NO RESULT: never "
-           "reported</li>",
+           "<p>never reported</p>\n<p>On 1 machine:</p>\n<pre class=\"names\" tabindex=\"0\" "
+           "role=\"region\" aria-label=\"1 machine: Machines without a result, never reported\">"
+           "pc-04\n</pre>",
+           "<li id=\"m-pc-03\" data-machine=\"PC-03\" data-verdict=\"CLEAN\">"
+           "\xE2\x81\xA8PC-03\xE2\x81\xA9 CLEAN, 2026-12-01T11:59:59Z, 7 days old"
+           "<span class=\"flags\">; stale; not expected</span></li>",
+           "\xE2\x81\xA8PC-02\xE2\x81\xA9 CLEAN, time not known<span class=\"flags\">; the "
+           "document names PC-2</span></li>",
+           "data-machine=\"pc-04\" data-verdict=\"NO RESULT\">\xE2\x81\xA8pc-04\xE2\x81\xA9 NO "
+           "RESULT: never reported</li>",
        }) {
     EXPECT_NE(std::string::npos, page.find(shown)) << shown;
   }
