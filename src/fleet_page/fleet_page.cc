@@ -288,18 +288,6 @@ void UnreadSection(const PageFacts& facts, Page* page) {
   page->Raw("</section>\n");
 }
 
-std::string RemovedBy(const FleetTrace& trace) {
-  switch (FateOf(trace.awaits_reboot, !trace.manual_removal.empty())) {
-    case TraceFate::kCleanup:
-      return "the cleanup";
-    case TraceFate::kReboot:
-      return "a reboot";
-    case TraceFate::kManualRemoval:
-      return "a command by hand: " + trace.manual_removal;
-  }
-  return "";
-}
-
 // Whole days from a result's check to the page's making; -1 when either is
 // not known. A result dated after the page is 0 days old (and flagged).
 long long AgeDays(const MachineResult& result, const PageFacts& facts) {
@@ -317,16 +305,19 @@ std::vector<std::string> FlagsOf(const FleetMachine& machine) {
 }
 
 // Appends one machine's details, what its line does not tell, as an entry
-// of its block's JSON (an object: "p", the start of the sources, and "d",
-// the entries): the rest of the source alone as a string (most machines),
-// or an object with empty parts left out. The script draws them when the
-// machine's link is followed, and counts the traces for the table.
-// `folder` is the start every source of the block shares, written once for
-// the block (a fleet's documents are mostly in one folder).
-void AppendDetails(const FleetMachine& machine, std::size_t folder, std::string* out) {
+// of its block's JSON (an object: "p", the start every source of the block
+// shares, and "v", the version of the check most of its machines ran, each
+// written once for the block; "d", the entries): the rest of the source
+// alone as a string (most machines), or an object with what is empty or as
+// the block's left out. A trace is [kind, id, description, what removes
+// it: 0 the cleanup, 1 a reboot, or the command to run by hand]. The
+// script draws them when the machine's link is followed, and counts the
+// traces for the table.
+void AppendDetails(const FleetMachine& machine, std::size_t folder, const std::string& version,
+                   std::string* out) {
   const MachineResult& result = *machine.counted;
   const std::string source = result.source.substr(folder);
-  const bool more = result.engine != "check document" || !result.version.empty() ||
+  const bool more = result.engine != "check document" || result.version != version ||
                     !result.traces.empty() || !result.unchecked.empty() ||
                     !result.attached.empty() || !machine.others.empty() || result.cut;
   if (!more) {
@@ -339,7 +330,7 @@ void AppendDetails(const FleetMachine& machine, std::size_t folder, std::string*
     *out += ",\"e\":";
     AppendJsonString(result.engine, out);
   }
-  if (!result.version.empty()) {
+  if (result.version != version) {
     *out += ",\"v\":";
     AppendJsonString(result.version, out);
   }
@@ -352,7 +343,17 @@ void AppendDetails(const FleetMachine& machine, std::size_t folder, std::string*
         AppendJsonString(cell, out);
         out->push_back(',');
       }
-      AppendJsonString(RemovedBy(trace), out);
+      switch (FateOf(trace.awaits_reboot, !trace.manual_removal.empty())) {
+        case TraceFate::kCleanup:
+          out->push_back('0');
+          break;
+        case TraceFate::kReboot:
+          out->push_back('1');
+          break;
+        case TraceFate::kManualRemoval:
+          AppendJsonString(trace.manual_removal, out);
+          break;
+      }
       out->push_back(']');
     }
     out->push_back(']');
@@ -652,13 +653,16 @@ std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts
     // Cut after an ASCII byte, so that no character is split.
     while (folder > 0 && static_cast<unsigned char>(source[folder - 1]) >= 0x80) --folder;
     page.Raw("<ol start=\"" + std::to_string(block + 1) + "\">\n");
+    const std::string& version = machines[block].counted->version;
     details = "{\"p\":";
     AppendJsonString(source.substr(0, folder), &details);
+    details += ",\"v\":";
+    AppendJsonString(version, &details);
     details += ",\"d\":[";
     for (std::size_t i = block; i < end; ++i) {
       MachineLine(machines[i], facts, &page);
       if (i != block) details.push_back(',');
-      AppendDetails(machines[i], folder, &details);
+      AppendDetails(machines[i], folder, version, &details);
     }
     page.Raw("</ol>\n<script type=\"application/json\" class=\"details\">");
     page.Raw(details);

@@ -4,8 +4,9 @@
    list of every machine: one line each (its element carries the name and
    verdict, its text the time, age and flags), each block of lines followed
    by JSON of what the lines do not tell (the source, the traces...): "p",
-   the start every source of the block shares, and "d", an entry a machine,
-   the rest of its source or an object of its details.
+   the start every source of the block shares, "v" the check's version most
+   of its machines ran, and "d", an entry a machine: the rest of its source,
+   or an object of its details (fleet_page.cc tells their form).
    The table reads the lines once, in small steps after the page has loaded
    (at once when it is needed sooner). The logic at the top is pure, so that
    node can test it; the rest runs only in a page. */
@@ -48,7 +49,8 @@
   // 2026-12-01T04:11:29Z, 7 days old"; a NO RESULT line ends in ": " and
   // the problem), `flags` the flags' text ("; stale; not expected") and
   // `details` the entry of its block's JSON (the source alone, or an object
-  // whose traces, `t`, end in what removes them).
+  // whose traces, `t`, end in what removes them: 0 the cleanup, 1 a reboot,
+  // or the command to run by hand).
   function rowOf(id, verdict, text, flags, details) {
     var end = text.indexOf('\u2069');
     var rest = text.slice(end + 2 + verdict.length);
@@ -69,9 +71,9 @@
     var reboots = 0;
     var byHand = 0;
     traces.forEach(function (trace) {
-      var by = trace[trace.length - 1];
-      if (by === 'a reboot') reboots++;
-      if (by.indexOf('a command by hand') === 0) byHand++;
+      var by = trace[3];
+      if (by === 1) reboots++;
+      if (typeof by === 'string') byHand++;
     });
     return [id, text.slice(1, end), verdict, checked, age, stale, traces.length, reboots,
       byHand, flags.slice(2)];
@@ -214,8 +216,8 @@
     var ol = li.parentNode;
     var block = blockDetails(ol);
     var d = block.d[Array.prototype.indexOf.call(ol.children, li)];
-    if (typeof d === 'string') return { s: block.p + d };
-    return d ? Object.assign({}, d, { s: block.p + d.s }) : null;
+    if (typeof d === 'string') return { s: block.p + d, v: block.v };
+    return d ? Object.assign({ v: block.v }, d, { s: block.p + d.s }) : null;
   }
 
   function flagsOf(li) {
@@ -431,7 +433,11 @@
       var tbody = table.createTBody();
       d.t.forEach(function (trace) {
         var tr = tbody.insertRow();
-        trace.forEach(function (cell) { tr.appendChild(element('td', cell)); });
+        var by = trace[3] === 0 ? 'the cleanup' : trace[3] === 1 ? 'a reboot' :
+          'a command by hand: ' + trace[3];
+        trace.slice(0, 3).concat([by]).forEach(function (cell) {
+          tr.appendChild(element('td', cell));
+        });
       });
       box.appendChild(table);
     }

@@ -37,8 +37,8 @@ test('rows sort by any column either way, names in the page\'s order', () => {
 });
 
 test('a machine\'s line reads as its row', () => {
-  const traces = { t: [['device', 'X', '', 'a reboot'], ['device', 'Y', '', 'the cleanup'],
-    ['device', 'Z', '', 'a command by hand: devcon -f remove "@Z"']] };
+  const traces = { t: [['device', 'X', '', 1], ['device', 'Y', '', 0],
+    ['device', 'Z', '', 'devcon -f remove "@Z"']] };
   for (const [verdict, text, flags, details, row] of [
     ['CLEAN', '\u2068PC-1\u2069 CLEAN, 2026-12-01T04:11:29Z, 1 day old', '', null,
       ['2026-12-01T04:11:29Z', 1, 0, 0, 0, 0, '']],
