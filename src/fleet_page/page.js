@@ -389,8 +389,8 @@
   document.getElementById('table-section').hidden = false;
   count.textContent = 'Reading the machines\u2026';
 
-  // The lines are read a block a step once the page has loaded, so that
-  // the page opens, and answers, meanwhile.
+  // A few thousand lines are read at once; more a block a step once the
+  // page has loaded, so that the page opens, and answers, meanwhile.
   function readSome() {
     if (index !== null) return;
     if (read < blocks.length) readBlock();
@@ -400,7 +400,9 @@
       apply();
     }
   }
-  if (document.readyState === 'complete') {
+  if (blocks.length <= 2) {
+    apply();
+  } else if (document.readyState === 'complete') {
     readSome();
   } else {
     window.addEventListener('load', function () { setTimeout(readSome, 0); });
