@@ -389,29 +389,27 @@ void AppendDetails(const FleetMachine& machine, std::size_t folder, const std::s
 
 // One line of the list of every machine: the one place the page holds the
 // machine's verdict, time, age and flags, read by the browser's find, by a
-// reader without the script, and by the script for its table. One element
-// (its flags, when it has any, in a second), the name set off by Unicode's
-// isolates rather than an element, so that 100,000 lines open as fast as
-// 100,000 lines of plain text:
-//   <li id="m-pc-1" data-machine="PC-1" data-verdict="CLEAN">⁨PC-1⁩ CLEAN,
-//   2026-12-01T04:11:29Z, 7 days old<span class="flags">; stale</span></li>
+// reader without the script, and by the script for its table. Plain text in
+// its block's <pre>, no element of its own, so that 100,000 lines open as
+// fast as 100,000 lines of text. The name, and the flags when there are
+// any, are set off by Unicode's isolates, which no text shown holds (every
+// text is in its visible form, without line breaks either), so that the
+// script can read the line back:
+//   ⁨PC-1⁩ CLEAN, 2026-12-01T04:11:29Z, 7 days old⁨; stale; not expected⁩
 void MachineLine(const FleetMachine& machine, const PageFacts& facts, Page* page) {
+  static const char kOpen[] = "\xE2\x81\xA8";   // U+2068 FIRST STRONG ISOLATE
+  static const char kClose[] = "\xE2\x81\xA9";  // U+2069 POP DIRECTIONAL ISOLATE
   const MachineResult& result = *machine.counted;
   const char* verdict = PageVerdictName(result);
   std::string& html = page->html;
-  html += "<li id=\"";
-  html += MachineAnchor(machine.name);
-  html += "\" data-machine=\"";
-  page->Text(machine.name);
-  html += "\" data-verdict=\"";
-  html += verdict;
-  html += "\">\xE2\x81\xA8";  // U+2068 FIRST STRONG ISOLATE
+  html += kOpen;
   page->Text(VisibleText(machine.name));
-  html += "\xE2\x81\xA9 ";  // U+2069 POP DIRECTIONAL ISOLATE
+  html += kClose;
+  html += ' ';
   html += verdict;
   if (!result.checked_at.empty()) {
     html += ", ";
-    page->Text(result.checked_at);
+    page->Text(VisibleText(result.checked_at));
     const long long age = AgeDays(result, facts);
     if (age >= 0) html += ", " + Plural(static_cast<std::size_t>(age), "day", "days") + " old";
   } else if (result.has_verdict) {
@@ -419,21 +417,21 @@ void MachineLine(const FleetMachine& machine, const PageFacts& facts, Page* page
   }
   if (!result.has_verdict) {
     html += ": ";
-    page->Text(result.problem);
+    page->Text(VisibleText(result.problem));
   }
   const bool stale = IsStale(result, facts);
   if (stale || !machine.flags.empty() || !result.flags.empty()) {
-    html += "<span class=\"flags\">";
+    html += kOpen;
     if (stale) html += "; stale";
+    // A flag can quote what a machine wrote of itself: a line break in it
+    // is shown, not taken as the line's end.
     for (const std::string& flag : FlagsOf(machine)) {
       html += "; ";
-      // A flag can quote what a machine wrote of itself: a line break in it
-      // is shown, not folded into a space.
       page->Text(VisibleText(flag));
     }
-    html += "</span>";
+    html += kClose;
   }
-  html += "</li>\n";
+  html += '\n';
 }
 
 // The table: its controls and head, drawn into by the script from the rows.
@@ -543,22 +541,6 @@ std::string SummaryLine(const std::vector<FleetMachine>& machines) {
          " NO RESULT";
 }
 
-std::string MachineAnchor(const std::string& name) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string anchor = "m-";
-  for (const char c : name) {
-    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.') {
-      anchor.push_back(c);
-    } else if (c >= 'A' && c <= 'Z') {
-      anchor.push_back(static_cast<char>(c - 'A' + 'a'));
-    } else {
-      const auto byte = static_cast<unsigned char>(c);
-      anchor += {'_', kHex[byte >> 4], kHex[byte & 15]};
-    }
-  }
-  return anchor;
-}
-
 bool IsStale(const MachineResult& result, const PageFacts& facts) {
   return result.time != kUnknownTime && facts.made_at != kUnknownTime &&
          facts.made_at - result.time > facts.stale_after_days * 86400;
@@ -632,9 +614,8 @@ std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts
            std::to_string(machines.size()) +
            ")</h2>\n<details id=\"every\" open><summary>One line each, in name order; a "
            "machine's link shows its details</summary>\n<div class=\"all\">\n");
-  // In blocks the browser lays out only when scrolled to, so that the page
-  // opens as fast with 100,000 machines as with a few; each block followed
-  // by its machines' details.
+  // Plain text in blocks of 1,000 lines, so that the page opens as fast as
+  // its text; each block followed by its machines' details.
   constexpr std::size_t kBlock = 1000;
   std::string details;
   for (std::size_t block = 0; block < machines.size(); block += kBlock) {
@@ -652,7 +633,7 @@ std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts
     }
     // Cut after an ASCII byte, so that no character is split.
     while (folder > 0 && static_cast<unsigned char>(source[folder - 1]) >= 0x80) --folder;
-    page.Raw("<ol start=\"" + std::to_string(block + 1) + "\">\n");
+    page.Raw("<pre class=\"lines\">");
     const std::string& version = machines[block].counted->version;
     details = "{\"p\":";
     AppendJsonString(source.substr(0, folder), &details);
@@ -664,7 +645,7 @@ std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts
       if (i != block) details.push_back(',');
       AppendDetails(machines[i], folder, version, &details);
     }
-    page.Raw("</ol>\n<script type=\"application/json\" class=\"details\">");
+    page.Raw("</pre>\n<script type=\"application/json\" class=\"details\">");
     page.Raw(details);
     page.Raw("]}</script>\n");
   }

@@ -1,15 +1,17 @@
 /* The fleet page's script: the table of every machine (sort, filter, export),
    the copy buttons and each machine's details, drawn when asked for. The
    page is whole without it. The machines' facts are on the page once, in the
-   list of every machine: one line each (its element carries the name and
-   verdict, its text the time, age and flags), each block of lines followed
-   by JSON of what the lines do not tell (the source, the traces...): "p",
-   the start every source of the block shares, "v" the check's version most
-   of its machines ran, and "d", an entry a machine: the rest of its source,
-   or an object of its details (fleet_page.cc tells their form).
+   list of every machine: one line of plain text each, in blocks of <pre>
+   ("\u2068PC-1\u2069 CLEAN, 2026-12-01T04:11:29Z, 7 days old\u2068; stale\u2069":
+   the name and the flags set off by isolates), each block followed by JSON
+   of what the lines do not tell (the source, the traces...): "p", the start
+   every source of the block shares, "v" the check's version most of its
+   machines ran, and "d", an entry a machine: the rest of its source, or an
+   object of its details (fleet_page.cc tells their form).
    The table reads the lines once, in small steps after the page has loaded
-   (at once when it is needed sooner). The logic at the top is pure, so that
-   node can test it; the rest runs only in a page. */
+   (at once when it is needed sooner); a machine's link (#m-pc-1) is found
+   from them. The logic at the top is pure, so that node can test it; the
+   rest runs only in a page. */
 (function (exports) {
   'use strict';
 
@@ -44,16 +46,60 @@
     return lines.join('\r\n') + '\r\n';
   }
 
-  // A machine's row from its line: `id` and `verdict` from its element,
-  // `text` its line's text up to the flags ("\u2068PC-1\u2069 CLEAN,
-  // 2026-12-01T04:11:29Z, 7 days old"; a NO RESULT line ends in ": " and
-  // the problem), `flags` the flags' text ("; stale; not expected") and
-  // `details` the entry of its block's JSON (the source alone, or an object
-  // whose traces, `t`, end in what removes them: 0 the cleanup, 1 a reboot,
-  // or the command to run by hand).
-  function rowOf(id, verdict, text, flags, details) {
-    var end = text.indexOf('\u2069');
-    var rest = text.slice(end + 2 + verdict.length);
+  // A machine's link: its name (as the page shows it) in ASCII lower case,
+  // as machines are told apart, letters, digits, '-' and '.' kept and every
+  // other byte of its UTF-8 as "_xx"; the same from one page to the next.
+  function anchorOf(name) {
+    var bytes = [];
+    for (var at = 0; at < name.length; at++) {
+      var point = name.codePointAt(at);
+      if (point > 0xFFFF) at++;
+      if (point < 0x80) {
+        bytes.push(point);
+      } else if (point < 0x800) {
+        bytes.push(0xC0 | point >> 6, 0x80 | point & 63);
+      } else if (point < 0x10000) {
+        bytes.push(0xE0 | point >> 12, 0x80 | point >> 6 & 63, 0x80 | point & 63);
+      } else {
+        bytes.push(0xF0 | point >> 18, 0x80 | point >> 12 & 63, 0x80 | point >> 6 & 63,
+          0x80 | point & 63);
+      }
+    }
+    var anchor = 'm-';
+    for (var i = 0; i < bytes.length; i++) {
+      var c = bytes[i];
+      if ((c >= 97 && c <= 122) || (c >= 48 && c <= 57) || c === 45 || c === 46) {
+        anchor += String.fromCharCode(c);
+      } else if (c >= 65 && c <= 90) {
+        anchor += String.fromCharCode(c + 32);
+      } else {
+        anchor += '_' + (c < 16 ? '0' : '') + c.toString(16);
+      }
+    }
+    return anchor;
+  }
+
+  // A machine's row from its line (its name, verdict, then ", " and the
+  // time and age, or ", time not known"; a NO RESULT line ends in ": " and
+  // the problem; then the flags, "; stale; not expected", between isolates)
+  // and `details`, the entry of its block's JSON (the source alone, or an
+  // object whose traces, `t`, end in what removes them: 0 the cleanup, 1 a
+  // reboot, or the command to run by hand).
+  function rowOf(line, details) {
+    var end = line.indexOf('\u2069');
+    var name = line.slice(1, end);
+    var rest = line.slice(end + 2);
+    var flags = '';
+    var open = rest.indexOf('\u2068');
+    if (open !== -1) {
+      flags = rest.slice(open + 1, rest.lastIndexOf('\u2069'));
+      rest = rest.slice(0, open);
+    }
+    var verdict = '';
+    for (var v = 0; v < VERDICTS.length; v++) {
+      if (rest.indexOf(VERDICTS[v]) === 0) verdict = VERDICTS[v];
+    }
+    rest = rest.slice(verdict.length);
     var checked = '';
     var age = -1;
     if (verdict === 'NO RESULT') {
@@ -75,7 +121,7 @@
       if (by === 1) reboots++;
       if (typeof by === 'string') byHand++;
     });
-    return [id, text.slice(1, end), verdict, checked, age, stale, traces.length, reboots,
+    return [anchorOf(name), name, verdict, checked, age, stale, traces.length, reboots,
       byHand, flags.slice(2)];
   }
 
@@ -148,6 +194,7 @@
 
   exports.csvField = csvField;
   exports.csvOf = csvOf;
+  exports.anchorOf = anchorOf;
   exports.rowOf = rowOf;
   exports.textIndex = textIndex;
   exports.search = search;
@@ -203,32 +250,34 @@
   for (var c = 0; c < copies.length; c++) addCopy(copies[c]);
 
   // ---- each block's details, parsed when first needed
-  function blockDetails(ol) {
-    if (!ol.details) {
-      var block = ol.nextElementSibling;
-      ol.details = block && block.className === 'details' ? JSON.parse(block.textContent) :
+  function blockDetails(pre) {
+    if (!pre.details) {
+      var block = pre.nextElementSibling;
+      pre.details = block && block.className === 'details' ? JSON.parse(block.textContent) :
         { p: '', d: [] };
     }
-    return ol.details;
+    return pre.details;
   }
 
-  function detailsOf(li) {
-    var ol = li.parentNode;
-    var block = blockDetails(ol);
-    var d = block.d[Array.prototype.indexOf.call(ol.children, li)];
+  function detailsOf(row) {
+    var block = blockDetails(blocks[row.block]);
+    var d = block.d[row.line];
     if (typeof d === 'string') return { s: block.p + d, v: block.v };
     return d ? Object.assign({ v: block.v }, d, { s: block.p + d.s }) : null;
   }
 
-  function flagsOf(li) {
-    for (var node = li.firstChild; node; node = node.nextSibling) {
-      if (node.className === 'flags') return node.textContent;
+  // A block's lines: its text, without the details drawn into it.
+  function textOf(pre) {
+    var text = '';
+    for (var node = pre.firstChild; node; node = node.nextSibling) {
+      if (node.nodeType === 3) text += node.data;
     }
-    return '';
+    return text;
   }
 
   // ---- the table
-  var blocks = document.querySelectorAll('.all > ol');
+  var blocks = document.querySelectorAll('.all > pre.lines');
+  var anchors = new Map();  // a machine's link: its row's place
   var rows = [];
   var read = 0;  // the blocks read into rows
   var index = null;
@@ -252,13 +301,16 @@
   var first = 0;
 
   function readBlock() {
-    var ol = blocks[read++];
-    var details = blockDetails(ol).d;
-    for (var i = 0; i < ol.children.length; i++) {
-      var li = ol.children[i];
-      var row = rowOf(li.id, li.getAttribute('data-verdict'), li.firstChild.data, flagsOf(li),
-        typeof details[i] === 'string' ? null : details[i]);
+    var b = read++;
+    var details = blockDetails(blocks[b]).d;
+    var lines = textOf(blocks[b]).split('\n');
+    for (var i = 0; i < lines.length; i++) {
+      if (lines[i] === '') continue;
+      var row = rowOf(lines[i], typeof details[i] === 'string' ? null : details[i]);
       row.index = rows.length;
+      row.block = b;
+      row.line = i;
+      if (!anchors.has(row[0])) anchors.set(row[0], row.index);
       rows.push(row);
     }
   }
@@ -408,16 +460,21 @@
     window.addEventListener('load', function () { setTimeout(readSome, 0); });
   }
 
-  // ---- a machine's details, drawn into its line of the list when its link
-  // is followed, and given the focus
-  function drawDetails(li) {
-    var box = li.querySelector('.detail');
+  // ---- a machine's details, drawn under its line in the list (one machine's
+  // at a time) when its link is followed, and given the focus
+  function drawDetails(row) {
+    var box = document.getElementById(row[0]);
     if (box) return box;
-    var d = detailsOf(li);
+    var d = detailsOf(row);
     if (!d) return null;
-    var line = li.firstChild.data;
-    var row = rowOf(li.id, li.getAttribute('data-verdict'), line, '', null);
+    var drawn = document.querySelector('.all .detail');
+    if (drawn) {
+      var pre = drawn.parentNode;
+      drawn.remove();
+      pre.normalize();
+    }
     box = element('div', undefined, 'detail');
+    box.id = row[0];
     box.setAttribute('role', 'region');
     box.setAttribute('aria-label', 'Details of ' + row[1]);
     box.tabIndex = -1;
@@ -454,7 +511,22 @@
       box.appendChild(element('p', 'The detection line was cut at 2,048 characters: more ' +
         'traces may be left than listed.', 'muted'));
     }
-    li.appendChild(box);
+    // Under the line: after its line break, in the text node that holds it
+    // (the browser splits a long text into several).
+    var block = blocks[row.block];
+    var text = textOf(block);
+    var end = -1;
+    for (var l = 0; l <= row.line; l++) end = text.indexOf('\n', end + 1);
+    var at = end + 1;
+    for (var node = block.firstChild; node; node = node.nextSibling) {
+      if (at <= node.data.length) {
+        if (at < node.data.length) node.splitText(at);
+        block.insertBefore(box, node.nextSibling);
+        return box;
+      }
+      at -= node.data.length;
+    }
+    block.appendChild(box);
     return box;
   }
 
@@ -465,13 +537,17 @@
     } catch {
       return;  // no machine's link is malformed
     }
-    var li = id.indexOf('m-') === 0 ? document.getElementById(id) : null;
-    if (!li || li.tagName !== 'LI' || !li.hasAttribute('data-machine')) return;
+    if (id.indexOf('m-') !== 0) return;
+    readAll();
+    var place = anchors.get(id);
+    if (place === undefined) return;
     var every = document.getElementById('every');
     if (every && !every.open) every.open = true;
-    var box = drawDetails(li);
-    li.scrollIntoView();
-    if (box) box.focus({ preventScroll: true });
+    var box = drawDetails(rows[place]);
+    if (!box) return;
+    box.focus({ preventScroll: true });
+    // The machine's line, and a few before it, in sight above its details.
+    window.scrollTo(0, window.scrollY + box.getBoundingClientRect().top - 80);
   }
   window.addEventListener('hashchange', followHash);
   if (window.location.hash) followHash();

@@ -128,13 +128,22 @@ test('an administrator filters, sorts, copies names, exports and opens a machine
   assert.ok(csv.some((line) => line.startsWith('"PC-99","CLEAN"') && line.endsWith('"not expected"')));
 
   await page.locator('#machine-table').getByRole('link', { name: 'PC-02' }).click();
-  const line = page.locator('#m-pc-02');
-  await line.locator('.detail').waitFor();
-  assert.match(await line.innerText(), /devcon -f remove "@HID\\QZV\\8"/);
-  assert.match(await line.locator('.detail .meta').innerText(), /results\/PC-02\.json$/);
+  const details = page.locator('#m-pc-02.detail');
+  await details.waitFor();
+  assert.match(await details.innerText(), /devcon -f remove "@HID\\QZV\\8"/);
+  assert.match(await details.locator('.meta').innerText(), /results\/PC-02\.json$/);
   assert.equal(page.url().split('#')[1], 'm-pc-02');
-  // The focus follows the link: the next Tab goes on from the machine.
-  assert.equal(await page.evaluate(() => document.activeElement.closest('li').id), 'm-pc-02');
+  // Drawn under the machine's own line; the focus follows the link, so that
+  // the next Tab goes on from the machine.
+  assert.match(await details.evaluate((box) => box.previousSibling.data),
+    /\n\u2068PC-02\u2069 NOT CLEAN, [^\n]*\n$/);
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'm-pc-02');
+  // The next machine's link takes the details there, and leaves the text whole.
+  await page.locator('#machine-table').getByRole('link', { name: 'PC-04' }).click();
+  await page.locator('#m-pc-04.detail').waitFor();
+  assert.equal(await page.locator('.all .detail').count(), 1);
+  assert.match(await page.locator('#m-pc-04').evaluate((box) => box.previousSibling.data),
+    /^\u2068=HYPERLINK[^]*\n\u2068PC-04\u2069 CLEAN, [^\n]*\n$/);
   await page.screenshot({ path: path.join(out, 'fleet-page-desktop.png') });
 
   await page.setViewportSize({ width: 390, height: 844 });
@@ -156,7 +165,9 @@ test('without script, the actions and every machine are on the page', async () =
   assert.equal(await page.locator('#cleanup pre.names').innerText(),
     '=HYPERLINK("x")\nPC-01\nPC-02\n');
   assert.equal(await page.locator('#no-result pre.names').innerText(), 'PC-05\n');
-  assert.equal(await page.locator('[data-machine][data-verdict]').count(), 8);
+  const lines = (await page.locator('.all pre.lines').innerText()).trim().split('\n');
+  assert.equal(lines.length, 8);
+  assert.match(lines[0], /^\u2068=HYPERLINK\("x"\)\u2069 NOT CLEAN, [-0-9T:Z]+, 1 day old\u2068; not expected\u2069$/);
   assert.equal(await page.locator('#table-section').isVisible(), false);
   await context.close();
 });
@@ -197,7 +208,7 @@ test('axe-core finds nothing serious in any state, light and dark, at 390 px', a
       await judge(page, `${colorScheme}-empty`);
     }
     await page.goto(many + '#m-fleet-042');
-    await page.locator('#m-fleet-042 .detail').waitFor();
+    await page.locator('#m-fleet-042.detail').waitFor();
     // A long list scrolled by keyboard alone.
     await page.locator('#cleanup pre.names').focus();
     await page.keyboard.press('End');
@@ -239,19 +250,21 @@ test('a forged name, a future time, look-alikes and a bad record: each machine o
   const context = await browser.newContext();
   const page = await context.newPage();
   await page.goto('file://' + html);
-  const lines = page.locator('#every-machine [data-machine]');
-  const names = await lines.evaluateAll((all) => all.map((e) => e.dataset.machine));
-  assert.deepEqual([...names].sort(), ['ENG-WS-014', 'ENG-WS-020', 'PC-0042', 'PC-0042\u200B',
-    'PC-6', 'PC-8', '\u0420C-0042'].sort());
-  assert.equal(await page.locator('[data-machine="ENG-WS-014"]').first()
-    .getAttribute('data-verdict'), 'NOT CLEAN');
-  const forged = await page.locator('#every-machine [data-machine="ENG-WS-020"]').innerText();
+  const lines = (await page.locator('.all pre.lines').evaluate((pre) => pre.textContent))
+    .trim().split('\n');
+  const lineOf = (name) => lines.find((line) => line.startsWith(`\u2068${name}\u2069 `));
+  assert.deepEqual(lines.map((line) => line.slice(1, line.indexOf('\u2069'))).sort(),
+    ['ENG-WS-014', 'ENG-WS-020', 'PC-0042', 'PC-0042<U+200B>', 'PC-6', 'PC-8',
+      '\u0420C-0042'].sort());
+  assert.match(lineOf('ENG-WS-014'), /^\S+ NOT CLEAN, /);
+  // What a machine wrote of itself keeps to its line.
+  const forged = lineOf('ENG-WS-020');
   assert.match(forged, /the document names eng-ws-014<U\+000A>PC-1/);
   assert.match(forged, /dated after the page was made/);
-  assert.match(await page.locator('#every-machine [data-machine="PC-0042\u200B"]').innerText(),
-    /PC-0042<U\+200B>/);
-  assert.match(await page.locator('#every-machine [data-machine="\u0420C-0042"]').innerText(),
-    /looks like|mixes scripts/);
+  assert.match(lineOf('\u0420C-0042'), /looks like|mixes scripts/);
+  // Its link is its name as shown.
+  await page.goto('file://' + html + '#m-pc-0042_3cu_2b200b_3e');
+  await page.locator('.detail[aria-label="Details of PC-0042<U+200B>"]').waitFor();
   assert.match(await page.locator('#unread').innerText(), /rows\.csv.*\b3\b/s);
   await page.locator('#filter-text').fill('PC-0042');
   assert.equal(await page.locator('#filter-count').innerText(), '3 of 7 machines shown');
