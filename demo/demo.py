@@ -6,16 +6,27 @@ what the check calls traces and what it finds plugged in ("Attached now"):
 the headset and the control pad come back at the cleanup's rescan, as
 Windows re-creates plugged-in devices, and are no traces; the device
 without a description and the dongle whose removal waits for a reboot
-are."""
+are.
+
+`demo.py page` then makes the fleet page from the check's two documents
+among a few other simulated machines' (demo/fleet_page.py), with the
+Windows kovex-deepclean-fleet.exe under Wine, and prints its summary line
+and where it is."""
 
 import json
+import os
 import sys
+from datetime import datetime, timezone
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 
-from harness import sandbox_with_devcon  # noqa: E402
+from harness import run_wine, sandbox_with_devcon, wine_env  # noqa: E402
+import fleet_page  # noqa: E402
+
+# The check's documents of the demo machine, before and after, for the page.
+DOCUMENTS = Path(os.environ.get("KOVEX_WORK", ROOT / "build" / "demo" / "work")) / "documents"
 
 MAKER_KEY = "HKLM\\Software\\Kovex"
 REGISTRY = [  # key below MAKER_KEY, view
@@ -62,10 +73,14 @@ def view(box):
     return sections
 
 
-def check_view(box):
+def check_view(box, when):
     """What the check finds, from its JSON document: its traces and the
-    devices it finds plugged in."""
-    document = json.loads(box.check("--json").raw.decode("utf-8"))
+    devices it finds plugged in. The document is kept for the page, as
+    `when`.json."""
+    raw = box.check("--json").raw
+    DOCUMENTS.mkdir(parents=True, exist_ok=True)
+    (DOCUMENTS / (when + ".json")).write_bytes(raw)
+    document = json.loads(raw.decode("utf-8"))
     traces = ["%s %s  %s" % (trace["kind"], trace["id"], trace["description"])
               for trace in document["traces"]]
     attached = ["%s  %s [%s]" % (entry["id"], entry["description"],
@@ -108,7 +123,7 @@ def main():
     box.state.write_text((ROOT / "demo" / "machine.txt").read_text(encoding="utf-8"),
                          encoding="utf-8")
     seed(box)
-    before = view(box) + check_view(box)
+    before = view(box) + check_view(box, "before")
     print("=== The simulated machine before the clean-up\n")
     show(before)
     print()
@@ -122,9 +137,27 @@ def main():
     print()
     show_run("kovex-deepclean-check.exe after", box.check())
     print("\n=== Before and after\n")
-    side_by_side(before, view(box) + check_view(box))
+    side_by_side(before, view(box) + check_view(box, "after"))
     return 0
 
 
+def page():
+    """The fleet page of the demo machine among the others, made by the
+    Windows program under Wine in the inputs' folder, so that the page
+    names them by their short relative paths."""
+    folder = ROOT / "build" / "demo" / "fleet"
+    arguments = fleet_page.lay_inputs(
+        folder, datetime.now(timezone.utc),
+        *[(DOCUMENTS / (when + ".json")).read_text(encoding="utf-8")
+          for when in ("before", "after")])
+    done = run_wine([os.environ["KOVEX_FLEET_EXE"], *arguments], folder, wine_env(),
+                    own_program=True)
+    print("=== The fleet page: the demo machine among a few others\n")
+    sys.stdout.write(done.stdout.decode("utf-8", "replace"))
+    sys.stderr.write(done.stderr.decode("utf-8", "replace"))
+    print("Open it in a browser: %s" % (folder / fleet_page.OUT))
+    return done.returncode
+
+
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(page() if sys.argv[1:] == ["page"] else main())
