@@ -50,6 +50,7 @@
   // as machines are told apart, letters, digits, '-' and '.' kept and every
   // other byte of its UTF-8 as "_xx"; the same from one page to the next.
   function anchorOf(name) {
+    if (/^[A-Za-z0-9.-]*$/.test(name)) return 'm-' + name.toLowerCase();
     var bytes = [];
     for (var at = 0; at < name.length; at++) {
       var point = name.codePointAt(at);
@@ -97,7 +98,7 @@
     }
     var verdict = '';
     for (var v = 0; v < VERDICTS.length; v++) {
-      if (rest.indexOf(VERDICTS[v]) === 0) verdict = VERDICTS[v];
+      if (rest.startsWith(VERDICTS[v])) verdict = VERDICTS[v];
     }
     rest = rest.slice(verdict.length);
     var checked = '';
@@ -106,12 +107,16 @@
       var colon = rest.indexOf(': ');
       if (colon !== -1) rest = rest.slice(0, colon);
     }
-    if (rest.indexOf(', ') === 0 && rest !== ', time not known') {
-      var old = /, (\d+) days? old$/.exec(rest);
-      checked = rest.slice(2, old ? old.index : rest.length);
-      if (old) age = Number(old[1]);
+    if (rest.startsWith(', ') && rest !== ', time not known') {
+      var last = rest.lastIndexOf(', ');
+      if (last > 0 && rest.endsWith(' old')) {
+        checked = rest.slice(2, last);
+        age = parseInt(rest.slice(last + 2), 10);
+      } else {
+        checked = rest.slice(2);
+      }
     }
-    var stale = flags.indexOf('; stale') === 0 ? 1 : 0;
+    var stale = flags.startsWith('; stale') ? 1 : 0;
     if (stale) flags = flags.slice(7);
     var traces = details && details.t ? details.t : [];
     var reboots = 0;
@@ -299,6 +304,7 @@
   var searched = { text: '', marks: null };
   var shown = [];
   var first = 0;
+  var drawn = false;  // the table, once
 
   function readBlock() {
     var b = read++;
@@ -339,6 +345,7 @@
   }
 
   function drawPage() {
+    drawn = true;
     var fragment = document.createDocumentFragment();
     var last = Math.min(first + PAGE_ROWS, shown.length);
     for (var r = first; r < last; r++) {
@@ -444,12 +451,11 @@
   // A few thousand lines are read at once; more a block a step once the
   // page has loaded, so that the page opens, and answers, meanwhile.
   function readSome() {
-    if (index !== null) return;
     if (read < blocks.length) readBlock();
     if (read < blocks.length) {
       setTimeout(readSome, 0);
-    } else {
-      apply();
+    } else if (!drawn) {
+      apply();  // unless a filter, or a machine's link, read them sooner and drew
     }
   }
   if (blocks.length <= 2) {
@@ -467,10 +473,10 @@
     if (box) return box;
     var d = detailsOf(row);
     if (!d) return null;
-    var drawn = document.querySelector('.all .detail');
-    if (drawn) {
-      var pre = drawn.parentNode;
-      drawn.remove();
+    var before = document.querySelector('.all .detail');
+    if (before) {
+      var pre = before.parentNode;
+      before.remove();
       pre.normalize();
     }
     box = element('div', undefined, 'detail');

@@ -21,13 +21,16 @@ const browser = await chromium.launch({ executablePath: process.env.KOVEX_CHROMI
 const rounds = Number(process.env.KOVEX_BENCH_ROUNDS || 3);
 
 // The machines of a fleet page, read from its source (the name as the
-// page escaped it): each machine's element carries its name and verdict,
-// and its line the time checked.
+// page escaped it): each machine's line of plain text, its name between
+// isolates, then its verdict and time (or, on pages before it, an element
+// per machine that carries its name and verdict).
 function floors(file) {
   const html = fs.readFileSync(file, 'utf8');
   const machines = [];
-  const line = /data-machine="([^"]*)" data-verdict="([^"]*)"[^>]*>([^\n]*)/g;
-  for (let match; (match = line.exec(html)) !== null;) {
+  const line = /(?:^|<pre class="lines">)\u2068([^\u2069]*)\u2069 (NOT CLEAN|PENDING|UNKNOWN|NO RESULT|CLEAN)([^\n]*)/gm;
+  const element = /data-machine="([^"]*)" data-verdict="([^"]*)"[^>]*>([^\n]*)/g;
+  const form = html.includes('<pre class="lines">') ? line : element;
+  for (let match; (match = form.exec(html)) !== null;) {
     const time = /\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ/.exec(match[3]);
     machines.push([match[1], match[2], time ? time[0] : '']);
   }
@@ -84,8 +87,11 @@ async function measure(file, target, fleet) {
     figures.details = await timed(page, `() => {
       window.location.hash = ${JSON.stringify(fleet)};
     }`);
-    figures.detailsShown = await page.evaluate((id) =>
-      document.getElementById(id).querySelector('.detail') !== null, fleet);
+    figures.detailsShown = await page.evaluate((id) => {
+      const shown = document.getElementById(id);
+      return shown !== null && (shown.classList.contains('detail') ||
+        shown.querySelector('.detail') !== null);
+    }, fleet);
   }
   await page.close();
   return figures;
