@@ -391,21 +391,25 @@ void AppendDetails(const FleetMachine& machine, std::size_t folder, const std::s
 // machine's verdict, time, age and flags, read by the browser's find, by a
 // reader without the script, and by the script for its table. Plain text in
 // its block's <pre>, no element of its own, so that 100,000 lines open as
-// fast as 100,000 lines of text. The name, and the flags when there are
-// any, are set off by Unicode's isolates, which no text shown holds (every
-// text is in its visible form, without line breaks either), so that the
-// script can read the line back:
-//   ⁨PC-1⁩ CLEAN, 2026-12-01T04:11:29Z, 7 days old⁨; stale; not expected⁩
+// fast as 100,000 lines of text. A no-break space ends the name, and starts
+// the flags when there are any: no text shown holds one (every text is in
+// its visible form, without line breaks either), so that the script can
+// read the line back. A name beyond ASCII is set off by Unicode's isolates
+// too, so that a name written right to left stays whole before its verdict
+// (only there: isolates make the browser lay out the text's directions):
+//   PC-1 CLEAN, 2026-12-01T04:11:29Z, 7 days old; stale; not expected
 void MachineLine(const FleetMachine& machine, const PageFacts& facts, Page* page) {
-  static const char kOpen[] = "\xE2\x81\xA8";   // U+2068 FIRST STRONG ISOLATE
-  static const char kClose[] = "\xE2\x81\xA9";  // U+2069 POP DIRECTIONAL ISOLATE
+  static const char kSpace[] = "\xC2\xA0";  // U+00A0 NO-BREAK SPACE
   const MachineResult& result = *machine.counted;
   const char* verdict = PageVerdictName(result);
   std::string& html = page->html;
-  html += kOpen;
-  page->Text(VisibleText(machine.name));
-  html += kClose;
-  html += ' ';
+  const std::string name = VisibleText(machine.name);
+  const bool isolated = std::any_of(name.begin(), name.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  if (isolated) html += "\xE2\x81\xA8";  // U+2068 FIRST STRONG ISOLATE
+  page->Text(name);
+  if (isolated) html += "\xE2\x81\xA9";  // U+2069 POP DIRECTIONAL ISOLATE
+  html += kSpace;
   html += verdict;
   if (!result.checked_at.empty()) {
     html += ", ";
@@ -421,15 +425,15 @@ void MachineLine(const FleetMachine& machine, const PageFacts& facts, Page* page
   }
   const bool stale = IsStale(result, facts);
   if (stale || !machine.flags.empty() || !result.flags.empty()) {
-    html += kOpen;
-    if (stale) html += "; stale";
+    html += ';';
+    html += kSpace;
+    std::string flags = stale ? "stale" : "";
     // A flag can quote what a machine wrote of itself: a line break in it
     // is shown, not taken as the line's end.
     for (const std::string& flag : FlagsOf(machine)) {
-      html += "; ";
-      page->Text(VisibleText(flag));
+      flags += (flags.empty() ? "" : "; ") + VisibleText(flag);
     }
-    html += kClose;
+    page->Text(flags);
   }
   html += '\n';
 }

@@ -2,8 +2,9 @@
    the copy buttons and each machine's details, drawn when asked for. The
    page is whole without it. The machines' facts are on the page once, in the
    list of every machine: one line of plain text each, in blocks of <pre>
-   ("\u2068PC-1\u2069 CLEAN, 2026-12-01T04:11:29Z, 7 days old\u2068; stale\u2069":
-   the name and the flags set off by isolates), each block followed by JSON
+   ("PC-1\u00a0CLEAN, 2026-12-01T04:11:29Z, 7 days old;\u00a0stale": a
+   no-break space ends the name and starts the flags; a name beyond ASCII
+   is between isolates too), each block followed by JSON
    of what the lines do not tell (the source, the traces...): "p", the start
    every source of the block shares, "v" the check's version most of its
    machines ran, and "d", an entry a machine: the rest of its source, or an
@@ -80,20 +81,22 @@
     return anchor;
   }
 
-  // A machine's row from its line (its name, verdict, then ", " and the
-  // time and age, or ", time not known"; a NO RESULT line ends in ": " and
-  // the problem; then the flags, "; stale; not expected", between isolates)
-  // and `details`, the entry of its block's JSON (the source alone, or an
+  // A machine's row from its line (its name, perhaps between isolates, a
+  // no-break space, its verdict, then ", " and the time and age, or ", time
+  // not known"; a NO RESULT line ends in ": " and the problem; then the
+  // flags after ";" and a no-break space: "stale; not expected") and
+  // `details`, the entry of its block's JSON (the source alone, or an
   // object whose traces, `t`, end in what removes them: 0 the cleanup, 1 a
   // reboot, or the command to run by hand).
   function rowOf(line, details) {
-    var end = line.indexOf('\u2069');
-    var name = line.slice(1, end);
-    var rest = line.slice(end + 2);
+    var end = line.indexOf('\u00a0');
+    var name = line.slice(0, end);
+    if (name.charAt(0) === '\u2068') name = name.slice(1, -1);
+    var rest = line.slice(end + 1);
     var flags = '';
-    var open = rest.indexOf('\u2068');
+    var open = rest.indexOf(';\u00a0');
     if (open !== -1) {
-      flags = rest.slice(open + 1, rest.lastIndexOf('\u2069'));
+      flags = rest.slice(open + 2);
       rest = rest.slice(0, open);
     }
     var verdict = '';
@@ -116,7 +119,7 @@
         checked = rest.slice(2);
       }
     }
-    var stale = flags.startsWith('; stale') ? 1 : 0;
+    var stale = flags === 'stale' || flags.startsWith('stale; ') ? 1 : 0;
     if (stale) flags = flags.slice(7);
     var traces = details && details.t ? details.t : [];
     var reboots = 0;
@@ -127,7 +130,7 @@
       if (typeof by === 'string') byHand++;
     });
     return [anchorOf(name), name, verdict, checked, age, stale, traces.length, reboots,
-      byHand, flags.slice(2)];
+      byHand, flags];
   }
 
   // What the filter's text is sought in, for every row at once: each row's

@@ -21,13 +21,13 @@ const browser = await chromium.launch({ executablePath: process.env.KOVEX_CHROMI
 const rounds = Number(process.env.KOVEX_BENCH_ROUNDS || 3);
 
 // The machines of a fleet page, read from its source (the name as the
-// page escaped it): each machine's line of plain text, its name between
-// isolates, then its verdict and time (or, on pages before it, an element
+// page escaped it): each machine's line of plain text, its name and a
+// no-break space, then its verdict and time (or, on pages before it, an element
 // per machine that carries its name and verdict).
 function floors(file) {
   const html = fs.readFileSync(file, 'utf8');
   const machines = [];
-  const line = /(?:^|<pre class="lines">)\u2068([^\u2069]*)\u2069 (NOT CLEAN|PENDING|UNKNOWN|NO RESULT|CLEAN)([^\n]*)/gm;
+  const line = /(?:^|<pre class="lines">)\u2068?([^\u00a0\u2069\n]*)\u2069?\u00a0(NOT CLEAN|PENDING|UNKNOWN|NO RESULT|CLEAN)([^\n]*)/gm;
   const element = /data-machine="([^"]*)" data-verdict="([^"]*)"[^>]*>([^\n]*)/g;
   const form = html.includes('<pre class="lines">') ? line : element;
   for (let match; (match = form.exec(html)) !== null;) {

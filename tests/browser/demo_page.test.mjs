@@ -33,11 +33,11 @@ test('the demo page shows each simulated machine with its verdict', async () => 
   try {
     const page = await browser.newPage({ viewport: { width: 1100, height: 800 } });
     await page.goto('file://' + path.join(inputs, 'kovex-fleet.html'));
-    // Each machine's line: its name between isolates, then its verdict.
+    // Each machine's line: its name, a no-break space, its verdict.
     const lines = await page.locator('.all pre.lines').evaluateAll((blocks) =>
       blocks.map((pre) => pre.textContent).join('').trim().split('\n'));
     const verdicts = Object.fromEntries(lines.map((line) => {
-      const [name, rest] = line.slice(1).split('\u2069 ');
+      const [name, rest] = line.split('\u00a0');
       return [name, /^(NOT CLEAN|PENDING|UNKNOWN|NO RESULT|CLEAN)/.exec(rest)[1]];
     }));
     assert.deepEqual(verdicts, {

@@ -40,21 +40,21 @@ test('a machine\'s line reads as its row, its name as its link', () => {
   const traces = { t: [['device', 'X', '', 1], ['device', 'Y', '', 0],
     ['device', 'Z', '', 'devcon -f remove "@Z"']] };
   for (const [line, details, row] of [
-    ['\u2068PC-1\u2069 CLEAN, 2026-12-01T04:11:29Z, 1 day old', null,
+    ['PC-1\u00a0CLEAN, 2026-12-01T04:11:29Z, 1 day old', null,
       ['m-pc-1', 'PC-1', 'CLEAN', '2026-12-01T04:11:29Z', 1, 0, 0, 0, 0, '']],
-    ['\u2068a b, c\u2069 PENDING, 2026-11-01T00:00:00Z, 38 days old\u2068; stale; the ' +
-      'document names x; y\u2069', traces,
+    ['a b, c\u00a0PENDING, 2026-11-01T00:00:00Z, 38 days old;\u00a0stale; the document ' +
+      'names x; y', traces,
     ['m-a_20b_2c_20c', 'a b, c', 'PENDING', '2026-11-01T00:00:00Z', 38, 1, 3, 1, 1,
       'the document names x; y']],
-    ['\u2068NOT CLEAN\u2069 NOT CLEAN, time not known\u2068; not expected\u2069', null,
+    ['NOT CLEAN\u00a0NOT CLEAN, time not known;\u00a0not expected', null,
       ['m-not_20clean', 'NOT CLEAN', 'NOT CLEAN', '', -1, 0, 0, 0, 0, 'not expected']],
-    ['\u2068PC_1 \u00e9"\u2069 CLEAN, 2099-01-01T00:00:00Z', null,
+    ['\u2068PC_1 \u00e9"\u2069\u00a0CLEAN, 2099-01-01T00:00:00Z;\u00a0stale-ish', null,
       ['m-pc_5f1_20_c3_a9_22', 'PC_1 \u00e9"', 'CLEAN', '2099-01-01T00:00:00Z', -1, 0, 0, 0,
-        0, '']],
-    ['\u2068PC-4\u2069 NO RESULT: not JSON: a, 3 days old', null,
+        0, 'stale-ish']],
+    ['PC-4\u00a0NO RESULT: not JSON: a, 3 days old', null,
       ['m-pc-4', 'PC-4', 'NO RESULT', '', -1, 0, 0, 0, 0, '']],
-    ['\u2068PC-5\u2069 NO RESULT, 2026-12-01T00:00:00Z, 7 days old: cut; x\u2068; stale\u2069',
-      null, ['m-pc-5', 'PC-5', 'NO RESULT', '2026-12-01T00:00:00Z', 7, 1, 0, 0, 0, '']],
+    ['PC-5\u00a0NO RESULT, 2026-12-01T00:00:00Z, 7 days old: cut; x;\u00a0stale', null,
+      ['m-pc-5', 'PC-5', 'NO RESULT', '2026-12-01T00:00:00Z', 7, 1, 0, 0, 0, '']],
   ]) {
     assert.deepEqual(page.rowOf(line, details), row, line);
   }

@@ -257,7 +257,7 @@ class FleetPage(WineTestCase):
         # flag, shown as text.)
         dom = self.chromium("#" + anchor("hostile"))
         self.assertIn(HOSTILE_DESCRIPTION, dom.texts[anchor("hostile")])
-        self.assertIn("\u2068hostile\u2069 PENDING, ", dom.lines)
+        self.assertIn("\nhostile\u00a0PENDING, ", dom.lines)
         self.assertIn(HOSTILE_NAME, dom.lines)
         self.assertEqual(TITLE, dom.title)
         self.assertEqual([], dom.all("img"))
@@ -283,12 +283,13 @@ class FleetPage(WineTestCase):
 
 
 def machines(dom):
-    """Each machine's verdict by its name, from its line: the name between
-    isolates, then the verdict."""
+    """Each machine's verdict by its name, from its line: the name (beyond
+    ASCII between isolates), a no-break space, then the verdict."""
     verdicts = {}
     for line in dom.lines.splitlines():
-        if line.startswith("\u2068"):
-            name, rest = line[1:].split("\u2069 ", 1)
+        if "\u00a0" in line:
+            name, rest = line.split("\u00a0", 1)
+            name = name.strip("\u2068\u2069")
             verdicts[name] = next(v for v in ("NOT CLEAN", "PENDING", "UNKNOWN", "NO RESULT",
                                               "CLEAN") if rest.startswith(v))
     return verdicts

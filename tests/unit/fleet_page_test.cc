@@ -45,8 +45,8 @@ TEST(FleetPage, HostileTextIsShownAsTextAndOnlyTheOwnScriptMayRun) {
   EXPECT_EQ(std::string::npos, page.find("<img")) << page;
   EXPECT_EQ(std::string::npos, page.find("<script>alert"));
   EXPECT_NE(std::string::npos,
-            page.find("\xE2\x81\xA8&lt;script&gt;alert(1)&lt;/script&gt;&quot;&#39; x=\xE2\x81\xA9"));
-  EXPECT_NE(std::string::npos, page.find("\xE2\x81\xA8PC-03&lt;U+0001&gt;&lt;0xFF&gt;\xE2\x81\xA9"));
+            page.find(">&lt;script&gt;alert(1)&lt;/script&gt;&quot;&#39; x=\xC2\xA0PENDING"));
+  EXPECT_NE(std::string::npos, page.find("\nPC-03&lt;U+0001&gt;&lt;0xFF&gt;\xC2\xA0"));
   // The shared command is shown once, with both machines' names to copy.
   const std::string command = "<pre class=\"command\"><code>devcon -f remove &quot;@USB\\1&quot; "
                               "&amp; del &lt;x&gt;</code></pre>\n<p>On 2 machines:</p>\n"
@@ -128,12 +128,12 @@ TEST(FleetPage, ExpectedMachinesAgeFlagsAndWhatWasNotReadAreShown) {
            "<p>never reported</p>\n<p>On 1 machine:</p>\n<pre class=\"names\" tabindex=\"0\" "
            "role=\"region\" aria-label=\"1 machine: Machines without a result, never reported\">"
            "pc-04\n</pre>",
-           // Every machine's line, plain text: its name and flags between isolates.
-           "<pre class=\"lines\">\xE2\x81\xA8PC-01\xE2\x81\xA9 ",
-           "\n\xE2\x81\xA8PC-02\xE2\x81\xA9 CLEAN, time not known\xE2\x81\xA8; the document "
-           "names PC-2\xE2\x81\xA9\n\xE2\x81\xA8PC-03\xE2\x81\xA9 CLEAN, 2026-12-01T11:59:59Z, 7 "
-           "days old\xE2\x81\xA8; stale; not expected\xE2\x81\xA9\n\xE2\x81\xA8pc-04\xE2\x81\xA9 "
-           "NO RESULT: never reported\n</pre>",
+           // Every machine's line, plain text: a no-break space after its name
+           // and before its flags.
+           "<pre class=\"lines\">PC-01\xC2\xA0" "CLEAN, ",
+           "\nPC-02\xC2\xA0" "CLEAN, time not known;\xC2\xA0" "the document names PC-2\n"
+           "PC-03\xC2\xA0" "CLEAN, 2026-12-01T11:59:59Z, 7 days old;\xC2\xA0" "stale; not "
+           "expected\npc-04\xC2\xA0" "NO RESULT: never reported\n</pre>",
        }) {
     EXPECT_NE(std::string::npos, page.find(shown)) << shown;
   }
@@ -150,7 +150,7 @@ TEST_F(FleetPageTest, CommandLineWritesThePageOrSaysWhyNot) {
   EXPECT_EQ("kovex-deepclean-fleet: bad.json: not read: not JSON\n"
             "kovex-deepclean-fleet: bad.json: NO RESULT: not JSON\n",
             testing::internal::GetCapturedStderr());
-  EXPECT_NE(std::string::npos, ReadFile("kovex-fleet.html").find("\xE2\x81\xA8pc\xE2\x81\xA9"));
+  EXPECT_NE(std::string::npos, ReadFile("kovex-fleet.html").find("\npc\xC2\xA0" "CLEAN"));
   WriteFile("machines.txt", "pc\nPC-09\n");
   testing::internal::CaptureStdout();
   EXPECT_EQ(0, RunFleet({"--expect", "machines.txt", "--stale-after", "0", "pc.json"}));
