@@ -10,7 +10,6 @@
 #include "fleet_page/fleet_machines.h"
 #include "fleet_page/fleet_names.h"
 #include "fleet_page_assets.h"
-#include "nlohmann/json.hpp"
 #include "output/utf8.h"
 
 namespace {
@@ -29,9 +28,91 @@ constexpr PageVerdict kPageVerdicts[] = {
 // them, and what shows nothing or turns the text's direction is made visible.
 std::string VisibleText(const std::string& text) { return VisibleName(text); }
 
+// Appends `text` escaped as EscapeHtml does, without a string of its own:
+// runs of plain bytes are copied whole.
+void AppendEscaped(const std::string& text, std::string* out) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  std::size_t plain = 0;  // the start of the run not yet copied
+  for (std::size_t at = 0; at < size;) {
+    const unsigned char c = bytes[at];
+    if (c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>' && c != '"' && c != '\'') {
+      ++at;
+      continue;
+    }
+    const std::size_t length = c < 0x80 ? 1 : Utf8SequenceAt(bytes, size, at);
+    if (length > 1) {
+      at += length;
+      continue;
+    }
+    out->append(text, plain, at - plain);
+    switch (c) {
+      case '&':
+        *out += "&amp;";
+        break;
+      case '<':
+        *out += "&lt;";
+        break;
+      case '>':
+        *out += "&gt;";
+        break;
+      case '"':
+        *out += "&quot;";
+        break;
+      case '\'':
+        *out += "&#39;";
+        break;
+      default:
+        if (c == '\t' || c == '\n') {
+          out->push_back(static_cast<char>(c));
+        } else {
+          *out += "\xEF\xBF\xBD";  // a control character, or a byte that is not UTF-8
+        }
+    }
+    ++at;
+    plain = at;
+  }
+  out->append(text, plain, size - plain);
+}
+
+// Appends `text` as a JSON string for a <script type="application/json">
+// block: '<' escaped, so that no "</script" can end the block, and bytes
+// that are not UTF-8 as U+FFFD.
+void AppendJsonString(const std::string& text, std::string* out) {
+  static const char kHex[] = "0123456789abcdef";
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  out->push_back('"');
+  std::size_t plain = 0;
+  for (std::size_t at = 0; at < size;) {
+    const unsigned char c = bytes[at];
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '<') {
+      ++at;
+      continue;
+    }
+    const std::size_t length = c < 0x80 ? 1 : Utf8SequenceAt(bytes, size, at);
+    if (length > 1) {
+      at += length;
+      continue;
+    }
+    out->append(text, plain, at - plain);
+    if (c == '"' || c == '\\') {
+      *out += {'\\', static_cast<char>(c)};
+    } else if (c >= 0x80) {
+      *out += "\xEF\xBF\xBD";
+    } else {
+      *out += {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+    }
+    ++at;
+    plain = at;
+  }
+  out->append(text, plain, size - plain);
+  out->push_back('"');
+}
+
 struct Page {
   std::string html;
-  void Text(const std::string& text) { html += EscapeHtml(text); }
+  void Text(const std::string& text) { AppendEscaped(text, &html); }
   void Raw(const char* text) { html += text; }
   void Raw(const std::string& text) { html += text; }
 };
@@ -62,12 +143,17 @@ std::string UncheckedText(const FleetUnchecked& entry) {
 // them. Each in its visible form (a line break, a direction override or an
 // invisible character in a name shows as "<U+202E>", so that no name fills
 // two lines or reads as another), isolated from its neighbours' direction.
-// `list` names the action list the names are (ActionList), for one that is;
-// null for names given again as how-to.
+// A long list scrolls in its box, so the box is reached by Tab and named by
+// `label` (what the machines are listed for) and their count. `list` names
+// the action list the names are (ActionList), for one that is; null for
+// names given again as how-to.
 void NameLines(const std::vector<FleetMachine>& machines, const std::vector<std::size_t>& which,
-               Page* page, const char* list = nullptr) {
-  page->Raw(list == nullptr ? std::string("<pre class=\"names\">")
-                            : std::string("<pre class=\"names\" data-list=\"") + list + "\">");
+               const std::string& label, Page* page, const char* list = nullptr) {
+  page->Raw("<pre class=\"names\"");
+  if (list != nullptr) page->Raw(std::string(" data-list=\"") + list + "\"");
+  page->Raw(" tabindex=\"0\" role=\"region\" aria-label=\"");
+  page->Text(Plural(which.size(), "machine", "machines") + ": " + VisibleText(label));
+  page->Raw("\">");
   for (std::size_t i : which) {
     page->Raw("<bdi>");
     page->Text(VisibleText(machines[i].name));
@@ -134,7 +220,9 @@ void ActionSection(const std::vector<FleetMachine>& machines, const char* id,
         page->Text(group->first);
         page->Raw("</p>\n");
       }
-      NameLines(machines, group->second, page, id);
+      NameLines(machines, group->second,
+                group->first.empty() ? std::string(heading) : std::string(heading) + ", " + group->first,
+                page, id);
       if (!group->first.empty()) page->Raw("</div>\n");
     }
   }
@@ -169,7 +257,7 @@ void ManualSection(const std::vector<FleetMachine>& machines, const Groups& by_h
   } else {
     page->Raw("<p>Only removals by hand are left on these machines.</p>\n");
     for (const auto* group : Largest(by_hand)) {
-      NameLines(machines, group->second, page, "manual");
+      NameLines(machines, group->second, "Remove by hand", page, "manual");
     }
   }
   if (commands.empty() && untrusted.empty()) {
@@ -186,7 +274,7 @@ void ManualSection(const std::vector<FleetMachine>& machines, const Groups& by_h
       page->Text(group->first);
       page->Raw("</code></pre>\n<p>On " + Plural(group->second.size(), "machine", "machines") +
                 ":</p>\n");
-      NameLines(machines, group->second, page);
+      NameLines(machines, group->second, "by hand, " + group->first, page);
       page->Raw("</div>\n");
     }
   }
@@ -200,7 +288,7 @@ void ManualSection(const std::vector<FleetMachine>& machines, const Groups& by_h
       page->Text(VisibleText(group->first));
       page->Raw("</code></p>\n<p>On " + Plural(group->second.size(), "machine", "machines") +
                 ":</p>\n");
-      NameLines(machines, group->second, page);
+      NameLines(machines, group->second, "not the check's command, " + group->first, page);
       page->Raw("</div>\n");
     }
   }
@@ -235,7 +323,7 @@ void ReasonSection(const std::vector<FleetMachine>& machines, const char* id,
         page->Raw("</p>\n");
       }
       page->Raw("<p>On " + Plural(group->second.size(), "machine", "machines") + ":</p>\n");
-      NameLines(machines, group->second, page, id);
+      NameLines(machines, group->second, std::string(heading) + ", " + group->first, page, id);
       page->Raw("</div>\n");
     }
   }
@@ -263,18 +351,6 @@ void UnreadSection(const PageFacts& facts, Page* page) {
   page->Raw("</section>\n");
 }
 
-std::string RemovedBy(const FleetTrace& trace) {
-  switch (FateOf(trace.awaits_reboot, !trace.manual_removal.empty())) {
-    case TraceFate::kCleanup:
-      return "the cleanup";
-    case TraceFate::kReboot:
-      return "a reboot";
-    case TraceFate::kManualRemoval:
-      return "a command by hand: " + trace.manual_removal;
-  }
-  return "";
-}
-
 // Whole days from a result's check to the page's making; -1 when either is
 // not known. A result dated after the page is 0 days old (and flagged).
 long long AgeDays(const MachineResult& result, const PageFacts& facts) {
@@ -291,84 +367,138 @@ std::vector<std::string> FlagsOf(const FleetMachine& machine) {
   return flags;
 }
 
-std::string Joined(const std::vector<std::string>& parts) {
-  std::string text;
-  for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
-  return text;
-}
-
-// What the script draws when the machine's link is followed; empty parts
-// left out, as most machines have none.
-nlohmann::json Details(const FleetMachine& machine) {
+// Appends one machine's details, what its line does not tell, as an entry
+// of its block's JSON (an object: "p", the start every source of the block
+// shares, and "v", the version of the check most of its machines ran, each
+// written once for the block; "d", the entries): the rest of the source
+// alone as a string (most machines), or an object with what is empty or as
+// the block's left out. A trace is [kind, id, description, what removes
+// it: 0 the cleanup, 1 a reboot, or the command to run by hand]. The
+// script draws them when the machine's link is followed, and counts the
+// traces for the table.
+void AppendDetails(const FleetMachine& machine, std::size_t folder, const std::string& version,
+                   std::string* out) {
   const MachineResult& result = *machine.counted;
-  nlohmann::json details = {{"s", result.source}};
-  if (result.engine != "check document") details["e"] = result.engine;
-  if (!result.version.empty()) details["v"] = result.version;
-  if (!result.has_verdict) details["p"] = result.problem;
-  for (const FleetTrace& trace : result.traces) {
-    details["t"].push_back(
-        {trace.kind, trace.id, VisibleText(trace.description), RemovedBy(trace)});
+  const std::string source = result.source.substr(folder);
+  const bool more = result.engine != "check document" || result.version != version ||
+                    !result.traces.empty() || !result.unchecked.empty() ||
+                    !result.attached.empty() || !machine.others.empty() || result.cut;
+  if (!more) {
+    AppendJsonString(source, out);
+    return;
   }
-  for (const FleetUnchecked& entry : result.unchecked) {
-    details["u"].push_back(UncheckedText(entry));
+  *out += "{\"s\":";
+  AppendJsonString(source, out);
+  if (result.engine != "check document") {
+    *out += ",\"e\":";
+    AppendJsonString(result.engine, out);
   }
-  for (const FleetAttached& device : result.attached) {
-    details["a"].push_back(device.id + " " + VisibleText(device.description) +
-                           (device.status.empty() ? "" : " [" + device.status + "]"));
+  if (result.version != version) {
+    *out += ",\"v\":";
+    AppendJsonString(result.version, out);
   }
-  for (const MachineResult* other : machine.others) {
-    details["o"].push_back(std::string(PageVerdictName(*other)) + ", " +
-                           (other->checked_at.empty() ? "time not known" : other->checked_at) +
-                           ", " + other->source + (other->has_verdict ? "" : ": " + other->problem));
-  }
-  if (result.cut) details["c"] = 1;
-  return details;
-}
-
-// JSON for a <script type="application/json"> block: no '<' can end it.
-void JsonBlock(const char* id, const nlohmann::json& data, Page* page) {
-  const std::string text = data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  page->Raw(std::string("<script type=\"application/json\" id=\"") + id + "\">");
-  for (const char c : text) {
-    if (c == '<') {
-      page->Raw("\\u003c");
-    } else {
-      page->html.push_back(c);
+  if (!result.traces.empty()) {
+    *out += ",\"t\":[";
+    for (const FleetTrace& trace : result.traces) {
+      if (&trace != &result.traces.front()) out->push_back(',');
+      out->push_back('[');
+      for (const std::string& cell : {trace.kind, trace.id, VisibleText(trace.description)}) {
+        AppendJsonString(cell, out);
+        out->push_back(',');
+      }
+      switch (FateOf(trace.awaits_reboot, !trace.manual_removal.empty())) {
+        case TraceFate::kCleanup:
+          out->push_back('0');
+          break;
+        case TraceFate::kReboot:
+          out->push_back('1');
+          break;
+        case TraceFate::kManualRemoval:
+          AppendJsonString(trace.manual_removal, out);
+          break;
+      }
+      out->push_back(']');
     }
+    out->push_back(']');
   }
-  page->Raw("</script>\n");
+  const auto list = [out](const char* key, const std::vector<std::string>& items) {
+    if (items.empty()) return;
+    *out += std::string(",\"") + key + "\":[";
+    for (const std::string& item : items) {
+      if (&item != &items.front()) out->push_back(',');
+      AppendJsonString(item, out);
+    }
+    out->push_back(']');
+  };
+  std::vector<std::string> items;
+  for (const FleetUnchecked& entry : result.unchecked) items.push_back(UncheckedText(entry));
+  list("u", items);
+  items.clear();
+  for (const FleetAttached& device : result.attached) {
+    items.push_back(device.id + " " + VisibleText(device.description) +
+                    (device.status.empty() ? "" : " [" + device.status + "]"));
+  }
+  list("a", items);
+  items.clear();
+  for (const MachineResult* other : machine.others) {
+    items.push_back(std::string(PageVerdictName(*other)) + ", " +
+                    (other->checked_at.empty() ? "time not known" : other->checked_at) + ", " +
+                    other->source + (other->has_verdict ? "" : ": " + other->problem));
+  }
+  list("o", items);
+  if (result.cut) *out += ",\"c\":1";
+  out->push_back('}');
 }
 
-// One line of the list of every machine: the element scripts and the
-// browser's find read the machine by. Two elements and plain text, so that
-// 100,000 of them open in a browser in seconds.
+// One line of the list of every machine: the one place the page holds the
+// machine's verdict, time, age and flags, read by the browser's find, by a
+// reader without the script, and by the script for its table. Plain text in
+// its block's <pre>, no element of its own, so that 100,000 lines open as
+// fast as 100,000 lines of text. A no-break space ends the name, and starts
+// the flags when there are any: no text shown holds one (every text is in
+// its visible form, without line breaks either), so that the script can
+// read the line back. A name beyond ASCII is set off by Unicode's isolates
+// too, so that a name written right to left stays whole before its verdict
+// (only there: isolates make the browser lay out the text's directions):
+//   PC-1 CLEAN, 2026-12-01T04:11:29Z, 7 days old; stale; not expected
 void MachineLine(const FleetMachine& machine, const PageFacts& facts, Page* page) {
+  static const char kSpace[] = "\xC2\xA0";  // U+00A0 NO-BREAK SPACE
   const MachineResult& result = *machine.counted;
-  const std::string verdict = PageVerdictName(result);
-  page->Raw("<li id=\"" + MachineAnchor(machine.name) + "\" data-machine=\"");
-  page->Text(machine.name);
-  page->Raw("\" data-verdict=\"" + verdict + "\"><bdi>");
-  page->Text(VisibleText(machine.name));
-  page->Raw("</bdi> " + verdict);
+  const char* verdict = PageVerdictName(result);
+  std::string& html = page->html;
+  const std::string name = VisibleText(machine.name);
+  const bool isolated = std::any_of(name.begin(), name.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  if (isolated) html += "\xE2\x81\xA8";  // U+2068 FIRST STRONG ISOLATE
+  page->Text(name);
+  if (isolated) html += "\xE2\x81\xA9";  // U+2069 POP DIRECTIONAL ISOLATE
+  html += kSpace;
+  html += verdict;
   if (!result.checked_at.empty()) {
-    page->Raw(", ");
-    page->Text(result.checked_at);
+    html += ", ";
+    page->Text(VisibleText(result.checked_at));
     const long long age = AgeDays(result, facts);
-    if (age >= 0) page->Raw(", " + Plural(static_cast<std::size_t>(age), "day", "days") + " old");
+    if (age >= 0) html += ", " + Plural(static_cast<std::size_t>(age), "day", "days") + " old";
   } else if (result.has_verdict) {
-    page->Raw(", time not known");
+    html += ", time not known";
   }
   if (!result.has_verdict) {
-    page->Raw(": ");
-    page->Text(result.problem);
+    html += ": ";
+    page->Text(VisibleText(result.problem));
   }
-  std::vector<std::string> flags = FlagsOf(machine);
-  if (IsStale(result, facts)) flags.insert(flags.begin(), "stale");
-  for (const std::string& flag : flags) {
-    page->Raw("; ");
-    page->Text(flag);
+  const bool stale = IsStale(result, facts);
+  if (stale || !machine.flags.empty() || !result.flags.empty()) {
+    html += ';';
+    html += kSpace;
+    std::string flags = stale ? "stale" : "";
+    // A flag can quote what a machine wrote of itself: a line break in it
+    // is shown, not taken as the line's end.
+    for (const std::string& flag : FlagsOf(machine)) {
+      flags += (flags.empty() ? "" : "; ") + VisibleText(flag);
+    }
+    page->Text(flags);
   }
-  page->Raw("</li>\n");
+  html += '\n';
 }
 
 // The table: its controls and head, drawn into by the script from the rows.
@@ -467,45 +597,7 @@ void Header(const std::vector<FleetMachine>& machines, const PageFacts& facts,
 std::string EscapeHtml(const std::string& text) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
-  for (std::size_t at = 0; at < text.size();) {
-    const char c = text[at];
-    const std::size_t length =
-        Utf8SequenceAt(reinterpret_cast<const unsigned char*>(text.data()), text.size(), at);
-    if (length == 0) {
-      out += "\xEF\xBF\xBD";
-      ++at;
-      continue;
-    }
-    if (length > 1) {
-      out.append(text, at, length);
-      at += length;
-      continue;
-    }
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') || c == 0x7F) {
-          out += "\xEF\xBF\xBD";
-        } else {
-          out.push_back(c);
-        }
-    }
-    ++at;
-  }
+  AppendEscaped(text, &out);
   return out;
 }
 
@@ -517,22 +609,6 @@ std::string SummaryLine(const std::vector<FleetMachine>& machines) {
          " NOT CLEAN, " + std::to_string(counts["PENDING"]) + " PENDING, " +
          std::to_string(counts["UNKNOWN"]) + " UNKNOWN, " + std::to_string(counts["NO RESULT"]) +
          " NO RESULT";
-}
-
-std::string MachineAnchor(const std::string& name) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string anchor = "m-";
-  for (const char c : name) {
-    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.') {
-      anchor.push_back(c);
-    } else if (c >= 'A' && c <= 'Z') {
-      anchor.push_back(static_cast<char>(c - 'A' + 'a'));
-    } else {
-      const auto byte = static_cast<unsigned char>(c);
-      anchor += {'_', kHex[byte >> 4], kHex[byte & 15]};
-    }
-  }
-  return anchor;
 }
 
 bool IsStale(const MachineResult& result, const PageFacts& facts) {
@@ -651,37 +727,42 @@ std::string FleetPage(const std::vector<FleetMachine>& machines, const PageFacts
            std::to_string(machines.size()) +
            ")</h2>\n<details id=\"every\" open><summary>One line each, in name order; a "
            "machine's link shows its details</summary>\n<div class=\"all\">\n");
-  // In blocks the browser lays out only when scrolled to, so that the page
-  // opens as fast with 100,000 machines as with a few.
+  // Plain text in blocks of 1,000 lines, so that the page opens as fast as
+  // its text; each block followed by its machines' details.
   constexpr std::size_t kBlock = 1000;
-  nlohmann::json rows = nlohmann::json::array();
-  nlohmann::json details = nlohmann::json::array();
-  for (std::size_t i = 0; i < machines.size(); ++i) {
-    if (i % kBlock == 0) {
-      if (i != 0) page.Raw("</ol>\n");
-      page.Raw("<ol start=\"" + std::to_string(i + 1) + "\">\n");
+  std::string details;
+  for (std::size_t block = 0; block < machines.size(); block += kBlock) {
+    const std::size_t end = std::min(machines.size(), block + kBlock);
+    const std::string& source = machines[block].counted->source;
+    std::size_t folder = source.size();
+    for (std::size_t i = block + 1; i < end && folder > 0; ++i) {
+      const std::string& other = machines[i].counted->source;
+      folder = std::min(folder, other.size());
+      folder = static_cast<std::size_t>(
+          std::mismatch(source.begin(), source.begin() + static_cast<std::ptrdiff_t>(folder),
+                        other.begin())
+              .first -
+          source.begin());
     }
-    const FleetMachine& machine = machines[i];
-    const MachineResult& result = *machine.counted;
-    MachineLine(machine, facts, &page);
-    std::size_t reboots = 0;
-    std::size_t by_hand = 0;
-    for (const FleetTrace& trace : result.traces) {
-      const TraceFate fate = FateOf(trace.awaits_reboot, !trace.manual_removal.empty());
-      if (fate == TraceFate::kReboot) ++reboots;
-      if (fate == TraceFate::kManualRemoval) ++by_hand;
+    // Cut after an ASCII byte, so that no character is split.
+    while (folder > 0 && static_cast<unsigned char>(source[folder - 1]) >= 0x80) --folder;
+    page.Raw("<pre class=\"lines\">");
+    const std::string& version = machines[block].counted->version;
+    details = "{\"p\":";
+    AppendJsonString(source.substr(0, folder), &details);
+    details += ",\"v\":";
+    AppendJsonString(version, &details);
+    details += ",\"d\":[";
+    for (std::size_t i = block; i < end; ++i) {
+      MachineLine(machines[i], facts, &page);
+      if (i != block) details.push_back(',');
+      AppendDetails(machines[i], folder, version, &details);
     }
-    const std::string verdict = PageVerdictName(result);
-    rows.push_back({MachineAnchor(machine.name), VisibleText(machine.name), verdict,
-                    result.checked_at, AgeDays(result, facts), IsStale(result, facts) ? 1 : 0,
-                    result.traces.size(), reboots, by_hand,
-                    Joined(FlagsOf(machine))});
-    details.push_back(Details(machine));
+    page.Raw("</pre>\n<script type=\"application/json\" class=\"details\">");
+    page.Raw(details);
+    page.Raw("]}</script>\n");
   }
-  if (!machines.empty()) page.Raw("</ol>\n");
   page.Raw("</div>\n</details>\n</section>\n</main>\n");
-  JsonBlock("rows", rows, &page);
-  JsonBlock("details", details, &page);
   page.Raw("<script>");
   page.Raw(kPageScript);
   page.Raw("</script>\n</body>\n</html>\n");

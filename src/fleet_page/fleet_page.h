@@ -29,11 +29,6 @@ struct PageFacts {
   std::size_t expected = 0;
 };
 
-// A machine's lasting link on the page ("m-eng-ws-014"), the same from one
-// page to the next: the name in ASCII lower case (as machines are told
-// apart), letters, digits, '-' and '.' kept and every other byte as "_xx".
-std::string MachineAnchor(const std::string& name);
-
 // Whether the result counted for a machine is older than the page allows.
 bool IsStale(const MachineResult& result, const PageFacts& facts);
 

@@ -19,7 +19,8 @@ test('page.js passes ESLint\'s recommended rules', async () => {
         ecmaVersion: 2019,
         sourceType: 'script',
         globals: Object.fromEntries(['window', 'document', 'navigator', 'module',
-          'URLSearchParams', 'URL', 'Blob', 'setTimeout'].map((name) => [name, 'readonly']))
+          'URLSearchParams', 'URL', 'Blob', 'setTimeout', 'clearTimeout']
+          .map((name) => [name, 'readonly']))
       },
       rules: { eqeqeq: 'error', strict: ['error', 'function'], 'no-implicit-globals': 'error' }
     }]

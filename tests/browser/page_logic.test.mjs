@@ -1,5 +1,6 @@
 // The page script's own logic (src/fleet_page/page.js) in node: what a
-// spreadsheet reads from the export, the sort order and the filter.
+// spreadsheet reads from the export, a row read from a machine's line, the
+// sort order and the filter.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
@@ -35,17 +36,45 @@ test('rows sort by any column either way, names in the page\'s order', () => {
   assert.deepEqual(order(6, false), ['=cmd|calc', 'b', 'A']);
 });
 
+test('a machine\'s line reads as its row, its name as its link', () => {
+  const traces = { t: [['device', 'X', '', 1], ['device', 'Y', '', 0],
+    ['device', 'Z', '', 'devcon -f remove "@Z"']] };
+  for (const [line, details, row] of [
+    ['PC-1\u00a0CLEAN, 2026-12-01T04:11:29Z, 1 day old', null,
+      ['m-pc-1', 'PC-1', 'CLEAN', '2026-12-01T04:11:29Z', 1, 0, 0, 0, 0, '']],
+    ['a b, c\u00a0PENDING, 2026-11-01T00:00:00Z, 38 days old;\u00a0stale; the document ' +
+      'names x; y', traces,
+    ['m-a_20b_2c_20c', 'a b, c', 'PENDING', '2026-11-01T00:00:00Z', 38, 1, 3, 1, 1,
+      'the document names x; y']],
+    ['NOT CLEAN\u00a0NOT CLEAN, time not known;\u00a0not expected', null,
+      ['m-not_20clean', 'NOT CLEAN', 'NOT CLEAN', '', -1, 0, 0, 0, 0, 'not expected']],
+    ['\u2068PC_1 \u00e9"\u2069\u00a0CLEAN, 2099-01-01T00:00:00Z;\u00a0stale-ish', null,
+      ['m-pc_5f1_20_c3_a9_22', 'PC_1 \u00e9"', 'CLEAN', '2099-01-01T00:00:00Z', -1, 0, 0, 0,
+        0, 'stale-ish']],
+    ['PC-4\u00a0NO RESULT: not JSON: a, 3 days old', null,
+      ['m-pc-4', 'PC-4', 'NO RESULT', '', -1, 0, 0, 0, 0, '']],
+    ['PC-5\u00a0NO RESULT, 2026-12-01T00:00:00Z, 7 days old: cut; x;\u00a0stale', null,
+      ['m-pc-5', 'PC-5', 'NO RESULT', '2026-12-01T00:00:00Z', 7, 1, 0, 0, 0, '']],
+  ]) {
+    assert.deepEqual(page.rowOf(line, details), row, line);
+  }
+});
+
 test('the filter takes verdicts, staleness, flags and text together', () => {
   const all = { 'NOT CLEAN': true, CLEAN: true, 'NO RESULT': true };
   const names = (filter) => rows.filter((row) => page.matches(row, filter)).map((r) => r[1]);
-  assert.deepEqual(names({ verdicts: all, stale: false, flagged: false, text: '' }),
-    ['=cmd|calc', 'A', 'b']);
-  assert.deepEqual(names({ verdicts: { CLEAN: true }, stale: false, flagged: false, text: '' }),
-    ['b']);
-  assert.deepEqual(names({ verdicts: all, stale: true, flagged: false, text: '' }), ['A']);
-  assert.deepEqual(names({ verdicts: all, stale: false, flagged: true, text: '' }), ['A']);
-  assert.deepEqual(names({ verdicts: all, stale: false, flagged: false, text: 'expected' }),
-    ['A']);
-  assert.deepEqual(names({ verdicts: all, stale: false, flagged: false, text: 'no res' }),
-    ['=cmd|calc']);
+  assert.deepEqual(names({ verdicts: all, stale: false, flagged: false }), ['=cmd|calc', 'A', 'b']);
+  assert.deepEqual(names({ verdicts: { CLEAN: true }, stale: false, flagged: false }), ['b']);
+  assert.deepEqual(names({ verdicts: all, stale: true, flagged: false }), ['A']);
+  assert.deepEqual(names({ verdicts: all, stale: false, flagged: true }), ['A']);
+  const index = page.textIndex(rows);
+  const found = (text) => rows.filter((row, i) => page.search(index, text)[i] === 1)
+    .map((row) => row[1]);
+  assert.deepEqual(found('expected'), ['A']);
+  assert.deepEqual(found('no res'), ['=cmd|calc']);
+  assert.deepEqual(found(''), ['=cmd|calc', 'A', 'b']);
+  assert.deepEqual(found('b'), ['b']);  // the last row, and a match of one character
+  assert.deepEqual(found('c'), ['=cmd|calc', 'A', 'b']);  // each row once
+  assert.deepEqual(found('calc\nno'), ['=cmd|calc']);
+  assert.deepEqual(found('clean\nb'), []);  // not across rows
 });

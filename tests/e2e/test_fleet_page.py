@@ -36,13 +36,15 @@ BEYOND_ASCII = "B\u00fcro-PC"
 
 class Dom(HTMLParser):
     """The parts of the DOM the test reads: every element's attributes, the
-    text within elements of given ids and classes, and the tags seen."""
+    text within elements of given ids, the list of every machine's text, and
+    the tags seen."""
 
     def __init__(self, html):
         super().__init__(convert_charrefs=True)
         self.elements = []  # (tag, attributes)
         self.stack = []     # open elements: (tag, attributes, text parts)
         self.texts = {}     # id -> text
+        self.lines = ""     # the text of the list of every machine
         self.title = ""
         self.feed(html)
 
@@ -58,6 +60,8 @@ class Dom(HTMLParser):
             text = "".join(parts)
             if "id" in attributes:
                 self.texts[attributes["id"]] = text
+            if attributes.get("class") == "lines":
+                self.lines += text
             if open_tag == "title":
                 self.title = text
             if self.stack:
@@ -212,8 +216,7 @@ class FleetPage(WineTestCase):
         self.assertNotIn("notes", errors)
 
         dom = self.chromium()
-        verdicts = {element["data-machine"]: element["data-verdict"]
-                    for element in machines(dom)}
+        verdicts = machines(dom)
         for name, verdict in self.remediation.items():
             self.assertEqual(verdict, verdicts.get(name), name)
         self.assertEqual({"SIM-CLEAN": "CLEAN", "SIM-NODEVCON": "UNKNOWN",
@@ -254,7 +257,8 @@ class FleetPage(WineTestCase):
         # flag, shown as text.)
         dom = self.chromium("#" + anchor("hostile"))
         self.assertIn(HOSTILE_DESCRIPTION, dom.texts[anchor("hostile")])
-        self.assertIn(HOSTILE_NAME, dom.texts[anchor("hostile")])
+        self.assertIn("\nhostile\u00a0PENDING, ", dom.lines)
+        self.assertIn(HOSTILE_NAME, dom.lines)
         self.assertEqual(TITLE, dom.title)
         self.assertEqual([], dom.all("img"))
 
@@ -279,12 +283,20 @@ class FleetPage(WineTestCase):
 
 
 def machines(dom):
-    """The attributes of each machine's element."""
-    return [attributes for _, attributes in dom.elements if "data-machine" in attributes]
+    """Each machine's verdict by its name, from its line: the name (beyond
+    ASCII between isolates), a no-break space, then the verdict."""
+    verdicts = {}
+    for line in dom.lines.splitlines():
+        if "\u00a0" in line:
+            name, rest = line.split("\u00a0", 1)
+            name = name.strip("\u2068\u2069")
+            verdicts[name] = next(v for v in ("NOT CLEAN", "PENDING", "UNKNOWN", "NO RESULT",
+                                              "CLEAN") if rest.startswith(v))
+    return verdicts
 
 
 def anchor(name):
-    """A machine's lasting link: its name in ASCII lower case, letters,
+    """A machine's lasting link: its name as shown in ASCII lower case, letters,
     digits, '-' and '.' kept and every other byte as _xx."""
     kept = b"abcdefghijklmnopqrstuvwxyz0123456789-."
     lowered = "".join(c.lower() if "A" <= c <= "Z" else c for c in name)
