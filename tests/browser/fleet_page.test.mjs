@@ -203,7 +203,7 @@ test('axe-core finds nothing serious in any state, light and dark, at 390 px', a
     if (colorScheme === 'light') {
       await page.locator('#filter-text').fill('fleet-01');
       await judge(page, `${colorScheme}-filtered`);
-      await page.getByRole('button', { name: 'Traces' }).click();
+      await page.getByRole('button', { name: 'Traces', exact: true }).click();
       await judge(page, `${colorScheme}-sorted`);
       await page.locator('#filter-text').fill('no such machine');
       assert.equal(await page.locator('#filter-count').innerText(), '0 of 80 machines shown');
