@@ -27,7 +27,7 @@ const rounds = Number(process.env.KOVEX_BENCH_ROUNDS || 3);
 function floors(file) {
   const html = fs.readFileSync(file, 'utf8');
   const machines = [];
-  const line = /(?:^|<pre class="lines">)\u2068?([^\u00a0\u2069\n]*)\u2069?\u00a0(NOT CLEAN|PENDING|UNKNOWN|NO RESULT|CLEAN)([^\n]*)/gm;
+  const line = /(?:<pre class="lines">|^)\u2068?([^<\u00a0\u2069\n]*)\u2069?\u00a0(NOT CLEAN|PENDING|UNKNOWN|NO RESULT|CLEAN)([^\n]*)/gm;
   const element = /data-machine="([^"]*)" data-verdict="([^"]*)"[^>]*>([^\n]*)/g;
   const form = html.includes('<pre class="lines">') ? line : element;
   for (let match; (match = form.exec(html)) !== null;) {
