@@ -25,7 +25,23 @@
 
 namespace {
 
-class FleetInputTest : public FakeSystemTest {};
+class FleetInputTest : public FakeSystemTest {
+ protected:
+  // Makes a folder for the case `name`, goes into it and writes `files` (a
+  // path below it and its bytes); returns the folder to go back to.
+  std::filesystem::path EnterCase(const std::string& name,
+                                  const std::vector<std::pair<std::string, std::string>>& files) {
+    std::filesystem::path home = std::filesystem::current_path();
+    std::filesystem::create_directory(name);
+    std::filesystem::current_path(name);
+    for (const auto& file : files) {
+      const std::filesystem::path path = std::filesystem::u8path(file.first);
+      if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+      WriteFile(file.first.c_str(), file.second);
+    }
+    return home;
+  }
+};
 
 std::string Document(const std::string& computer, const std::string& checked_at,
                      bool dirty) {
@@ -187,14 +203,7 @@ TEST_F(FleetInputTest, EachMachineUnderItsSourcesNameAndNothingLostInSilence) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
-    const std::filesystem::path home = std::filesystem::current_path();
-    std::filesystem::create_directory(test.name);
-    std::filesystem::current_path(test.name);
-    for (const auto& file : test.files) {
-      const std::filesystem::path path(file.first);
-      if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
-      WriteFile(file.first.c_str(), file.second);
-    }
+    const std::filesystem::path home = EnterCase(test.name, test.files);
     std::vector<MachineResult> results;
     std::vector<InputProblem> unread;
     for (const std::string& path : test.paths) ReadPath(path, &results, &unread);
@@ -538,14 +547,7 @@ TEST_F(FleetInputTest, EveryMachineThatNeedsSomethingIsInItsOneList) {
   const long long made_at = ParseIsoTime("2026-12-08T12:00:00Z");
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
-    const std::filesystem::path home = std::filesystem::current_path();
-    std::filesystem::create_directory(test.name);
-    std::filesystem::current_path(test.name);
-    for (const auto& file : test.files) {
-      const std::filesystem::path path = std::filesystem::u8path(file.first);
-      if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
-      WriteFile(file.first.c_str(), file.second);
-    }
+    const std::filesystem::path home = EnterCase(test.name, test.files);
     const bool expect = test.files.back().first == "expect";
     PageFacts facts;
     facts.made_at = made_at;
