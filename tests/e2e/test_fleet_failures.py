@@ -66,6 +66,17 @@ class CommandFileFailures(WineTestCase):
         done = self.box.wine("cmd", "/c", windows_path(driver))
         return done.returncode, done.stdout.decode("latin-1")
 
+    def fc_tells_files_apart(self):
+        """Whether this cmd's `fc /b` exits non-zero for two files of other
+        bytes, as Windows' does. Wine's fc is a stub that exits 0 for any
+        two files, so there a copy that failed over another file looks like
+        one over a file of the same bytes."""
+        one, other = self.box.root / "fc-one.bin", self.box.root / "fc-other.bin"
+        one.write_bytes(b"one")
+        other.write_bytes(b"other")
+        done = self.box.wine("cmd", "/c", "fc", "/b", windows_path(one), windows_path(other))
+        return done.returncode != 0
+
     def test_install_that_cannot_make_its_folder_or_copy_stops_with_3(self):
         # The native Program Files folder is a file: the folder in it cannot
         # be made.
@@ -79,6 +90,9 @@ class CommandFileFailures(WineTestCase):
         ]
         for what, obstacle, program_files in cases:
             with self.subTest(what):
+                if what == "a copy fails" and not self.fc_tells_files_apart():
+                    self.skipTest("this cmd's fc /b does not tell files apart (Wine's is a "
+                                  "stub): a failed copy over another program cannot be shown")
                 self.remove_target()
                 holder = obstacle()
                 try:
