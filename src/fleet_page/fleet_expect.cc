@@ -114,7 +114,9 @@ bool Expand(const std::string& pattern, std::vector<std::string>* names, std::st
     }
   } else if (begin.size() == 1 && end.size() == 1 && std::isalpha(static_cast<unsigned char>(begin[0])) &&
              std::isalpha(static_cast<unsigned char>(end[0])) && begin[0] <= end[0]) {
-    for (int c = begin[0]; c <= end[0]; c += static_cast<int>(std::min<long long>(step, 64))) {
+    const int first = static_cast<unsigned char>(begin[0]);
+    const int last = static_cast<unsigned char>(end[0]);
+    for (int c = first; c <= last; c += static_cast<int>(std::min<long long>(step, 64))) {
       values.emplace_back(1, static_cast<char>(c));
     }
   } else {
@@ -128,7 +130,10 @@ bool Expand(const std::string& pattern, std::vector<std::string>* names, std::st
       *why = "ranges of more than " + std::to_string(kRangeLimit) + " machines";
       return false;
     }
-    if (!Expand(head + value + tail, names, why)) return false;
+    std::string expanded = head;
+    expanded += value;
+    expanded += tail;
+    if (!Expand(expanded, names, why)) return false;
   }
   return true;
 }

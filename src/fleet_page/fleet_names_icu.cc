@@ -17,7 +17,7 @@ std::string Utf8Of(const UChar* text, int32_t length) {
   std::string out(static_cast<std::size_t>(length) * 4 + 4, '\0');
   int32_t written = 0;
   UErrorCode status = U_ZERO_ERROR;
-  u_strToUTF8(&out[0], static_cast<int32_t>(out.size()), &written, text, length, &status);
+  u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &written, text, length, &status);
   out.resize(U_SUCCESS(status) ? static_cast<std::size_t>(written) : 0);
   return out;
 }
@@ -43,7 +43,7 @@ std::string Escaped(const std::string& utf8) {
     if (byte >= 0x20 && byte < 0x7F && c != '"' && c != '\\' && c != '?') {
       out.push_back(c);
     } else {
-      std::snprintf(octal, sizeof octal, "\\%03o", byte);
+      (void)std::snprintf(octal, sizeof octal, "\\%03o", byte);
       out += octal;
     }
   }
@@ -78,7 +78,7 @@ std::string NamesTableFromIcu() {
     if (folded == one) continue;
     text += "    {0x" + [c] {
       char hex[16];
-      std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(c));
+      (void)std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(c));
       return std::string(hex);
     }() + ", \"" + Escaped(Utf8Of(folded.data(), static_cast<int32_t>(folded.size()))) +
             "\"},\n";
@@ -90,7 +90,7 @@ std::string NamesTableFromIcu() {
   auto close = [&text, &first, &previous](UChar32 end) {
     if (previous > USCRIPT_INHERITED) {
       char line[64];
-      std::snprintf(line, sizeof line, "    {0x%04X, 0x%04X, %d},\n", static_cast<unsigned>(first),
+      (void)std::snprintf(line, sizeof line, "    {0x%04X, 0x%04X, %d},\n", static_cast<unsigned>(first),
                     static_cast<unsigned>(end), previous);
       text += line;
     }
@@ -109,7 +109,7 @@ std::string NamesTableFromIcu() {
     }
   }
   char constants[256];
-  std::snprintf(constants, sizeof constants,
+  (void)std::snprintf(constants, sizeof constants,
                 "};\n\nconstexpr int kScriptLatin = %d, kScriptCyrillic = %d, kScriptGreek = %d, "
                 "kScriptHan = %d,\n    kScriptHiragana = %d, kScriptKatakana = %d, kScriptHangul "
                 "= %d, kScriptBopomofo = %d;\n",

@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fprintf(stderr, "Usage: kovex-fleet-names-table src/fleet_page/fleet_names_table.inc\n");
+    (void)std::fprintf(stderr, "Usage: kovex-fleet-names-table src/fleet_page/fleet_names_table.inc\n");
     return 2;
   }
   const std::string table = NamesTableFromIcu();
