@@ -290,7 +290,7 @@ ExpectedList ReadExpected(const std::string& bytes, const std::string& source) {
          !StartsWith(Trim(lines[first]), "#TYPE ")) {
     ++first;
   }
-  if (first == lines.size()) return list;
+  if (first >= lines.size()) return list;
   const std::string opening = Trim(lines[first]);
   if (opening[0] == '{') {
     ReadInventoryJson(text, &reading);

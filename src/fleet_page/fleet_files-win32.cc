@@ -59,7 +59,7 @@ std::string SystemWords(DWORD error) {
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string words = length == 0 ? "error " + std::to_string(error) : Utf8(text);
+  std::string words = length == 0 || text == nullptr ? "error " + std::to_string(error) : Utf8(text);
   if (text != nullptr) LocalFree(text);
   while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.')) {
     words.pop_back();

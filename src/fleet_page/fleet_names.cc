@@ -176,7 +176,7 @@ std::string MachineKey(const std::string& name) {
   if (!key.empty() && key.back() == '.') key.pop_back();
   const bool address = key.find(':') != std::string::npos ||
                        key.find_first_not_of("0123456789.") == std::string::npos;
-  if (!address) key = key.substr(0, key.find('.'));
+  if (!address && key.find('.') != std::string::npos) key.resize(key.find('.'));
   for (char& c : key) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
