@@ -28,15 +28,17 @@ constexpr PageVerdict kPageVerdicts[] = {
 // them, and what shows nothing or turns the text's direction is made visible.
 std::string VisibleText(const std::string& text) { return VisibleName(text); }
 
-// Appends `text` escaped as EscapeHtml does, without a string of its own:
-// runs of plain bytes are copied whole.
-void AppendEscaped(const std::string& text, std::string* out) {
+// Appends `text` to `out`, copying runs of bytes that `plain` passes, and
+// valid UTF-8 sequences beyond ASCII, whole; every other byte (one that is
+// not UTF-8 among them) goes through `escape`.
+template <typename Plain, typename Escape>
+void AppendInRuns(const std::string& text, std::string* out, Plain plain, Escape escape) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t size = text.size();
-  std::size_t plain = 0;  // the start of the run not yet copied
+  std::size_t copied = 0;  // the start of the run not yet copied
   for (std::size_t at = 0; at < size;) {
     const unsigned char c = bytes[at];
-    if (c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>' && c != '"' && c != '\'') {
+    if (plain(c)) {
       ++at;
       continue;
     }
@@ -45,68 +47,66 @@ void AppendEscaped(const std::string& text, std::string* out) {
       at += length;
       continue;
     }
-    out->append(text, plain, at - plain);
-    switch (c) {
-      case '&':
-        *out += "&amp;";
-        break;
-      case '<':
-        *out += "&lt;";
-        break;
-      case '>':
-        *out += "&gt;";
-        break;
-      case '"':
-        *out += "&quot;";
-        break;
-      case '\'':
-        *out += "&#39;";
-        break;
-      default:
-        if (c == '\t' || c == '\n') {
-          out->push_back(static_cast<char>(c));
-        } else {
-          *out += "\xEF\xBF\xBD";  // a control character, or a byte that is not UTF-8
-        }
-    }
+    out->append(text, copied, at - copied);
+    escape(c, out);
     ++at;
-    plain = at;
+    copied = at;
   }
-  out->append(text, plain, size - plain);
+  out->append(text, copied, size - copied);
+}
+
+// Appends `text` escaped as EscapeHtml does, without a string of its own.
+void AppendEscaped(const std::string& text, std::string* out) {
+  AppendInRuns(
+      text, out,
+      [](unsigned char c) {
+        return c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>' && c != '"' && c != '\'';
+      },
+      [](unsigned char c, std::string* to) {
+        switch (c) {
+          case '&':
+            *to += "&amp;";
+            break;
+          case '<':
+            *to += "&lt;";
+            break;
+          case '>':
+            *to += "&gt;";
+            break;
+          case '"':
+            *to += "&quot;";
+            break;
+          case '\'':
+            *to += "&#39;";
+            break;
+          default:
+            if (c == '\t' || c == '\n') {
+              to->push_back(static_cast<char>(c));
+            } else {
+              *to += "\xEF\xBF\xBD";  // a control character, or a byte that is not UTF-8
+            }
+        }
+      });
 }
 
 // Appends `text` as a JSON string for a <script type="application/json">
 // block: '<' escaped, so that no "</script" can end the block, and bytes
 // that are not UTF-8 as U+FFFD.
 void AppendJsonString(const std::string& text, std::string* out) {
-  static const char kHex[] = "0123456789abcdef";
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t size = text.size();
   out->push_back('"');
-  std::size_t plain = 0;
-  for (std::size_t at = 0; at < size;) {
-    const unsigned char c = bytes[at];
-    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '<') {
-      ++at;
-      continue;
-    }
-    const std::size_t length = c < 0x80 ? 1 : Utf8SequenceAt(bytes, size, at);
-    if (length > 1) {
-      at += length;
-      continue;
-    }
-    out->append(text, plain, at - plain);
-    if (c == '"' || c == '\\') {
-      *out += {'\\', static_cast<char>(c)};
-    } else if (c >= 0x80) {
-      *out += "\xEF\xBF\xBD";
-    } else {
-      *out += {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-    }
-    ++at;
-    plain = at;
-  }
-  out->append(text, plain, size - plain);
+  AppendInRuns(
+      text, out,
+      [](unsigned char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\' && c != '<'; },
+      [](unsigned char c, std::string* to) {
+        static const char kHex[] = "0123456789abcdef";
+        if (c == '"' || c == '\\') {
+          *to += {'\\', static_cast<char>(c)};
+        } else if (c >= 0x80) {
+          *to += "\xEF\xBF\xBD";
+        } else {
+          *to += {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+        }
+      });
   out->push_back('"');
 }
 
