@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the `fuzz` preset and runs each libFuzzer target in turn, seeded from
+# Builds the `fuzz` preset and runs each libFuzzer target, two at a time, seeded from
 # tests/fuzz/corpus/<target>/, then prints each one's executions per second
 # and total executions. Fails when any target finds a crash or a broken
 # property; the input that did it is kept in build/fuzz/artifacts/.
@@ -50,30 +50,46 @@ scratch=$(mktemp -d "$scratch_root/kovex-fuzz.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$build/artifacts"
 
-summary=()
-failed=0
-for name in "${names[@]}"; do
+# Two targets at a time, one a core: each one's line of the summary is
+# written to the scratch folder and printed in the targets' order.
+run_one() {
+  local name=$1 fuzzer corpus seeds=() log status=0 runs speed
   fuzzer=$(find "$build" -type f -perm -u+x -name "$name" | head -n 1)
-  [ -n "$fuzzer" ] || { echo "no fuzz target named $name" >&2; exit 1; }
   corpus="$build/corpus/$name"
   mkdir -p "$corpus" "$scratch/$name"
-  seeds=()
   [ -d "tests/fuzz/corpus/$name" ] && seeds=("$PWD/tests/fuzz/corpus/$name")
   echo "== $name (${limit[*]} ${max_len[*]})"
   log="$build/artifacts/$name.log"
-  status=0
   (cd "$scratch/$name" && "$fuzzer" "${limit[@]}" "${max_len[@]}" -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$name-" "$corpus" "${seeds[@]}") \
     >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
   if [ "$status" -ne 0 ]; then
-    failed=1
     tail -n 40 "$log"
-    summary+=("$(printf '%-28s FAILED (exit %s), see %s' "$name" "$status" "$log")")
+    printf '%-28s FAILED (exit %s), see %s\n' "$name" "$status" "$log" >"$scratch/$name.summary"
   else
-    summary+=("$(printf '%-28s %12s runs %10s runs/s' "$name" "${runs:-?}" "${speed:-?}")")
+    printf '%-28s %12s runs %10s runs/s\n' "$name" "${runs:-?}" "${speed:-?}" \
+      >"$scratch/$name.summary"
   fi
+}
+
+for name in "${names[@]}"; do
+  [ -n "$(find "$build" -type f -perm -u+x -name "$name" | head -n 1)" ] ||
+    { echo "no fuzz target named $name" >&2; exit 1; }
+done
+for name in "${names[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge 2 ]; do wait -n || true; done
+  run_one "$name" &
+done
+wait
+
+summary=()
+failed=0
+for name in "${names[@]}"; do
+  line=$(cat "$scratch/$name.summary" 2>/dev/null || printf '%-28s FAILED (no result)' "$name")
+  case "$line" in *FAILED*) failed=1 ;; esac
+  summary+=("$line")
 done
 
 printf '%s\n' "${summary[@]}"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Static analysis and the second compiler, with no finding left:
 # - the `host` configuration built and tested with clang++ (preset
-#   host-clang), warnings as errors as with g++;
+#   host-clang), warnings as errors as with g++; its tests are the C++ ones
+#   (the scripts' and the page's, which no compiler changes, and the
+#   ASan/UBSan build run with the host preset alone);
 # - clang-tidy (.clang-tidy) over every source file of src/ and sim/, twice:
 #   as the host compiles it and as the MinGW-w64 target does, so that the
 #   Windows-only files and the Windows sides of #ifdefs are read too;
