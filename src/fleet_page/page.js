@@ -84,11 +84,11 @@
   // A machine's row from its line (its name, perhaps between isolates, a
   // no-break space, its verdict, then ", " and the time and age, or ", time
   // not known"; a NO RESULT line ends in ": " and the problem; then the
-  // flags after ";" and a no-break space: "stale; not expected") and
-  // `details`, the entry of its block's JSON (the source alone, or an
-  // object whose traces, `t`, end in what removes them: 0 the cleanup, 1 a
-  // reboot, or the command to run by hand).
-  function rowOf(line, details) {
+  // flags after ";" and a no-break space: "stale; not expected"). Its
+  // traces are counted apart (`countTraces`), from its block's JSON, when
+  // a column of them is shown, sorted or exported: the filter needs the
+  // lines alone.
+  function rowOf(line) {
     var end = line.indexOf('\u00a0');
     var name = line.slice(0, end);
     if (name.charAt(0) === '\u2068') name = name.slice(1, -1);
@@ -121,7 +121,15 @@
     }
     var stale = flags === 'stale' || flags.startsWith('stale; ') ? 1 : 0;
     if (stale) flags = flags.slice(7);
-    var traces = details && details.t ? details.t : [];
+    return [anchorOf(name), name, verdict, checked, age, stale, -1, -1, -1, flags];
+  }
+
+  // Sets a row's traces, reboots and commands by hand from `details`, the
+  // entry of its block's JSON (the source alone, or an object whose traces,
+  // `t`, end in what removes them: 0 the cleanup, 1 a reboot, or the
+  // command to run by hand).
+  function countTraces(row, details) {
+    var traces = details && typeof details === 'object' && details.t ? details.t : [];
     var reboots = 0;
     var byHand = 0;
     traces.forEach(function (trace) {
@@ -129,8 +137,10 @@
       if (by === 1) reboots++;
       if (typeof by === 'string') byHand++;
     });
-    return [anchorOf(name), name, verdict, checked, age, stale, traces.length, reboots,
-      byHand, flags];
+    row[6] = traces.length;
+    row[7] = reboots;
+    row[8] = byHand;
+    return row;
   }
 
   // What the filter's text is sought in, for every row at once: each row's
@@ -204,6 +214,7 @@
   exports.csvOf = csvOf;
   exports.anchorOf = anchorOf;
   exports.rowOf = rowOf;
+  exports.countTraces = countTraces;
   exports.textIndex = textIndex;
   exports.search = search;
   exports.comparator = comparator;
@@ -311,15 +322,13 @@
 
   function readBlock() {
     var b = read++;
-    var details = blockDetails(blocks[b]).d;
     var lines = textOf(blocks[b]).split('\n');
     for (var i = 0; i < lines.length; i++) {
       if (lines[i] === '') continue;
-      var row = rowOf(lines[i], typeof details[i] === 'string' ? null : details[i]);
+      var row = rowOf(lines[i]);
       row.index = rows.length;
       row.block = b;
       row.line = i;
-      if (!anchors.has(row[0])) anchors.set(row[0], row.index);
       rows.push(row);
     }
   }
@@ -329,9 +338,24 @@
     if (index === null) index = textIndex(rows);
   }
 
+  // The rows' traces, counted from their blocks' JSON on first need.
+  function counted(row) {
+    if (row[6] < 0) countTraces(row, blockDetails(blocks[row.block]).d[row.line]);
+    return row;
+  }
+
+  // A machine's link: its row's place (the first row of that link).
+  function placeOf(anchor) {
+    if (anchors.size === 0) {
+      for (var r = rows.length - 1; r >= 0; r--) anchors.set(rows[r][0], r);
+    }
+    return anchors.get(anchor);
+  }
+
   function sortOrder() {
     var places = rows.map(function (row) { return row.index; });
     if (sortField === 1 && !descending) return places;
+    if (sortField >= 6 && sortField <= 8) rows.forEach(counted);
     var keys = rows.map(function (row) { return key(row, sortField); });
     var sign = descending ? -1 : 1;
     return places.sort(function (a, b) {
@@ -352,7 +376,7 @@
     var fragment = document.createDocumentFragment();
     var last = Math.min(first + PAGE_ROWS, shown.length);
     for (var r = first; r < last; r++) {
-      var row = shown[r];
+      var row = counted(shown[r]);
       var tr = document.createElement('tr');
       var name = element('td');
       var link = element('a');
@@ -428,7 +452,7 @@
     drawPage();
   });
   document.getElementById('export').addEventListener('click', function () {
-    var blob = new Blob([csvOf(shown)], { type: 'text/csv;charset=utf-8' });
+    var blob = new Blob([csvOf(shown.map(counted))], { type: 'text/csv;charset=utf-8' });
     var link = element('a');
     link.href = URL.createObjectURL(blob);
     link.download = 'kovex-fleet-machines.csv';
@@ -451,16 +475,21 @@
   document.getElementById('table-section').hidden = false;
   count.textContent = 'Reading the machines\u2026';
 
-  // A few thousand lines are read at once; more a block a step once the
-  // page has loaded, so that the page opens, and answers, meanwhile.
+  // A few thousand lines are read at once; more, in steps of about 10 ms,
+  // once the page has loaded, so that the page opens, and answers,
+  // meanwhile. A step yields through a message, not a timer: a browser
+  // makes a chain of timers wait 4 ms each.
+  var steps = new MessageChannel();
   function readSome() {
-    if (read < blocks.length) readBlock();
+    var until = performance.now() + 10;
+    while (read < blocks.length && performance.now() < until) readBlock();
     if (read < blocks.length) {
-      setTimeout(readSome, 0);
+      steps.port2.postMessage(0);
     } else if (!drawn) {
       apply();  // unless a filter, or a machine's link, read them sooner and drew
     }
   }
+  steps.port1.onmessage = readSome;
   if (blocks.length <= 2) {
     apply();
   } else if (document.readyState === 'complete') {
@@ -548,7 +577,7 @@
     }
     if (id.indexOf('m-') !== 0) return;
     readAll();
-    var place = anchors.get(id);
+    var place = placeOf(id);
     if (place === undefined) return;
     var every = document.getElementById('every');
     if (every && !every.open) every.open = true;

@@ -19,7 +19,8 @@ test('page.js passes ESLint\'s recommended rules', async () => {
         ecmaVersion: 2019,
         sourceType: 'script',
         globals: Object.fromEntries(['window', 'document', 'navigator', 'module',
-          'URLSearchParams', 'URL', 'Blob', 'setTimeout', 'clearTimeout']
+          'URLSearchParams', 'URL', 'Blob', 'setTimeout', 'clearTimeout',
+          'MessageChannel', 'performance']
           .map((name) => [name, 'readonly']))
       },
       rules: { eqeqeq: 'error', strict: ['error', 'function'], 'no-implicit-globals': 'error' }

@@ -40,7 +40,7 @@ test('a machine\'s line reads as its row, its name as its link', () => {
   const traces = { t: [['device', 'X', '', 1], ['device', 'Y', '', 0],
     ['device', 'Z', '', 'devcon -f remove "@Z"']] };
   for (const [line, details, row] of [
-    ['PC-1\u00a0CLEAN, 2026-12-01T04:11:29Z, 1 day old', null,
+    ['PC-1\u00a0CLEAN, 2026-12-01T04:11:29Z, 1 day old', 'only/its/source.json',
       ['m-pc-1', 'PC-1', 'CLEAN', '2026-12-01T04:11:29Z', 1, 0, 0, 0, 0, '']],
     ['a b, c\u00a0PENDING, 2026-11-01T00:00:00Z, 38 days old;\u00a0stale; the document ' +
       'names x; y', traces,
@@ -56,7 +56,9 @@ test('a machine\'s line reads as its row, its name as its link', () => {
     ['PC-5\u00a0NO RESULT, 2026-12-01T00:00:00Z, 7 days old: cut; x;\u00a0stale', null,
       ['m-pc-5', 'PC-5', 'NO RESULT', '2026-12-01T00:00:00Z', 7, 1, 0, 0, 0, '']],
   ]) {
-    assert.deepEqual(page.rowOf(line, details), row, line);
+    const read = page.rowOf(line);
+    assert.deepEqual(read.slice(6, 9), [-1, -1, -1], line);  // counted when needed
+    assert.deepEqual(page.countTraces(read, details), row, line);
   }
 });
 
