@@ -14,9 +14,9 @@ FOLDER gets NAME.log (the log's bytes), NAME.check (the check's output's
 bytes) and index.json (each recording's check exit code and what it is);
 "unreadable" is the check's answer alone, for a log it cannot read.
 The comparison masks what varies from run to run and nothing else: the
-build date and time in the banner, and the length of the run a deadline
-cut (how many programs it ended or did not start depends on the machine's
-speed, not on the program: see MASKS).
+build date and time in the banner (MASKS). The recordings are made so that
+nothing else does: the run cut by its deadline has one removal, which hangs
+past it, and the stopped run is stopped while that removal hangs.
 
 The environment is the end-to-end tests' (harness.py), with
 KOVEX_BRIEF_DEADLINE_EXE, the test-only cleanup whose run's deadline is 8 s,
@@ -34,7 +34,7 @@ import time
 from pathlib import Path
 
 import test_files_and_registry as files_and_registry
-from harness import Sandbox, windows_path
+from harness import ATTEMPTS, INTERNAL_ERROR, WINE_START_FAILED, Sandbox, windows_path
 
 # One unplugged headset, which the cleanup removes for good.
 HEADSET = ("device USB\\VID_3F7C&PID_0A01\\6&1\n"
@@ -192,7 +192,8 @@ def differences(recorded, committed):
     """A diff of each file that differs once masked; empty when none does."""
     out = []
     names = sorted({p.name for p in recorded.iterdir()} |
-                   {p.name for p in committed.iterdir() if p.name != "README.md"})
+                   {p.name for p in committed.iterdir()
+                    if p.name not in ("README.md", ".gitattributes")})
     for name in names:
         new, old = recorded / name, committed / name
         if not new.exists() or not old.exists():
@@ -205,15 +206,31 @@ def differences(recorded, committed):
     return "".join(out)
 
 
+def wine_failed(recordings):
+    """Whether Wine failed to start a program in one of the recordings
+    (harness.WineDidNotStart): no fault of the programs', and no output of
+    theirs to keep."""
+    for _, _, log, output, _ in recordings:
+        for data in (log or b"", output):
+            if data.startswith(WINE_START_FAILED) or INTERNAL_ERROR.search(data):
+                return True
+    return False
+
+
 def main(argv):
     folder = Path(argv[1])
-    write(folder, record_runs())
+    for attempt in range(1, ATTEMPTS + 1):
+        recordings = record_runs()
+        if not wine_failed(recordings):
+            break
+        sys.stderr.write("attempt %d: Wine did not start a program; recording again\n" % attempt)
+    write(folder, recordings)
     if len(argv) == 4 and argv[2] == "--compare":
         diff = differences(folder, Path(argv[3]))
         if diff:
             sys.stdout.write(diff.replace("\r", "\\r"))
             sys.stdout.write("\nThe programs no longer write what %s holds: record it again "
-                             "(docs/developing.md).\n" % argv[3])
+                             "(its README.md says how).\n" % argv[3])
             return 1
     return 0
 
