@@ -36,7 +36,7 @@ if sys.argv[1:] == ["--json"]:
 if $($Machine.CheckWithoutCleanupLog ? 'True' : 'False'):
     print("usage: kovex-deepclean-check.exe [--csv|--json]", file=sys.stderr)
     sys.exit(3)
-$($CleanupLogCheck -replace '(?m)^import os, sys$', '')
+$CleanupLogCheck
 "@
         New-StandIn (Join-Path $Folder 'kovex-deepclean-check.exe') $script ($Machine.CheckShell ?? '/usr/bin/env python3')
     }
@@ -50,10 +50,9 @@ $($CleanupLogCheck -replace '(?m)^import os, sys$', '')
             $folder = Join-Path $native 'KovexDeepClean'
             $null = New-Item -ItemType Directory -Force -Path $folder
             if (-not $machine.Missing) { New-Check $folder $machine }
+            # The cleanup writes its recorded log.
             if ($machine.Cleanup) {
-                $output = Join-Path $native 'cleanup.out'
-                [System.IO.File]::WriteAllBytes($output, (Get-CleanupBytes $machine.Cleanup))
-                New-StandIn (Join-Path $folder 'kovex-deepclean.exe') "cat '$output'"
+                New-StandIn (Join-Path $folder 'kovex-deepclean.exe') "cat '$(Get-RecordedLog $machine.Cleanup)'"
             }
             # An earlier run's log that cannot be deleted (a folder with a file).
             if ($machine.HeldLog) { $null = New-Item -ItemType Directory -Path (Join-Path $folder 'cleanup-collector.log/held') }
@@ -205,12 +204,15 @@ Describe 'Collect-KovexCheck.ps1 in <Mode>' -ForEach $Modes {
         BeforeAll {
             $row = '"{0}","0","True","True","","","","","","","2026-12-08T04:11:29Z"'
             $Fleet = $Shared.Fleet = New-Fleet @(
-                @{ Name = 'pc-done'; Status = 0; Rows = ($row -f 'pc-done'); Cleanup = 'Removing oem12.inf', 'Done.' }
-                @{ Name = 'pc-cut'; Status = 0; Rows = ($row -f 'pc-cut'); Cleanup = 'Removing oem12.inf' }
-                @{ Name = 'pc-nocleanup'; Status = 0; Rows = ($row -f 'pc-nocleanup') }
-                @{ Name = 'pc-oldcheck'; Status = 0; Rows = ($row -f 'pc-oldcheck'); Cleanup = 'Done.'; CheckWithoutCleanupLog = $true }
-                @{ Name = 'pc-missing'; Missing = $true; Cleanup = 'Done.' }
-                @{ Name = 'pc-heldlog'; Status = 0; Rows = ($row -f 'pc-heldlog'); Cleanup = 'Done.'; HeldLog = $true }
+                @{ Name = 'pc-done'; Status = 0; Rows = ($row -f 'pc-done'); Cleanup = 'whole' }
+                @{ Name = 'pc-waited'; Status = 0; Rows = ($row -f 'pc-waited'); Cleanup = 'waited' }
+                @{ Name = 'pc-deadline'; Status = 0; Rows = ($row -f 'pc-deadline'); Cleanup = 'deadline' }
+                @{ Name = 'pc-stopped'; Status = 0; Rows = ($row -f 'pc-stopped'); Cleanup = 'stopped' }
+                @{ Name = 'pc-nodevcon'; Status = 0; Rows = ($row -f 'pc-nodevcon'); Cleanup = 'nodevcon' }
+                @{ Name = 'pc-unstartable'; Status = 0; Rows = ($row -f 'pc-unstartable'); Cleanup = 'unstartable' }
+                @{ Name = 'pc-oldcheck'; Status = 0; Rows = ($row -f 'pc-oldcheck'); Cleanup = 'whole'; CheckWithoutCleanupLog = $true }
+                @{ Name = 'pc-missing'; Missing = $true; Cleanup = 'whole' }
+                @{ Name = 'pc-heldlog'; Status = 0; Rows = ($row -f 'pc-heldlog'); Cleanup = 'whole'; HeldLog = $true }
                 @{ Name = 'pc-slow'; Hangs = $true }
             )
             $CsvPath = $Shared.CsvPath = Join-Path $TestDrive "$Mode-cleanup.csv"
@@ -220,17 +222,23 @@ Describe 'Collect-KovexCheck.ps1 in <Mode>' -ForEach $Modes {
             $Rows = Read-Rows $CsvPath
         }
 
-        It '<Machine>: <Cleanup>' -ForEach @(
-            @{ Machine = 'pc-done'; Cleanup = 'The cleanup ran to its end.' }
-            @{ Machine = 'pc-cut'; Cleanup = 'The cleanup did not run to its end: its last line is not "Done."' }
-            @{ Machine = 'pc-nocleanup'; Cleanup = 'The cleanup did not run to its end: *' }
+        # Recording: the check's recorded answer for that log, read back
+        # whole from the CSV file (quotes, commas and all).
+        It '<Machine>: <Recording><Cleanup>' -ForEach @(
+            @{ Machine = 'pc-done'; Recording = 'whole' }
+            @{ Machine = 'pc-waited'; Recording = 'waited' }
+            @{ Machine = 'pc-deadline'; Recording = 'deadline' }
+            @{ Machine = 'pc-stopped'; Recording = 'stopped' }
+            @{ Machine = 'pc-nodevcon'; Recording = 'nodevcon' }
+            @{ Machine = 'pc-unstartable'; Recording = 'unstartable' }
             @{ Machine = 'pc-oldcheck'; Cleanup = 'not known: *exit code 3 without its line' }
             @{ Machine = 'pc-missing'; Cleanup = 'not run: *' }
             @{ Machine = 'pc-heldlog'; Cleanup = 'not run: *cleanup-collector.log from an earlier run could not be deleted' }
             @{ Machine = 'pc-slow'; Cleanup = 'stopped with the machine''s job: *' }
         ) {
             @($Rows[$Machine]).Count | Should -Be 1
-            $Rows[$Machine].cleanup | Should -BeLike $Cleanup
+            if ($Recording) { $Rows[$Machine].cleanup | Should -Be (Get-RecordedAnswer $Recording).Line }
+            else { $Rows[$Machine].cleanup | Should -BeLike $Cleanup }
         }
 
         It 'refuses a time-out shorter than the cleanup and the check: <Minutes> minutes' -ForEach @(

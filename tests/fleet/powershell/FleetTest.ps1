@@ -97,42 +97,53 @@ function New-ProgramsFolder {
 # a file that is no program fails on Windows).
 $Unstartable = '/nonexistent/interpreter'
 
-# The check's --cleanup-log mode, as kovex-deepclean-check.exe answers it:
-# the saved log (UTF-16LE or UTF-8 with a byte-order mark, or plain) ran to
-# its end when its last non-empty line is "Done.": one line, exit 0; 1 when
-# not; 2 when the log cannot be read; 3 and usage on standard error for any
-# other command line. KOVEX_CHECK_STATUS, when set, is its exit instead.
-$CleanupLogCheck = @'
-import os, sys
+# What the real programs write, recorded under Wine (tests/fleet/recorded,
+# made by tests/e2e/record_fleet_outputs.py): each recording's log, as
+# the scripts' redirection saves the cleanup's output, and the check's
+# answer to --cleanup-log on it.
+$Recorded = (Resolve-Path -LiteralPath (Join-Path $PSScriptRoot '../recorded')).Path
+$RecordedIndex = Get-Content -LiteralPath (Join-Path $Recorded 'index.json') -Raw | ConvertFrom-Json -AsHashtable
+
+# The recorded log Name's path: a stand-in cleanup writes its bytes.
+function Get-RecordedLog([string]$Name) {
+    $path = Join-Path $Recorded "$Name.log"
+    if (-not (Test-Path -LiteralPath $path -PathType Leaf)) { throw "no recorded log $Name" }
+    $path
+}
+
+# The check's recorded answer to the log Name: its line and exit code.
+function Get-RecordedAnswer([string]$Name) {
+    $text = [System.IO.File]::ReadAllText((Join-Path $Recorded "$Name.check"))
+    @{ Line = ($text -split "`r?`n")[0]; Code = $RecordedIndex[$Name].check_exit_code }
+}
+
+# The check's --cleanup-log mode, replayed: the recorded answer to the
+# recorded log of the same bytes; for a log it cannot read, the recorded
+# answer with the path it was given. A log no recording holds is no
+# answer the check ever gave: it says so on standard error, exit 99. 3 and
+# usage on standard error for any other command line.
+$CleanupLogCheck = @"
+import json, os, sys
+recorded = r'$Recorded'
 if len(sys.argv) != 3 or sys.argv[1] != "--cleanup-log":
     print("usage: kovex-deepclean-check.exe --cleanup-log FILE", file=sys.stderr)
     sys.exit(3)
+index = json.load(open(os.path.join(recorded, "index.json")))
+def answer(name, shown=None):
+    text = open(os.path.join(recorded, name + ".check"), "rb").read()
+    if shown is not None:
+        text = text.replace(b"cleanup.log", shown.encode())
+    sys.stdout.buffer.write(text)
+    sys.stdout.flush()
+    sys.exit(index[name]["check_exit_code"])
 try:
     data = open(sys.argv[2], "rb").read()
 except OSError:
-    print("The cleanup's log cannot be read: " + sys.argv[2])
-    sys.exit(2)
-if data.startswith(b"\xff\xfe"):
-    text = data[2:].decode("utf-16-le")
-elif data.startswith(b"\xef\xbb\xbf"):
-    text = data[3:].decode("utf-8")
-else:
-    text = data.decode("utf-8", "replace")
-lines = [line for line in text.splitlines() if line.strip()]
-if not lines:
-    print("The cleanup did not run to its end: an empty log")
-    sys.exit(1)
-if lines[-1] != "Done.":
-    print("The cleanup did not run to its end: its last line is not \"Done.\"")
-    sys.exit(1)
-print("The cleanup ran to its end.")
-'@
-
-# The bytes the cleanup writes when its output is redirected: Encoding is
-# UTF16 (little-endian with its mark, as the program writes) or UTF8 (with
-# its mark); the lines end with CRLF.
-function Get-CleanupBytes([string[]]$Lines, [string]$Encoding = 'UTF16') {
-    $text = ($Lines | ForEach-Object { "$_`r`n" }) -join ''
-    $encoder = $Encoding -eq 'UTF16' ? [System.Text.UnicodeEncoding]::new($false, $true) : [System.Text.UTF8Encoding]::new($true)
-    [byte[]]($encoder.GetPreamble() + $encoder.GetBytes($text))
-}
+    answer("unreadable", sys.argv[2])
+for name in sorted(index):
+    log = os.path.join(recorded, name + ".log")
+    if os.path.exists(log) and open(log, "rb").read() == data:
+        answer(name)
+print("no recorded log has these bytes: " + sys.argv[2], file=sys.stderr)
+sys.exit(99)
+"@
