@@ -142,7 +142,9 @@ std::string UncheckedText(const FleetUnchecked& entry) {
 // Ansible --limit file takes them; the script adds a button that copies
 // them. Each in its visible form (a line break, a direction override or an
 // invisible character in a name shows as "<U+202E>", so that no name fills
-// two lines or reads as another), isolated from its neighbours' direction.
+// two lines or reads as another); a name beyond ASCII isolated from its
+// neighbours' direction (a <bdi>: an element a name would make the page
+// open several times slower, and ASCII has no direction to lend).
 // A long list scrolls in its box, so the box is reached by Tab and named by
 // `label` (what the machines are listed for) and their count. `list` names
 // the action list the names are (ActionList), for one that is; null for
@@ -155,9 +157,12 @@ void NameLines(const std::vector<FleetMachine>& machines, const std::vector<std:
   page->Text(Plural(which.size(), "machine", "machines") + ": " + VisibleText(label));
   page->Raw("\">");
   for (std::size_t i : which) {
-    page->Raw("<bdi>");
-    page->Text(VisibleText(machines[i].name));
-    page->Raw("</bdi>\n");
+    const std::string name = VisibleText(machines[i].name);
+    const bool ascii = std::all_of(name.begin(), name.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii) page->Raw("<bdi>");
+    page->Text(name);
+    page->Raw(ascii ? "\n" : "</bdi>\n");
   }
   page->Raw("</pre>\n");
 }

@@ -1,6 +1,7 @@
 #ifndef KOVEX_TESTS_UNIT_FLEET_ACTION_LISTS_H_
 #define KOVEX_TESTS_UNIT_FLEET_ACTION_LISTS_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <map>
 #include <string>
@@ -42,8 +43,13 @@ inline std::string ActionListFault(const std::vector<FleetMachine>& machines,
     while (line < end) {
       const std::size_t next = page.find('\n', line);
       std::string name = page.substr(line, next - line);
-      if (name.compare(0, 5, "<bdi>") != 0 || name.size() < 11) return "a list line without <bdi>";
-      name = name.substr(5, name.size() - 11);
+      // A name beyond ASCII between <bdi> and </bdi>, any other bare.
+      const bool isolated = name.compare(0, 5, "<bdi>") == 0 && name.size() >= 11 &&
+                            name.compare(name.size() - 6, 6, "</bdi>") == 0;
+      if (isolated) name = name.substr(5, name.size() - 11);
+      const bool ascii = std::all_of(name.begin(), name.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+      if (isolated == ascii) return "a list line isolated unless beyond ASCII";
       ++shown[list][name];
       ++lines_of[list];
       line = next + 1;

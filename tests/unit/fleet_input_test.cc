@@ -512,10 +512,13 @@ TEST_F(FleetInputTest, EveryMachineThatNeedsSomethingIsInItsOneList) {
       {"names that pose show their visible form, in one list line each",
        {{"n.csv", export_header + "\"PC-N1\nPC-N2\";NOT CLEAN: the cleanup removes device X;;;" +
                       t + "\r\n\xE2\x80\xAE" "10-cp;NOT CLEAN: the cleanup removes device X;;;" +
+                      t + "\r\n\xD7\xA9\xD7\xA8\xD7\xAA-1;NOT CLEAN: the cleanup removes device X;;;" +
                       t + "\r\npc-01;CLEAN: nothing;;;" + t + "\r\n"}},
        {"n.csv"},
-       "pc-01 -; PC-N1<U+000A>PC-N2 cleanup; <U+202E>10-cp cleanup", "", 0,
-       "<bdi>&lt;U+202E&gt;10-cp</bdi>\n"},
+       "pc-01 -; PC-N1<U+000A>PC-N2 cleanup; \xD7\xA9\xD7\xA8\xD7\xAA-1 cleanup; "
+       "<U+202E>10-cp cleanup", "", 0,
+       // Only a name beyond ASCII has a direction to isolate.
+       "\">PC-N1&lt;U+000A&gt;PC-N2\n<bdi>\xD7\xA9\xD7\xA8\xD7\xAA-1</bdi>\n&lt;U+202E&gt;10-cp\n"},
       {"a document's words are no command to copy",
        {{"PC-M.json",
          DocumentOf(t, R"({"kind":"driver-file","id":"a.sys","manual_removal":)"

@@ -54,8 +54,8 @@ TEST(FleetPage, HostileTextIsShownAsTextAndOnlyTheOwnScriptMayRun) {
                               "<pre class=\"names\" tabindex=\"0\" role=\"region\" "
                               "aria-label=\"2 machines: not the check&#39;s command, devcon -f "
                               "remove &quot;@USB\\1&quot; &amp; del &lt;x&gt;\">"
-                              "<bdi>&lt;script&gt;alert(1)&lt;/script&gt;&quot;&#39; x=</bdi>\n"
-                              "<bdi>PC-02</bdi>\n</pre>";
+                              "&lt;script&gt;alert(1)&lt;/script&gt;&quot;&#39; x=\n"
+                              "PC-02\n</pre>";
   EXPECT_NE(std::string::npos, page.find(command)) << page;
   EXPECT_EQ(std::string::npos, page.find("<pre class=\"command\">"));
   EXPECT_NE(std::string::npos, page.find("<h2>Reboot (1 machine)</h2>"));
@@ -131,7 +131,7 @@ TEST(FleetPage, ExpectedMachinesAgeFlagsAndWhatWasNotReadAreShown) {
            "<li><code>more.csv</code>, line 12: a row longer than 1 MiB</li>",
            "<p>never reported</p>\n<p>On 1 machine:</p>\n<pre class=\"names\" data-list=\"no-result\" "
            "tabindex=\"0\" role=\"region\" aria-label=\"1 machine: Machines without a "
-           "result, never reported\"><bdi>pc-04</bdi>\n</pre>",
+           "result, never reported\">pc-04\n</pre>",
            // Every machine's line, plain text: a no-break space after its name
            // and before its flags.
            "<pre class=\"lines\">PC-01\xC2\xA0" "CLEAN, ",
