@@ -126,6 +126,9 @@ test('an administrator filters, sorts, copies names, exports and opens a machine
     /^"'=HYPERLINK\(""x""\)","NOT CLEAN","[-0-9T:Z]+","1","1","0","0","not expected"$/
       .test(line)), csv);
   assert.ok(csv.some((line) => line.startsWith('"PC-99","CLEAN"') && line.endsWith('"not expected"')));
+  // Each machine's own traces: two, one of them removed by hand.
+  assert.ok(csv.some((line) => /^"PC-02","NOT CLEAN","[-0-9T:Z]+","30","2","0","1",""$/.test(line)),
+    csv);
 
   await page.locator('#machine-table').getByRole('link', { name: 'PC-02' }).click();
   const details = page.locator('#m-pc-02.detail');
