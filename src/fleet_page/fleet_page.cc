@@ -138,6 +138,13 @@ std::string UncheckedText(const FleetUnchecked& entry) {
   return entry.check.empty() ? entry.reason : entry.check + ": " + entry.reason;
 }
 
+// Whether `text` holds a byte beyond ASCII: only such a name has a direction
+// of its own to set apart from its neighbours'.
+bool BeyondAscii(const std::string& text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
 // The names of `which`, one a line, as the collector's machines.txt or an
 // Ansible --limit file takes them; the script adds a button that copies
 // them. Each in its visible form (a line break, a direction override or an
@@ -158,11 +165,10 @@ void NameLines(const std::vector<FleetMachine>& machines, const std::vector<std:
   page->Raw("\">");
   for (std::size_t i : which) {
     const std::string name = VisibleText(machines[i].name);
-    const bool ascii = std::all_of(name.begin(), name.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (!ascii) page->Raw("<bdi>");
+    const bool isolated = BeyondAscii(name);
+    if (isolated) page->Raw("<bdi>");
     page->Text(name);
-    page->Raw(ascii ? "\n" : "</bdi>\n");
+    page->Raw(isolated ? "</bdi>\n" : "\n");
   }
   page->Raw("</pre>\n");
 }
@@ -472,8 +478,7 @@ void MachineLine(const FleetMachine& machine, const PageFacts& facts, Page* page
   const char* verdict = PageVerdictName(result);
   std::string& html = page->html;
   const std::string name = VisibleText(machine.name);
-  const bool isolated = std::any_of(name.begin(), name.end(),
-                                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  const bool isolated = BeyondAscii(name);
   if (isolated) html += "\xE2\x81\xA8";  // U+2068 FIRST STRONG ISOLATE
   page->Text(name);
   if (isolated) html += "\xE2\x81\xA9";  // U+2069 POP DIRECTIONAL ISOLATE
