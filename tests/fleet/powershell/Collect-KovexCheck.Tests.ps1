@@ -143,6 +143,8 @@ Describe 'Collect-KovexCheck.ps1 in <Mode>' -ForEach $Modes {
                 @{ Name = 'pc-unstartable'; Status = 0; Rows = '"pc-unstartable","0","True","True","","","","","","","2026-12-08T04:11:29Z"'; CheckShell = $Unstartable }
                 @{ Name = 'pc-unreachable'; Unreachable = $true }
                 @{ Name = 'pc-slow'; Hangs = $true }
+                # A name beyond ASCII, which an ASCII machines.txt writes as '??-1'.
+                @{ Name = "$([char]0x43F)$([char]0x43A)-1"; Missing = $true }
             )
             $CsvPath = $Shared.CsvPath = Join-Path $TestDrive "$Mode-check.csv"
             $results = Join-Path $TestDrive "$Mode-results"
