@@ -54,12 +54,22 @@ if [ ${#missing[@]} -ne 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -q
   # Without a sync after each file (--force-unsafe-io): unpacking Wine and
   # MinGW (1.3 GB) then takes about 40 % less time. Only a crash during the
   # install could leave a package to install again.
-  $sudo apt-get install -y -q --no-install-recommends \
-    -o Dpkg::Options::=--force-unsafe-io "${missing[@]}"
+  install_missing() {
+    $sudo apt-get install -y -q --no-install-recommends \
+      -o Dpkg::Options::=--force-unsafe-io "${missing[@]}"
+  }
+  # Package lists fetched in the last ten minutes (the demo's first call,
+  # moments ago) are used as they are; should the mirror have moved on
+  # since, the install fails and runs again after an update.
+  if [ -n "$(find /var/lib/apt/lists -maxdepth 1 -name '*_Packages*' -mmin -10 2>/dev/null)" ]; then
+    install_missing || { $sudo apt-get update -q && install_missing; }
+  else
+    $sudo apt-get update -q
+    install_missing
+  fi
 fi
 
 cd "$(dirname "$0")/.."
