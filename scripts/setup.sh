@@ -3,8 +3,8 @@
 # something is missing. Safe to run again: it installs nothing twice.
 #
 #   setup.sh demo     what scripts/demo.sh needs: the Windows cross build
-#                     (its tests' sources included, as the win64 preset
-#                     configures them), Wine and Python; nothing else
+#                     (the demo preset's: no tests), Wine and Python;
+#                     nothing else
 #   setup.sh [tests]  everything the builds and the whole suite need, CI
 #                     included: the demo's packages and the rest below,
 #                     PowerShell with Pester, and the browser test tools
@@ -22,7 +22,7 @@ esac
 packages=(
   cmake ninja-build python3                # configuring and building
   nlohmann-json3-dev                       # the check's JSON (both builds)
-  g++-mingw-w64-x86-64-posix googletest    # Windows cross build and its tests
+  g++-mingw-w64-x86-64-posix               # Windows cross build
 )
 [ "$purpose" = windows-build ] || packages+=(
   wine64                                   # running the Windows programs
@@ -31,6 +31,7 @@ if [ "$purpose" = tests ]; then
   packages+=(
     g++ make                                 # host build
     libgtest-dev libbenchmark-dev            # host tests and benchmark
+    googletest                               # the Windows tests' sources
     g++-mingw-w64-x86-64                     # both MinGW thread models
     wine                                     # Wine's commands on PATH
     git osslsigncode openssl unzip           # release: its time, signing, checks
