@@ -5,6 +5,7 @@
 
 #include "check/report.h"
 #include "nlohmann/json.hpp"
+#include "output/utf8.h"
 
 const char kCsvHeader[] =
     "\"machine\",\"status\",\"clean\",\"complete\",\"kind\",\"id\","

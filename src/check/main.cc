@@ -4,6 +4,7 @@
 #include "check/check_run.h"
 #include "check/report.h"
 #include "exec/library_search.h"
+#include "output/utf8.h"
 
 // The wide entry point (MinGW: -municode), so that a file named on the
 // command line (--cleanup-log) arrives whole, whatever the ANSI code page.

@@ -141,23 +141,6 @@ std::string ListingTextToUtf8(const std::wstring& text) {
   return out;
 }
 
-std::string WideToUtf8(const std::wstring& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    unsigned long c = Unit(text[i]);
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-      const unsigned long next = Unit(text[i + 1]);
-      if (next >= 0xDC00 && next <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
-        ++i;
-      }
-    }
-    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
-    AppendUtf8(&out, c);
-  }
-  return out;
-}
-
 bool CleanupRemovesAny(const Findings& findings) {
   for (const Trace& trace : findings.traces) {
     if (RemovedByCleanup(trace)) return true;

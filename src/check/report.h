@@ -58,7 +58,4 @@ std::string JsonReport(const Findings& findings);
 // the same value (ISO 8859-1). Text in plain ASCII comes out unchanged.
 std::string ListingTextToUtf8(const std::wstring& text);
 
-// The system's wide text as UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string WideToUtf8(const std::wstring& text);
-
 #endif  // KOVEX_CHECK_REPORT_H_

@@ -37,29 +37,13 @@ std::wstring Wide(const std::string& text) {
   return out;
 }
 
-// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
-std::string Utf8(const wchar_t* text) {
-  std::string out;
-  for (std::size_t at = 0; text[at] != L'\0'; ++at) {
-    unsigned long unit = static_cast<unsigned long>(text[at]) & 0xFFFFu;
-    if (unit >= 0xD800 && unit <= 0xDBFF && text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF) {
-      unit = 0x10000 + ((unit - 0xD800) << 10) +
-             ((static_cast<unsigned long>(text[at + 1]) & 0xFFFFu) - 0xDC00);
-      ++at;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      unit = 0xFFFD;
-    }
-    AppendUtf8(&out, unit);
-  }
-  return out;
-}
-
 std::string SystemWords(DWORD error) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string words = length == 0 || text == nullptr ? "error " + std::to_string(error) : Utf8(text);
+  std::string words =
+      length == 0 || text == nullptr ? "error " + std::to_string(error) : WideToUtf8(text);
   if (text != nullptr) LocalFree(text);
   while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.')) {
     words.pop_back();
@@ -91,7 +75,7 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>* entries, st
       continue;
     }
     FolderEntry entry;
-    entry.name = Utf8(name);
+    entry.name = WideToUtf8(name);
     entry.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entries->push_back(std::move(entry));
   } while (FindNextFileW(search, &found));

@@ -1,5 +1,7 @@
 #include "output/utf8.h"
 
+#include <type_traits>
+
 void AppendUtf8(std::string* out, unsigned long code_point) {
   if (code_point < 0x80) {
     out->push_back(static_cast<char>(code_point));
@@ -45,3 +47,23 @@ std::size_t Utf8SequenceAt(const unsigned char* bytes, std::size_t size, std::si
   return length;
 }
 
+
+std::string WideToUtf8(const std::wstring& text) {
+  const auto unit = [&text](std::size_t at) {
+    return static_cast<unsigned long>(static_cast<std::make_unsigned_t<wchar_t>>(text[at]));
+  };
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    unsigned long c = unit(i);
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+      const unsigned long next = unit(i + 1);
+      if (next >= 0xDC00 && next <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
+        ++i;
+      }
+    }
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+    AppendUtf8(&out, c);
+  }
+  return out;
+}

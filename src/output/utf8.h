@@ -14,4 +14,8 @@ std::size_t Utf8SequenceAt(const unsigned char* bytes, std::size_t size, std::si
 // Appends a code point (at most U+10FFFF) in UTF-8.
 void AppendUtf8(std::string* out, unsigned long code_point);
 
+// The system's wide text (UTF-16 on Windows) as UTF-8: a surrogate pair is
+// one code point, an unpaired surrogate becomes U+FFFD.
+std::string WideToUtf8(const std::wstring& text);
+
 #endif  // KOVEX_OUTPUT_UTF8_H_

@@ -22,6 +22,7 @@
 #include "check/findings.h"
 #include "check/machine_check.h"
 #include "check/report.h"
+#include "output/utf8.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/unit/fakes.h"
 

@@ -5,6 +5,7 @@
 #include "check/listing_traces.h"
 #include "check/report.h"
 #include "gtest/gtest.h"
+#include "output/utf8.h"
 #include "tests/unit/fakes.h"
 
 namespace {

@@ -7,6 +7,7 @@
 
 #include "check/report.h"
 #include "gtest/gtest.h"
+#include "output/utf8.h"
 
 namespace {
 
