@@ -1,41 +1,14 @@
 // The fleet page's file system calls on Windows: FindFirstFileExW for a
 // folder (the names and whether each is a folder, in large fetches), and per
 // file CreateFileW, GetFileType, GetFileSizeEx, one ReadFile and
-// CloseHandle. Names are turned between UTF-8 and UTF-16 here, without a
-// call into the system per name.
+// CloseHandle. Names are turned between UTF-8 and UTF-16 by output/utf8,
+// without a call into the system per name.
 #include <windows.h>
 
 #include "fleet_page/fleet_files.h"
 #include "output/utf8.h"
 
 namespace {
-
-// UTF-8 (as the page's paths are) to UTF-16; a byte that starts no
-// well-formed sequence becomes U+FFFD, which names no file.
-std::wstring Wide(const std::string& text) {
-  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  std::wstring out;
-  out.reserve(text.size());
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t length = Utf8SequenceAt(bytes, text.size(), at);
-    if (length == 0) {
-      out.push_back(static_cast<wchar_t>(0xFFFD));
-      ++at;
-      continue;
-    }
-    unsigned long code = length == 1 ? bytes[at] : bytes[at] & (0x7Fu >> length);
-    for (std::size_t i = 1; i < length; ++i) code = (code << 6) | (bytes[at + i] & 0x3Fu);
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out.push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
-      out.push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      out.push_back(static_cast<wchar_t>(code));
-    }
-    at += length;
-  }
-  return out;
-}
 
 std::string SystemWords(DWORD error) {
   wchar_t* text = nullptr;
@@ -54,7 +27,7 @@ std::string SystemWords(DWORD error) {
 }  // namespace
 
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>* entries, std::string* error) {
-  std::wstring pattern = Wide(folder);
+  std::wstring pattern = Utf8ToWide(folder);
   if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/' &&
       pattern.back() != L':') {
     pattern.push_back(L'\\');
@@ -89,14 +62,15 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>* entries, st
 }
 
 FileRead ReadWholeFile(const std::string& path, std::size_t limit, std::string* bytes) {
+  const std::wstring wide = Utf8ToWide(path);
   const HANDLE file = CreateFileW(
-      Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD failure = GetLastError();
     if (failure == ERROR_ACCESS_DENIED) {
       // A folder cannot be opened as a file; only then is it asked after.
-      const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+      const DWORD attributes = GetFileAttributesW(wide.c_str());
       return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                  ? FileRead::kNotRegular
                  : FileRead::kUnreadable;

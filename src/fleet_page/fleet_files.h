@@ -10,7 +10,7 @@
 // open, one query of its type and size, one read and one close. No status
 // call per name before it is opened, no stream or locale machinery; on
 // Windows (fleet_files-win32.cc) the same calls of the Win32 API, the names
-// turned between UTF-8 and UTF-16 here rather than by the system. Paths and
+// turned between UTF-8 and UTF-16 by output/utf8, not by the system. Paths and
 // names are UTF-8.
 
 struct FolderEntry {

@@ -47,7 +47,6 @@ std::size_t Utf8SequenceAt(const unsigned char* bytes, std::size_t size, std::si
   return length;
 }
 
-
 std::string WideToUtf8(const std::wstring& text) {
   const auto unit = [&text](std::size_t at) {
     return static_cast<unsigned long>(static_cast<std::make_unsigned_t<wchar_t>>(text[at]));
@@ -64,6 +63,31 @@ std::string WideToUtf8(const std::wstring& text) {
     }
     if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
     AppendUtf8(&out, c);
+  }
+  return out;
+}
+
+std::wstring Utf8ToWide(const std::string& text) {
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  std::wstring out;
+  out.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = Utf8SequenceAt(bytes, text.size(), at);
+    if (length == 0) {
+      out.push_back(static_cast<wchar_t>(0xFFFD));
+      ++at;
+      continue;
+    }
+    unsigned long code = length == 1 ? bytes[at] : bytes[at] & (0x7Fu >> length);
+    for (std::size_t i = 1; i < length; ++i) code = (code << 6) | (bytes[at + i] & 0x3Fu);
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out.push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
+      out.push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FF)));
+    } else {
+      out.push_back(static_cast<wchar_t>(code));
+    }
+    at += length;
   }
   return out;
 }

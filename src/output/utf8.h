@@ -18,4 +18,9 @@ void AppendUtf8(std::string* out, unsigned long code_point);
 // one code point, an unpaired surrogate becomes U+FFFD.
 std::string WideToUtf8(const std::wstring& text);
 
+// UTF-8 (as the fleet page's paths are) to UTF-16 units, as Windows takes
+// them whatever the width of wchar_t; a byte that starts no well-formed
+// sequence becomes U+FFFD, which names no file.
+std::wstring Utf8ToWide(const std::string& text);
+
 #endif  // KOVEX_OUTPUT_UTF8_H_

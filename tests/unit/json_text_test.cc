@@ -64,3 +64,23 @@ TEST(WideToUtf8, CharactersAtTheEdgesOfEachLength) {
   EXPECT_EQ("\xEF\xBF\xBD", WideToUtf8(Units({0xD800})));
   EXPECT_EQ("\xEF\xBF\xBD" "x", WideToUtf8(Units({0xDBFF, 'x'})));
 }
+
+// A path's UTF-8 as the UTF-16 units Windows opens it by.
+TEST(Utf8ToWide, UnitsOfEachLengthBadBytesAsReplacement) {
+  const std::pair<std::string, std::wstring> cases[] = {
+      {"\x7F", Units({0x7F})},
+      {"\xDF\xBF", Units({0x7FF})},
+      {"\xE0\xA0\x80", Units({0x800})},
+      {"\xEF\xBF\xBF", Units({0xFFFF})},
+      {"\xF0\x90\x80\x80", Units({0xD800, 0xDC00})},
+      {"\xF4\x8F\xBF\xBF", Units({0xDBFF, 0xDFFF})},
+      // An overlong form and a stray continuation byte: one U+FFFD a byte.
+      {"a\xC0\x80z", Units({'a', 0xFFFD, 0xFFFD, 'z'})},
+  };
+  for (const auto& [utf8, units] : cases) {
+    EXPECT_EQ(units, Utf8ToWide(utf8)) << utf8;
+    if (units.find(static_cast<wchar_t>(0xFFFD)) == std::wstring::npos) {
+      EXPECT_EQ(utf8, WideToUtf8(Utf8ToWide(utf8))) << utf8;
+    }
+  }
+}
